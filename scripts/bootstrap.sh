@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Prepares this machine to build and test the setup program: Debian packages, then the
+# cross-built third-party libraries in a cache outside the clone. Safe to run again; a second
+# run that finds everything in place only checks and returns.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+cache=${PELORA_DEPS_CACHE:-$HOME/.cache/pelora-deps}
+stamp_packages=$cache/.packages-v4
+
+PACKAGES=(
+  dpkg-dev build-essential cmake ninja-build pkg-config
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick
+  7zip protobuf-compiler python3-protobuf python3-pytest
+  googletest liblnk-utils fonts-wqy-microhei
+)
+
+log() { printf '[bootstrap] %s\n' "$*"; }
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+have_all_packages() {
+  dpkg --print-foreign-architectures | grep -qx i386 || return 1
+  local p status
+  for p in "${PACKAGES[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) || return 1
+    [ "$status" = "install ok installed" ] || return 1
+  done
+}
+
+add_deb_src() {
+  local f=/etc/apt/sources.list.d/debian.sources
+  if [ -f "$f" ] && ! grep -q '^Types:.*deb-src' "$f"; then
+    log "adding deb-src to $f"
+    as_root sed -i 's/^Types: deb$/Types: deb deb-src/' "$f"
+    return 0
+  fi
+  if [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /etc/apt/sources.list; then
+    log "adding deb-src lines to /etc/apt/sources.list"
+    grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | as_root tee -a /etc/apt/sources.list >/dev/null
+  fi
+}
+
+install_packages() {
+  if have_all_packages && [ -f "$stamp_packages" ]; then
+    return
+  fi
+  add_deb_src
+  dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
+  log "apt-get update"
+  as_root apt-get update -qq
+  log "installing ${#PACKAGES[@]} packages"
+  DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${PACKAGES[@]}" >/dev/null
+  mkdir -p "$cache"
+  touch "$stamp_packages"
+}
+
+install_packages
+# The shipped program is 32-bit; the tests run the same sources built for the architecture that
+# this machine's Wine can execute (see scripts/test-arch.sh).
+"$here/scripts/build-deps.sh" "$cache" i686
+test_arch=$("$here/scripts/test-arch.sh")
+[ "$test_arch" = i686 ] || "$here/scripts/build-deps.sh" "$cache" "$test_arch"
+log "ready (dependencies in $cache)"
