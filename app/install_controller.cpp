@@ -1,0 +1,99 @@
+#include "app/install_controller.h"
+
+#include "app/install_manager.h"
+#include "app/os_version.h"
+#include "app/product.h"
+#include "deploy/file_system.h"
+#include "deploy/install_paths.h"
+#include "diag/install_log.h"
+#include "ui/install_ui_manager.h"
+
+namespace {
+
+constexpr uint32_t kMinimumOsVersion = 0x500;
+
+std::wstring FolderOf(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+const wchar_t* StartupMessage(StartupCode code) {
+    switch (code) {
+        case kStartupWindowsTooOld: return L"操作系统版本太低，安装无法继续。";
+        case kStartupHelperFailed: return L"安装包初始失败";
+        case kStartupAlreadyRunning: return L"岚拓映彩直播安装程序已经在运行。";
+        default: return nullptr;
+    }
+}
+
+bool InstallController::Init(HINSTANCE module) {
+    m_hModule = module;
+    const StartupCode code = PrepareRun();
+    ParseCommandLine(m_options);
+    switch (m_options.Mode()) {
+        case SetupMode::Fast:
+        case SetupMode::Normal: {
+            if (code == kStartupOk) return true;
+            if (const wchar_t* message = StartupMessage(code)) {
+                MessageBoxW(nullptr, message, product::kMessageCaption, MB_ICONWARNING);
+            }
+            return false;
+        }
+        case SetupMode::NoUi:
+            return code == kStartupOk;
+    }
+    return false;
+}
+
+StartupCode InstallController::PrepareRun() {
+    m_hMutex = CreateMutexW(nullptr, TRUE, product::kSingleInstanceMutex);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        InstallLog::Format(L"安装程序已经在运行\n");
+        return kStartupAlreadyRunning;
+    }
+    if (OsVersionCode() < kMinimumOsVersion) return kStartupWindowsTooOld;
+
+    m_strLogPath = InstallLog::DefaultPath();
+    CreateFolderPath(FolderOf(m_strLogPath));
+    InstallLog::Open(m_strLogPath);
+
+    m_pEngine = new InstallManager(m_hModule, this);
+    const int engineCode = m_pEngine->Init({product::kPayloadResourceType, product::kHelperResourceId},
+                                           {product::kPayloadResourceType, product::kPayloadResourceId});
+    if (engineCode != 0) {
+        InstallLog::Format(L"init installman failed\n");
+        return static_cast<StartupCode>(engineCode);
+    }
+
+    m_pUIManager = new InstallUIManager();
+    m_pUIManager->Init(this, false);
+    return kStartupOk;
+}
+
+int InstallController::Run() {
+    return m_pUIManager ? m_pUIManager->Run() : 1;
+}
+
+void InstallController::Uninit() {
+    InstallLog::Close();
+    if (m_hMutex) {
+        CloseHandle(m_hMutex);
+        m_hMutex = nullptr;
+    }
+    m_hModule = nullptr;
+}
+
+void InstallController::OnError(InstallError* error) {
+    if (m_pUIManager) m_pUIManager->OnError(error);
+    else delete error;
+}
+
+void InstallController::OnProgress(float fraction) {
+    if (m_pUIManager) m_pUIManager->OnProgress(fraction);
+}
+
+void InstallController::OnStep(int step) {
+    if (m_pUIManager) m_pUIManager->OnStep(step);
+}

@@ -1,0 +1,18 @@
+// The process entry of the setup program.
+#include <windows.h>
+
+#include <cwchar>
+
+#include "app/install_controller.h"
+#include "diag/install_log.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+    // The log is not open yet, so this line only reaches it if it was opened earlier.
+    InstallLog::Format(L"[日志]lpCmdLine == %s \r\n", commandLine ? commandLine : L"");
+
+    InstallController controller;
+    if (!controller.Init(instance)) return -1;
+    const int result = controller.Run();
+    controller.Uninit();
+    return result;
+}

@@ -1,0 +1,157 @@
+// The real routines behind the install engine's seam. Steps whose module is not part of this build
+// yet say so in the install log and report failure, so that a run never claims work it did not do.
+#include "app/install_steps.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <ctime>
+
+#include "app/os_version.h"
+#include "deploy/file_deployer.h"
+#include "deploy/file_system.h"
+#include "deploy/install_paths.h"
+#include "deploy/product_registry.h"
+#include "diag/install_log.h"
+#include "extract/payload_extractor.h"
+#include "report/installer_events.h"
+
+namespace {
+
+bool NotAvailable(const wchar_t* step) {
+    InstallLog::Format(L"[setup]%s is not available in this build\n", step);
+    return false;
+}
+
+class SystemSteps final : public InstallSteps {
+public:
+    bool IsNewerVersionInstalled() override { return ::IsNewerVersionInstalled(); }
+    bool ExtractHelperDll(HINSTANCE module, const wchar_t* type, int id) override {
+        return ::ExtractHelperDll(module, type, id);
+    }
+    bool ReportInit(const std::wstring& firstChannel, const std::wstring& registeredChannel,
+                    const std::wstring& installSource, const std::wstring& userId) override {
+        return ::ReportInit(firstChannel, registeredChannel, installSource, userId);
+    }
+    std::wstring ReadFirstChannel() override { return ::ReadFirstChannel(); }
+    std::wstring ReadRegisteredChannel() override { return ::ReadRegisteredChannel(); }
+    std::wstring ReadInstallFolder() override { return ::ReadInstallFolder(); }
+    std::wstring CreateStagingFolder() override { return ::CreateStagingFolder(); }
+    std::wstring DefaultProductRoot() override { return ::DefaultProductRoot(); }
+    bool IsValidInstallPath(const std::wstring& path) override { return ::IsValidInstallPath(path); }
+
+    bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
+                        bool* diskLow, IExtractProgressCallback* callback) override {
+        return ::ExtractPayload(type, id, module, stagingFolder, diskLow, callback);
+    }
+    std::wstring UpdateTempFolder() override { return ::UpdateTempFolder(); }
+    bool CopyFile(const std::wstring& source, const std::wstring& target) override {
+        CreateFolderPath(ParentFolder(target));
+        return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+    }
+    void StartCrashMonitor(const std::wstring&, const std::wstring&) override { NotAvailable(L"crash monitor"); }
+
+    void ReportInstallerStart() override { ::ReportInstallerStart(); }
+    void ReportInstallerDone(uint32_t elapsedSeconds) override { ::ReportInstallerDone(elapsedSeconds); }
+    void ReportInstallerAbort() override { ::ReportInstallerAbort(); }
+    void ReportInstallerError(uint32_t code) override { ::ReportInstallerError(code); }
+    void ReportShutdown(uint32_t milliseconds) override { ::ReportShutdown(milliseconds); }
+
+    bool IsFolder(const std::wstring& path) override { return !path.empty() && FolderExists(path); }
+    void UninstallPrevious(const std::wstring&, const std::wstring&, IPlProgressCallback*) override {
+        NotAvailable(L"UninstallPrevious");
+    }
+    uint32_t OsMajorVersion() override { return ::OsMajorVersion(); }
+    uint32_t OsVersionCode() override { return ::OsVersionCode(); }
+    bool DeleteFolderTree(const std::wstring& path) override { return ::DeleteFolderTree(path); }
+    int DeployFiles(const std::wstring& stagingFolder, IPlProgressCallback* progress, const std::wstring& versionFolder,
+                    const std::wstring& manifestPath, std::wstring* lastFailedFile) override {
+        FileDeployer deployer(stagingFolder, progress);
+        deployer.SetTargetRoot(versionFolder);
+        deployer.SetManifestPath(manifestPath);
+        const int result = deployer.Install();
+        if (lastFailedFile) *lastFailedFile = deployer.LastFailedFile();
+        return result;
+    }
+    int CopyPublicFileToInstallDir(const std::wstring& versionFolder) override {
+        return ::CopyPublicFileToInstallDir(versionFolder);
+    }
+    bool ResetUpdateState() override { return NotAvailable(L"ResetUpdateState"); }
+    bool CopySystemProfile(const std::wstring& stagingFolder) override { return ::CopySystemProfile(stagingFolder); }
+
+    bool RemoveOldShortcuts() override { return NotAvailable(L"RemoveOldShortcuts"); }
+    bool CreateDesktopShortcut(const std::wstring&) override { return NotAvailable(L"CreateDesktopShortcut"); }
+    bool CreateQuickLaunchShortcut(const std::wstring&, const std::wstring&) override {
+        return NotAvailable(L"CreateQuickLaunchShortcut");
+    }
+    bool CreateStartMenuShortcuts(const std::wstring&, const std::wstring&) override {
+        return NotAvailable(L"CreateStartMenuShortcuts");
+    }
+    void NotifyAssociationsChanged() override { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr); }
+
+    bool RegisterWebComponent(const std::wstring& dllPath) override {
+        // The library stays loaded: the component may keep state in it for the rest of the run.
+        HMODULE library = LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!library) {
+            InstallLog::Format(L"[setup]load %s failed, error %lu\n", dllPath.c_str(), GetLastError());
+            return false;
+        }
+        using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
+        auto registerServer = reinterpret_cast<RegisterFunction>(
+            reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer")));
+        if (!registerServer) {
+            InstallLog::Format(L"[setup]%s has no DllRegisterServer\n", dllPath.c_str());
+            return false;
+        }
+        const HRESULT result = registerServer();
+        if (FAILED(result)) InstallLog::Format(L"[setup]DllRegisterServer of %s failed: 0x%08lX\n", dllPath.c_str(), result);
+        return SUCCEEDED(result);
+    }
+    void InitializeOle() override { m_oleResult = OleInitialize(nullptr); }
+    void UninitializeOle() override {
+        if (SUCCEEDED(m_oleResult)) OleUninitialize();
+    }
+    bool LaunchSsoInstaller(const std::wstring& installer, const std::wstring& folder) override {
+        const std::wstring parameter = L"\"" + folder + L"\"";
+        HINSTANCE result = ShellExecuteW(nullptr, L"open", installer.c_str(), parameter.c_str(), folder.c_str(), SW_SHOW);
+        return reinterpret_cast<INT_PTR>(result) > 32;
+    }
+    bool CopyFolderTree(const std::wstring& source, const std::wstring& target, int budget) override {
+        return ::CopyFolderTree(source, target, budget);
+    }
+    void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+    bool RegisterSharedService(const std::wstring&) override { return NotAvailable(L"RegisterSharedService"); }
+    bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& channel, HKEY hive,
+                         const std::wstring& ltValue, bool isMachine) override {
+        return ::WriteProductKey(versionFolder, channel, hive, ltValue, isMachine);
+    }
+    bool MigrateUsersFolder(const std::wstring&, const std::wstring&, const std::wstring&) override {
+        // Only Windows XP and older keep user data below the install folder.
+        if (::OsMajorVersion() > 5) return true;
+        return NotAvailable(L"MigrateUsersFolder");
+    }
+    bool WriteProtocolInfo(const std::wstring& launcher) override { return ::WriteProtocolInfo(launcher); }
+    void RemoveFirewallException(const std::wstring&, const std::wstring&) override {
+        NotAvailable(L"RemoveFirewallException");
+    }
+    void AddFirewallException(const std::wstring&, const std::wstring&) override {
+        NotAvailable(L"AddFirewallException");
+    }
+    void DeleteVersion(const std::wstring&) override { NotAvailable(L"DeleteVersion"); }
+    bool LaunchAsUser(const std::wstring&, const std::wstring&) override { return NotAvailable(L"LaunchAsUser"); }
+    bool WriteRunEntry(const std::wstring& commandLine) override { return ::WriteRunEntry(commandLine); }
+
+    int64_t Now() override { return static_cast<int64_t>(time(nullptr)); }
+
+private:
+    HRESULT m_oleResult = E_FAIL;
+};
+
+}  // namespace
+
+InstallSteps& SystemInstallSteps() {
+    static SystemSteps steps;
+    return steps;
+}

@@ -1,0 +1,58 @@
+#include "app/win_msg_thread.h"
+
+#include <process.h>
+
+WinMsgThread::~WinMsgThread() {
+    if (m_hThread) CloseHandle(m_hThread);
+    if (m_hReady) CloseHandle(m_hReady);
+}
+
+bool WinMsgThread::Start() {
+    if (m_dwThreadId == 0) {
+        m_hReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        unsigned threadId = 0;
+        m_hThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &WinMsgThread::ThreadProc, this, 0, &threadId));
+        if (m_hThread) {
+            m_dwThreadId = threadId;
+        } else if (m_hReady) {
+            CloseHandle(m_hReady);
+            m_hReady = nullptr;
+        }
+    }
+    return m_hThread != nullptr;
+}
+
+DWORD WinMsgThread::Stop(bool wait, DWORD milliseconds) {
+    InterlockedIncrement(&m_nStopCount);
+    BOOL posted = FALSE;
+    if (m_dwThreadId != 0) {
+        WaitForSingleObject(m_hReady, INFINITE);
+        posted = PostThreadMessageW(m_dwThreadId, WM_QUIT, 0, 0);
+    }
+    if (wait && m_hThread) return WaitForSingleObject(m_hThread, milliseconds);
+    return static_cast<DWORD>(posted);
+}
+
+BOOL WinMsgThread::Post(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (m_dwThreadId == 0) return FALSE;
+    WaitForSingleObject(m_hReady, INFINITE);
+    return PostThreadMessageW(m_dwThreadId, message, wParam, lParam);
+}
+
+unsigned __stdcall WinMsgThread::ThreadProc(void* self) {
+    static_cast<WinMsgThread*>(self)->Loop();
+    return 0;
+}
+
+void WinMsgThread::Loop() {
+    MSG message;
+    // Peeking creates the thread's queue; only then may others post to it.
+    PeekMessageW(&message, nullptr, WM_USER + 1, WM_USER + 1, PM_NOREMOVE);
+    SetEvent(m_hReady);
+    while (GetMessageW(&message, nullptr, 0, 0) && m_nStopCount == 0) {
+        OnMessage(message);
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    OnExit();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// A thread with a message queue and no window. Work is posted to it as thread messages and handled
+// in OnMessage, one at a time, in the order posted.
+class WinMsgThread {
+public:
+    WinMsgThread() = default;
+    WinMsgThread(const WinMsgThread&) = delete;
+    WinMsgThread& operator=(const WinMsgThread&) = delete;
+    // Does not stop the thread: a running thread keeps the object alive until the process ends.
+    virtual ~WinMsgThread();
+
+    // Starts the thread once; later calls create nothing. True when the thread exists.
+    virtual bool Start();
+    // Asks the thread to leave its loop after the message it is handling. With `wait`, waits up
+    // to `milliseconds` for it to end and returns the wait result; otherwise the post result.
+    virtual DWORD Stop(bool wait, DWORD milliseconds);
+    // Handles one thread message on the thread.
+    virtual void OnMessage(const MSG& message) = 0;
+    // Called on the thread after its loop has ended.
+    virtual void OnExit() {}
+
+    // Posts a thread message; blocks until the queue exists. A post before Start is dropped.
+    BOOL Post(UINT message, WPARAM wParam, LPARAM lParam);
+
+    bool StopRequested() const { return m_nStopCount != 0; }
+    DWORD ThreadId() const { return m_dwThreadId; }
+
+private:
+    static unsigned __stdcall ThreadProc(void* self);
+    void Loop();
+
+    HANDLE m_hReady = nullptr;
+    HANDLE m_hThread = nullptr;
+    DWORD m_dwThreadId = 0;
+    // Written by any thread through InterlockedIncrement only; non-zero ends the loop.
+    volatile LONG m_nStopCount = 0;
+};

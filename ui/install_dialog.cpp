@@ -1,0 +1,173 @@
+#include "ui/install_dialog.h"
+
+#include "app/install_controller.h"
+#include "app/install_errors.h"
+#include "app/install_manager.h"
+#include "app/product.h"
+#include "diag/install_log.h"
+#include "ui/setup_messages.h"
+
+namespace ui {
+
+namespace {
+
+constexpr int kWindowWidth = 590;
+constexpr int kWindowHeight = 440;
+constexpr UINT_PTR kCreepTimer = 1234;
+constexpr UINT kCreepPeriodMs = 100;
+constexpr int kIconId = 107;
+
+struct ErrorText {
+    const wchar_t* message;
+    const wchar_t* logLine;
+};
+
+// The message box text and install-log line of an engine error; null texts for unknown codes.
+ErrorText TextOf(const InstallError& error) {
+    switch (error.Code()) {
+        case InstallError::kExtractOrDeploy: {
+            const auto* extractError = dynamic_cast<const ExtractError*>(&error);
+            const bool diskLow = extractError && extractError->DiskLow();
+            return {diskLow ? L"安装路径所在磁盘空间太小，请先清理再重试安装。" : L"提取安装文件失败。", L"解压失败\r\n"};
+        }
+        case InstallError::kRemoveOldVersionFailed:
+            return {L"卸载旧版本失败，安装向导将退出。", L"卸载旧版本失败了\r\n"};
+        case InstallError::kUnknown:
+            return {L"安装过程当中出现未知错误，安装向导将退出。", L"安装过程当中出现了未知错误\r\n"};
+        default:
+            return {nullptr, nullptr};
+    }
+}
+
+}  // namespace
+
+InstallDialog::InstallDialog(InstallController* controller, bool modal)
+    : DialogWrapper(modal), m_pController(controller) {}
+
+bool InstallDialog::HiddenMode() const {
+    return m_pController->Engine()->Mode() == SetupMode::NoUi;
+}
+
+void InstallDialog::OnInitDialog() {
+    SetWindowPos(Window(), nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW);
+    if (HICON icon = LoadIconW(m_pController->ModuleInstance(), MAKEINTRESOURCEW(kIconId))) {
+        SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    }
+    SetTimer(Window(), kCreepTimer, kCreepPeriodMs, nullptr);
+    m_pController->Engine()->StartExtract();
+    const SetupMode mode = m_pController->Engine()->Mode();
+    if (mode == SetupMode::Fast || mode == SetupMode::NoUi) OnInstallClicked();
+}
+
+INT_PTR InstallDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY:
+            if (HiddenMode()) PostQuitMessage(0);
+            return 0;
+        case WM_TIMER:
+            // Until the extraction reports, the bar creeps up to 10 %.
+            if (wParam == kCreepTimer && m_nStep == 0 && m_currentPage == Page::Progress && m_fProgress * 100.0f < 10.0f) {
+                SetProgress((static_cast<int>(m_fProgress * 100.0f + 0.5f) + 1) / 100.0f);
+            }
+            return 0;
+        case WM_SETUP_PROGRESS: {
+            std::unique_ptr<float> boxed(reinterpret_cast<float*>(wParam));
+            if (boxed) SetProgress(*boxed);
+            return 1;
+        }
+        case WM_SETUP_STEP:
+            OnStep(static_cast<int32_t>(wParam));
+            return 1;
+        case WM_SETUP_ERROR:
+            HandleError(reinterpret_cast<InstallError*>(wParam));
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+void InstallDialog::SetProgress(float fraction) {
+    if (fraction < 0.0f) fraction = 0.0f;
+    if (fraction > 1.0f) fraction = 1.0f;
+    m_fProgress = fraction;
+    if (Window()) InvalidateRect(Window(), nullptr, FALSE);
+}
+
+void InstallDialog::ShowProgressPage() {
+    if (m_currentPage == Page::Progress || m_currentPage == Page::Abort) return;
+    m_currentPage = Page::Progress;
+}
+
+void InstallDialog::OnInstallClicked() {
+    ShowProgressPage();
+    if (!m_queuedErrors.empty()) {
+        // The first queued error ends the dialog; the others are still logged, oldest first.
+        while (!m_queuedErrors.empty()) {
+            InstallError* error = m_queuedErrors.front().release();
+            m_queuedErrors.pop_front();
+            HandleError(error);
+        }
+        return;
+    }
+    StartInstallWhenExtracted();
+}
+
+void InstallDialog::StartInstallWhenExtracted() {
+    if (m_bInstallStarted) return;
+    // The installation deploys the staged tree, so it waits for the extraction to succeed.
+    if (m_nStep >= 1) {
+        m_bInstallStarted = true;
+        m_bInstallPending = false;
+        m_pController->Engine()->StartInstall();
+    } else {
+        m_bInstallPending = true;
+    }
+}
+
+void InstallDialog::OnStep(int32_t step) {
+    m_nStep = step;
+    switch (step) {
+        case 1:
+            if (m_bInstallPending) StartInstallWhenExtracted();
+            break;
+        case 2:
+        case 3:
+        case 4:
+            ShowProgressPage();
+            break;
+        case 5:
+            Finish();
+            break;
+        default:
+            break;
+    }
+}
+
+void InstallDialog::HandleError(InstallError* error) {
+    std::unique_ptr<InstallError> owned(error);
+    if (!owned) return;
+    if (m_currentPage == Page::Welcome) {
+        m_queuedErrors.push_back(std::move(owned));
+        return;
+    }
+    const ErrorText text = TextOf(*owned);
+    if (text.message && !HiddenMode()) MessageBoxW(Window(), text.message, product::kMessageCaption, MB_ICONERROR);
+    if (text.logLine) InstallLog::Format(L"%s", text.logLine);
+    m_bInstallPending = false;
+    if (HiddenMode()) DestroyNative();
+    else EndModal(2);
+}
+
+void InstallDialog::Finish() {
+    m_nResultCode = 0;
+    if (HiddenMode()) DestroyNative();
+    else EndModal(1);
+}
+
+void InstallDialog::OnAbortConfirmed() {
+    EndModal(2);
+    m_pController->Engine()->Abort();
+}
+
+}  // namespace ui

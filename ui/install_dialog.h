@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+
+#include "ui/dialog_wrapper.h"
+
+class InstallController;
+class InstallError;
+
+namespace ui {
+
+// The main page of the setup window. It starts the extraction as soon as it exists, starts the
+// installation when asked (at once in the fast and hidden modes), follows the engine's steps and
+// ends with result 0 after the final step or 1 after an error or an abort.
+class InstallDialog : public DialogWrapper {
+public:
+    enum class Page { Welcome, Location, Progress, Abort };
+
+    InstallDialog(InstallController* controller, bool modal);
+
+    int32_t ResultCode() const { return m_nResultCode; }
+    int32_t Step() const { return m_nStep; }
+    float Progress() const { return m_fProgress; }
+
+    void OnInstallClicked();
+    void OnStep(int32_t step);
+    void HandleError(InstallError* error);
+    void Finish();
+    void OnAbortConfirmed();
+
+protected:
+    void OnInitDialog() override;
+    INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    bool HiddenMode() const;
+    void ShowProgressPage();
+    void SetProgress(float fraction);
+    void StartInstallWhenExtracted();
+
+    InstallController* m_pController;
+    int32_t m_nStep = 0;
+    Page m_currentPage = Page::Welcome;
+    float m_fProgress = 0.0f;
+    // Errors that arrived while the welcome page was current; reported at the install click.
+    std::deque<std::unique_ptr<InstallError>> m_queuedErrors;
+    // The install was requested before the extraction had finished; it starts at step 1.
+    bool m_bInstallPending = false;
+    bool m_bInstallStarted = false;
+    int32_t m_nResultCode = 1;
+};
+
+}  // namespace ui
