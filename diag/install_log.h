@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdarg>
+#include <cstddef>
 #include <string>
 
 // The human-readable install log "PeloraInstall.txt": one process-wide UTF-16LE stream that every
@@ -21,5 +23,14 @@ void Close();
 // Formats printf-style (Microsoft conventions: "%s" is a wide string) into the 512-character line
 // buffer, cutting a longer message safely, and writes it.
 void Format(const wchar_t* format, ...);
+
+// The stamp of Stamp() for a given moment; fields are taken as they are (no zero padding).
+std::wstring FormatStamp(int year, int month, int day, int hour, int minute, int second);
+
+// Formats into `buffer` of `capacity` characters (capacity >= 3) and always terminates it. A
+// message that does not fit is cut before its last whole character and still ends with the line
+// end ("\r\n" or "\n") that the format ends with, so the next line starts on a line of its own.
+// Returns whether the message was cut.
+bool FormatLine(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args);
 
 }  // namespace InstallLog
