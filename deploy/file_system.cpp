@@ -1,0 +1,283 @@
+#include "deploy/file_system.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "deploy/deploy_constants.h"
+#include "deploy/install_paths.h"
+#include "deploy/retry_pause.h"
+#include "deploy/scoped_handles.h"
+#include "deploy/text_format.h"
+#include "diag/install_log.h"
+
+namespace {
+
+// Side names are tried up to this number; a folder with more stale side files is left alone.
+constexpr int kMaxSideNameNumber = 10000;
+constexpr int kTreeCopyAttempts = 5;
+constexpr unsigned long kTreeCopyPauseMs = 2;
+
+bool IsDotEntry(const WIN32_FIND_DATAW& entry) {
+    return wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0;
+}
+
+bool IsFolderEntry(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::wstring WithBackslash(const std::wstring& folder) {
+    if (!folder.empty() && folder.back() == L'\\') return folder;
+    return folder + L"\\";
+}
+
+std::wstring AllEntriesPattern(const std::wstring& folder) { return WithBackslash(folder) + L"*.*"; }
+
+// The first "{path}~{n}" from `first` on that is free, or that can be freed by deleting it.
+std::wstring FreeSideName(const std::wstring& path, int first) {
+    for (int n = first; n <= kMaxSideNameNumber; ++n) {
+        std::wstring side = FormatText(deploy::kSideNamePattern, path.c_str(), n);
+        if (!FileOrFolderExists(side) || DeleteFileW(side.c_str())) return side;
+    }
+    return std::wstring();
+}
+
+}  // namespace
+
+bool FileOrFolderExists(const std::wstring& path) {
+    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FolderExists(const std::wstring& path) {
+    if (path.empty()) return false;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::wstring& path) {
+    if (path.empty()) return false;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool CreateFolderPath(const std::wstring& path) {
+    if (path.empty() || path.size() >= MAX_PATH) return false;
+    std::wstring full = WithBackslash(path);
+    // The root ("C:\" or "\\server\share\") is never created; start with the first name below it.
+    const wchar_t* afterRoot = PathSkipRootW(full.c_str());
+    size_t start = afterRoot != nullptr ? static_cast<size_t>(afterRoot - full.c_str()) : 0;
+    for (size_t slash = full.find(L'\\', start); slash != std::wstring::npos;
+         slash = full.find(L'\\', slash + 1)) {
+        std::wstring prefix = full.substr(0, slash);
+        if (prefix.empty() || FolderExists(prefix)) continue;
+        if (FileExists(prefix)) DeleteFileW(prefix.c_str());
+        if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+            DWORD error = GetLastError();
+            // Another thread or process may have made it in the meantime.
+            if (error == ERROR_ALREADY_EXISTS && FolderExists(prefix)) continue;
+            InstallLog::Format(deploy::kLogCreateFolderFailed, prefix.c_str(), error);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DeleteFolderTree(const std::wstring& path) {
+    if (!FileOrFolderExists(path)) return true;
+    // The shell operation would take a wildcard as "every match" and a root as the whole drive.
+    if (path.size() >= MAX_PATH - 1 || path.find_first_of(L"*?") != std::wstring::npos ||
+        PathIsRootW(path.c_str())) {
+        InstallLog::Format(deploy::kLogDeleteTreeRefused, path.c_str());
+        return false;
+    }
+    // The shell wants a list of names ending in a second NUL.
+    std::vector<wchar_t> from(MAX_PATH + 1, L'\0');
+    path.copy(from.data(), path.size());
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.data();
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+    return SHFileOperationW(&operation) == 0;
+}
+
+bool CreateEmptyFile(const std::wstring& path) {
+    if (path.empty()) return false;
+    if (FileOrFolderExists(path)) return true;
+    CreateFolderPath(ParentFolder(path));
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid();
+}
+
+bool MoveAside(const std::wstring& path) {
+    if (!FileOrFolderExists(path)) return false;
+    std::wstring side = FreeSideName(path, 1);
+    if (side.empty() || !MoveFileW(path.c_str(), side.c_str())) {
+        InstallLog::Format(deploy::kLogMoveAsideFailed, path.c_str());
+        return false;
+    }
+    // The moved file is usually still in use; then the system deletes it at the next start.
+    if (FileOrFolderExists(side) && !DeleteFileW(side.c_str())) {
+        MoveFileExW(side.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+    return true;
+}
+
+bool DeleteOrMoveAside(const std::wstring& path) {
+    if (!FileOrFolderExists(path) || DeleteFileW(path.c_str())) return true;
+    std::wstring side = FreeSideName(path, 0);
+    if (side.empty() || !MoveFileW(path.c_str(), side.c_str())) {
+        InstallLog::Format(deploy::kLogMoveAsideFailed, path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CopyReplacing(const wchar_t* target, const wchar_t* source, bool failIfExists) {
+    if (target == nullptr || source == nullptr) return false;
+    if (CopyFileW(source, target, failIfExists)) return true;
+    MoveAside(target);
+    if (CopyFileW(source, target, failIfExists)) return true;
+    return CopyFileW(source, target, failIfExists) != FALSE;
+}
+
+bool HoldsOnlyManifest(const std::wstring& folder, const std::wstring& fileName) {
+    if (!FolderExists(folder)) return false;
+    WIN32_FIND_DATAW entry;
+    ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
+    if (!find.IsValid()) return true;
+    do {
+        if (IsDotEntry(entry)) continue;
+        if (IsFolderEntry(entry)) {
+            int budget = 100;
+            if (FolderTreeSize(budget, JoinPath(folder, entry.cFileName)) != 0) return false;
+        } else if (fileName != entry.cFileName) {
+            return false;
+        }
+    } while (FindNextFileW(find.Get(), &entry));
+    return true;
+}
+
+uint64_t FolderTreeSize(int& budget, const std::wstring& folder) {
+    if (budget <= 0) return 0;
+    --budget;
+    uint64_t total = 0;
+    WIN32_FIND_DATAW entry;
+    ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
+    if (!find.IsValid()) return 0;
+    do {
+        if (IsDotEntry(entry)) continue;
+        if (IsFolderEntry(entry)) {
+            total += FolderTreeSize(budget, JoinPath(folder, entry.cFileName));
+        } else {
+            total += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            --budget;
+        }
+    } while (budget > 0 && FindNextFileW(find.Get(), &entry));
+    return total;
+}
+
+bool CopyFolderTree(const std::wstring& source, const std::wstring& target, int& budget) {
+    // An exhausted budget means part of the tree stays uncopied: that is a failure, not a success.
+    if (budget <= 0) {
+        InstallLog::Format(deploy::kLogCopyTreeBudgetExhausted, source.c_str());
+        return false;
+    }
+    --budget;
+    if (source.empty() || target.empty() || !CreateFolderPath(target)) return false;
+    if (!FolderExists(source)) return true;
+    WIN32_FIND_DATAW entry;
+    ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(source).c_str(), &entry));
+    if (!find.IsValid()) return true;
+    do {
+        if (IsDotEntry(entry)) continue;
+        std::wstring from = JoinPath(source, entry.cFileName);
+        std::wstring to = JoinPath(target, entry.cFileName);
+        if (IsFolderEntry(entry)) {
+            if (!CopyFolderTree(from, to, budget)) return false;
+            continue;
+        }
+        bool copied = false;
+        for (int attempt = 0; attempt < kTreeCopyAttempts && !copied; ++attempt) {
+            copied = CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+            if (!copied) PauseBeforeRetry(kTreeCopyPauseMs);
+        }
+        if (!copied) {
+            InstallLog::Format(deploy::kLogCopyTreeFileFailed, to.c_str(), GetLastError());
+            return false;
+        }
+    } while (FindNextFileW(find.Get(), &entry));
+    return true;
+}
+
+bool FindUsersFolder(const std::wstring& folder, std::wstring& found, int& budget) {
+    if (!found.empty()) return true;
+    if (budget <= 0) return false;
+    --budget;
+    WIN32_FIND_DATAW entry;
+    ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
+    if (!find.IsValid()) return false;
+    do {
+        if (IsDotEntry(entry) || !IsFolderEntry(entry)) continue;
+        std::wstring child = JoinPath(folder, entry.cFileName);
+        if (wcscmp(entry.cFileName, deploy::kUsersFolderName) == 0) {
+            found = child;
+            return true;
+        }
+        if (FindUsersFolder(child, found, budget)) return true;
+    } while (FindNextFileW(find.Get(), &entry));
+    return false;
+}
+
+std::wstring CreateStagingFolder() {
+    std::wstring appData = AppDataFolder();
+    if (appData.empty()) return std::wstring();
+    // A stray file where the staging root belongs would block every staging folder.
+    std::wstring stagingRoot = appData + deploy::kStagingRootRelative;
+    if (FileOrFolderExists(stagingRoot)) DeleteFileW(stagingRoot.c_str());
+
+    for (int n = 0; n <= kMaxSideNameNumber; ++n) {
+        std::wstring candidate = FormatText(deploy::kStagingFolderPattern, appData.c_str(),
+                                            deploy::kProductFolder, deploy::kProductFolder, n);
+        if (!FileOrFolderExists(candidate) || DeleteFolderTree(candidate)) {
+            CreateFolderPath(candidate);
+            return candidate;
+        }
+    }
+    return std::wstring();
+}
+
+int CopyPublicFileToInstallDir(const std::wstring& versionFolder) {
+    std::wstring root = ParentFolder(versionFolder);
+    UINT type = DriveTypeOf(root);
+    if (type < DRIVE_REMOVABLE || type > DRIVE_RAMDISK) return 0;
+    std::wstring binFolder = JoinPath(versionFolder, deploy::kBinFolderName);
+    for (const wchar_t* name : deploy::kPublicFiles) {
+        std::wstring source = JoinPath(binFolder, name);
+        std::wstring target = JoinPath(root, name);
+        if (!FileExists(source)) {
+            InstallLog::Format(deploy::kLogPublicFileMissing, source.c_str());
+            continue;
+        }
+        BOOL copied = CopyFileW(source.c_str(), target.c_str(), FALSE);
+        InstallLog::Format(deploy::kLogPublicFileCopied, source.c_str(), target.c_str(), copied);
+    }
+    return 1;
+}
+
+bool CopySystemProfile(const std::wstring& stagingFolder) {
+    const std::wstring target = deploy::kSystemProfilePath;
+    if (FileOrFolderExists(target)) return true;
+    std::wstring source =
+        JoinPath(stagingFolder + deploy::kStagedTreeRelative, deploy::kSystemProfileFileName);
+    for (int attempt = 0; attempt < kTreeCopyAttempts; ++attempt) {
+        if (CopyFileW(source.c_str(), target.c_str(), FALSE)) return true;
+        PauseBeforeRetry(kTreeCopyPauseMs);
+    }
+    InstallLog::Format(deploy::kLogSystemProfileFailed, target.c_str(), GetLastError());
+    return false;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// File-system routines shared by the deployment steps. Paths are full wide-character paths;
+// every routine logs its failures to the install log and reports them by its result.
+
+bool FileOrFolderExists(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+
+// Creates every missing folder of `path` (a file standing where a folder belongs is deleted).
+// False for an empty path, a path of 260 characters or more, or a folder that cannot be created.
+bool CreateFolderPath(const std::wstring& path);
+
+// Deletes the folder (or file) with everything below it, without the recycle bin and without
+// dialogs. True when nothing is left or nothing was there. Refuses a drive root, a path with
+// wildcards and a path too long for the shell (false).
+bool DeleteFolderTree(const std::wstring& path);
+
+// Creates an empty file (and its folders) unless something already exists at `path`.
+bool CreateEmptyFile(const std::wstring& path);
+
+// Moves a file out of the way to the first free side name "{path}~{n}" (n from 1). The side file
+// is deleted at once, or at the next reboot when it is still in use. False when `path` does not
+// exist or cannot be moved.
+bool MoveAside(const std::wstring& path);
+
+// Deletes a file, or, when it is in use, moves it to the first free "{path}~{n}" (n from 0).
+bool DeleteOrMoveAside(const std::wstring& path);
+
+// Copies source over target; when the target is in use it is moved aside first. Three copy
+// attempts in all; false for a null path or when the last attempt fails.
+bool CopyReplacing(const wchar_t* target, const wchar_t* source, bool failIfExists);
+
+// True when `folder` holds nothing but empty subfolders and a file named exactly `fileName`
+// (also true when the folder cannot be enumerated); false when it is no folder.
+bool HoldsOnlyManifest(const std::wstring& folder, const std::wstring& fileName);
+
+// Total size of the files below `folder`. `budget` counts every folder visited and every file;
+// the walk stops when it reaches 0.
+uint64_t FolderTreeSize(int& budget, const std::wstring& folder);
+
+// Copies the tree below `source` into `target` (created as needed). `budget` counts the folders
+// entered. False when a file cannot be copied in five attempts, when a folder cannot be created
+// or when the budget runs out before the whole tree is copied.
+bool CopyFolderTree(const std::wstring& source, const std::wstring& target, int& budget);
+
+// Looks below `folder` for a subfolder named exactly "Users" and stores its path in `found`.
+// True at once when `found` is not empty. `budget` counts the folders entered.
+bool FindUsersFolder(const std::wstring& folder, std::wstring& found, int& budget);
+
+// Makes a fresh, empty staging folder {appData}\Corvane\STemp\Pelora\Pelora~{n} (the first n whose
+// folder is absent or can be deleted) and returns it.
+std::wstring CreateStagingFolder();
+
+// Copies the public files (launcher, uninstaller, service and web component) from
+// {versionFolder}\Bin into the product root, the parent of the version folder. 0 when the product
+// root is on no usable drive, 1 otherwise; a failed copy is only logged.
+int CopyPublicFileToInstallDir(const std::wstring& versionFolder);
+
+// Provides the Windows Media system profile from the staged tree when the system lacks it.
+bool CopySystemProfile(const std::wstring& stagingFolder);

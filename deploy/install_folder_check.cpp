@@ -1,0 +1,95 @@
+#include "deploy/install_folder_check.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "app/product.h"
+#include "deploy/deploy_constants.h"
+#include "deploy/file_system.h"
+#include "deploy/install_paths.h"
+#include "deploy/registry_value.h"
+#include "deploy/text_format.h"
+#include "diag/install_log.h"
+
+namespace {
+
+constexpr int kProbeFolderCount = 5;
+
+std::wstring ProbeFolder(const std::wstring& folder, int index) {
+    return FormatText(deploy::kWriteProbePattern, folder.c_str(), index);
+}
+
+}  // namespace
+
+bool HasWriteAccess(const std::wstring& folder) {
+    if (folder.empty()) return false;
+    std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
+    int index = 0;
+    std::wstring probe = ProbeFolder(base, index);
+    // Leftovers of interrupted checks are cleared; after five of them the sixth name is used.
+    while (index < kProbeFolderCount && FileOrFolderExists(probe)) {
+        DeleteFolderTree(probe);
+        ++index;
+        probe = ProbeFolder(base, index);
+    }
+    int result = SHCreateDirectoryExW(nullptr, probe.c_str(), nullptr);
+    bool writable = result == ERROR_SUCCESS;
+    InstallLog::Format(deploy::kLogHaveWrite, writable ? 1 : 0);
+    RemoveDirectoryW(probe.c_str());
+    return writable;
+}
+
+bool CanWriteClassesRoot() {
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, deploy::kClassesRootProbeKey);
+    ScopedRegKey key;
+    bool created = RegCreateKeyW(HKEY_CLASSES_ROOT, deploy::kClassesRootProbeKey, key.Receive()) ==
+                   ERROR_SUCCESS;
+    key.Reset();
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, deploy::kClassesRootProbeKey);
+    return created;
+}
+
+int CheckInstallFolder(const std::wstring& folder, uint32_t requiredBytes) {
+    if (!IsValidInstallPath(folder)) return kInstallFolderInvalid;
+    UINT type = DriveTypeOf(folder);
+    bool remote = type == DRIVE_REMOTE;
+    InstallLog::Format(deploy::kLogDriveType, static_cast<int>(type));
+    if (type < DRIVE_REMOVABLE || type > DRIVE_RAMDISK) return kInstallFolderInvalid;
+
+    wchar_t root[MAX_PATH] = {};
+    folder.copy(root, MAX_PATH - 1);
+    PathStripToRootW(root);
+    uint64_t freeBytes = 0;
+    FreeSpace(root, freeBytes);
+    if (!remote && freeBytes <= requiredBytes) return kInstallFolderDiskFull;
+    return HasWriteAccess(folder) ? kInstallFolderOk : kInstallFolderNoAccess;
+}
+
+std::wstring VersionFolderOf(const std::wstring& productRoot) {
+    return JoinPath(productRoot, product::kVersion);
+}
+
+std::wstring DefaultVersionFolder(const std::wstring& installDirOption) {
+    if (!installDirOption.empty()) return VersionFolderOf(installDirOption);
+    std::wstring root = DefaultProductRoot();
+    if (root.empty() || !IsValidInstallPath(root)) return std::wstring();
+    return VersionFolderOf(root);
+}
+
+int SetInstallFolder(const std::wstring& chosen, uint32_t requiredBytes,
+                     std::wstring& versionFolder, std::wstring& replacement) {
+    versionFolder = chosen;
+    int code = CheckInstallFolder(chosen, requiredBytes);
+    if (code != kInstallFolderOk) return code;
+    if (FolderExists(chosen) || CreateFolderPath(chosen)) return kInstallFolderOk;
+
+    // An elevated process that cannot create the folder has no better place to go.
+    if (CanWriteClassesRoot()) return kInstallFolderInvalid;
+    // A limited user falls back to the folder the setup program was started from.
+    replacement = SetupFolder();
+    versionFolder = VersionFolderOf(replacement);
+    if (CreateFolderPath(versionFolder)) return kInstallFolderOk;
+    return kInstallFolderInvalid;
+}

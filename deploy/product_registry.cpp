@@ -1,0 +1,124 @@
+#include "deploy/product_registry.h"
+
+#include "app/product.h"
+#include "deploy/deploy_constants.h"
+#include "deploy/install_paths.h"
+#include "deploy/registry_value.h"
+#include "diag/install_log.h"
+
+namespace {
+
+std::wstring ReadValue(HKEY hive, const wchar_t* keyPath, const wchar_t* name) {
+    ScopedRegKey key;
+    std::wstring data;
+    if (OpenKeyForReading(hive, keyPath, key)) ReadStringValue(key.Get(), name, data);
+    return data;
+}
+
+// Opens the product key in the hive that holds it: the first hive whose key opens is asked,
+// the second only when the first has no key at all.
+bool OpenProductKey(HKEY first, HKEY second, ScopedRegKey& key) {
+    return OpenKeyForReading(first, deploy::kProductKey, key) ||
+           OpenKeyForReading(second, deploy::kProductKey, key);
+}
+
+bool WriteChecked(HKEY key, const wchar_t* keyPath, const wchar_t* name, const std::wstring& data) {
+    LONG result = WriteStringValue(key, name, data);
+    if (result == ERROR_SUCCESS) return true;
+    InstallLog::Format(deploy::kLogProductKeyFailed, keyPath, name, static_cast<long>(result));
+    return false;
+}
+
+}  // namespace
+
+bool WriteFirstChannel(HKEY hive, const std::wstring& channel) {
+    ScopedRegKey key;
+    if (!OpenOrCreateKey(hive, deploy::kFirstChannelKey, key)) {
+        InstallLog::Format(deploy::kLogProductKeyFailed, deploy::kFirstChannelKey,
+                           deploy::kValueChannel, static_cast<long>(GetLastError()));
+        return true;
+    }
+    WriteChecked(key.Get(), deploy::kFirstChannelKey, deploy::kValueChannel,
+                 channel.empty() ? std::wstring(deploy::kUnknownChannel) : channel);
+    return true;
+}
+
+bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& channel, HKEY hive,
+                     const std::wstring& ltValue, bool isMachine) {
+    const std::wstring root = ParentFolder(versionFolder);
+
+    // The machine-wide first channel is written once; the per-user copy follows it only while
+    // the machine-wide one says "unknown". An earlier install's channel wins over this one.
+    const std::wstring first = ReadFirstChannel();
+    if ((isMachine && first.empty()) || first == deploy::kUnknownChannel) {
+        std::wstring registered = ReadRegisteredChannel();
+        WriteFirstChannel(hive, registered.empty() ? channel : registered);
+    }
+
+    ScopedRegKey productKey;
+    if (!OpenOrCreateKey(hive, deploy::kProductKey, productKey)) {
+        InstallLog::Format(deploy::kLogProductKeyFailed, deploy::kProductKey, L"",
+                           static_cast<long>(GetLastError()));
+        return false;
+    }
+    ScopedRegKey uninstallKey;
+    if (!isMachine) OpenOrCreateKey(hive, deploy::kUninstallKey, uninstallKey);
+
+    HKEY key = productKey.Get();
+    WriteStringValue(key, deploy::kValueVersion, product::kVersion);
+    WriteStringValue(key, deploy::kValueChannel, channel);
+    if (!WriteChecked(key, deploy::kProductKey, deploy::kValueLt, ltValue)) return false;
+    if (!WriteChecked(key, deploy::kProductKey, deploy::kValueInstall, versionFolder)) return false;
+
+    const std::wstring launcher = root + deploy::kLauncherFileName;
+    WriteStringValue(key, deploy::kValueExe, launcher);
+    if (!WriteChecked(key, deploy::kProductKey, deploy::kValueDisplayIcon, launcher)) return false;
+
+    if (uninstallKey.IsValid()) {
+        HKEY entry = uninstallKey.Get();
+        WriteStringValue(entry, deploy::kValueDisplayIcon, launcher);
+        WriteStringValue(entry, deploy::kValueDisplayName, deploy::kDisplayName);
+        WriteStringValue(entry, deploy::kValueDisplayVersion, product::kVersion);
+        WriteStringValue(entry, deploy::kValuePublisher, deploy::kPublisher);
+        WriteStringValue(entry, deploy::kValueUninstallString,
+                         root + deploy::kUninstallerFileName);
+    } else if (!isMachine) {
+        InstallLog::Format(deploy::kLogProductKeyFailed, deploy::kUninstallKey, L"",
+                           static_cast<long>(GetLastError()));
+    }
+    return true;
+}
+
+std::wstring ReadRegisteredChannel() {
+    ScopedRegKey key;
+    std::wstring channel;
+    if (OpenProductKey(HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, key))
+        ReadStringValue(key.Get(), deploy::kValueChannel, channel);
+    return channel;
+}
+
+std::wstring ReadFirstChannel() {
+    return ReadValue(HKEY_LOCAL_MACHINE, deploy::kFirstChannelKey, deploy::kValueChannelRead);
+}
+
+std::wstring ReadInstallFolder() {
+    std::wstring folder = ReadValue(HKEY_CURRENT_USER, deploy::kProductKey, deploy::kValueInstall);
+    if (folder.empty())
+        folder = ReadValue(HKEY_LOCAL_MACHINE, deploy::kProductKey, deploy::kValueInstall);
+    return folder;
+}
+
+bool HasInstalledVersion() {
+    ScopedRegKey key;
+    std::wstring version;
+    return OpenProductKey(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, key) &&
+           ReadStringValue(key.Get(), deploy::kValueVersionRead, version);
+}
+
+std::wstring ReadInstalledVersion() {
+    ScopedRegKey key;
+    std::wstring version;
+    if (OpenProductKey(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, key))
+        ReadStringValue(key.Get(), deploy::kValueVersionRead, version);
+    return version;
+}

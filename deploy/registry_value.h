@@ -1,0 +1,18 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "deploy/scoped_handles.h"
+
+// Opens `path` below `hive` with KEY_WRITE, creating it when it cannot be opened.
+bool OpenOrCreateKey(HKEY hive, const wchar_t* path, ScopedRegKey& key);
+// Opens `path` below `hive` for reading.
+bool OpenKeyForReading(HKEY hive, const wchar_t* path, ScopedRegKey& key);
+
+// Writes `data` as REG_SZ; the stored size includes the terminating NUL. Returns the Win32 result.
+LONG WriteStringValue(HKEY key, const wchar_t* name, const std::wstring& data);
+// Reads a REG_SZ (or REG_EXPAND_SZ, unexpanded) value of any length; false when it is missing or
+// of another type.
+bool ReadStringValue(HKEY key, const wchar_t* name, std::wstring& data);
