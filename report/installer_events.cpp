@@ -1,0 +1,68 @@
+#include "report/installer_events.h"
+
+#include <windows.h>
+
+#include "app/product.h"
+#include "report/ansi_text.h"
+#include "report/device_identity.h"
+#include "report/pelora_data_report.h"
+#include "report/report_texts.h"
+
+using namespace report_texts;
+
+namespace {
+
+// Created once, never released: the facade lives until the process ends. Written only by
+// ReportInit, which runs before any event.
+IPeloraDataReport* g_facade = nullptr;
+bool g_ready = false;
+std::string g_installSource;
+std::string g_firstChannel;
+std::string g_registeredChannel;
+
+enum class EventKind { kStart, kDone, kAbort, kError };
+
+void SendEvent(EventKind kind, uint32_t number) {
+    if (!g_ready) return;
+    IPeloraReportItem* item = CreatePeloraReportItem();
+    if (!item) return;
+    item->SetBid(kBid);
+    item->SetTid(kTid);
+    const char* action = kind == EventKind::kStart  ? kActionStart
+                         : kind == EventKind::kDone ? kActionDone
+                         : kind == EventKind::kAbort ? kActionAbort
+                                                     : kActionError;
+    item->SetStringValue(kValueAction, action);
+    item->SetStringValue(kValueInstallSource, g_installSource.c_str());
+    if (kind == EventKind::kDone) item->SetUintValue(kValueStartSeconds, number);
+    item->SetStringValue(kValueFirstChannel, g_firstChannel.c_str());
+    item->SetStringValue(kValueRegisteredChannel, g_registeredChannel.c_str());
+    item->SetStringValue(kValueDeviceIdentity, GetDeviceIdentity().c_str());
+    if (kind == EventKind::kError) item->SetUintValue(kValueErrorCode, number);
+    g_facade->AddReportItem(item, true);
+}
+
+}  // namespace
+
+bool ReportInit(const std::wstring& res3Source, const std::wstring& res4Source,
+                const std::wstring& installsrcSource, const std::wstring& uid) {
+    if (!g_facade) g_facade = CreatePeloraDataReport();
+    if (!g_facade) return false;
+    g_facade->SetClientVersion(ansi_text::FromWide(product::kVersion).c_str());
+    g_facade->SetUid(ansi_text::FromWide(uid).c_str());
+    g_installSource = ansi_text::FromWide(installsrcSource);
+    g_firstChannel = ansi_text::FromWide(res3Source);
+    g_registeredChannel = ansi_text::FromWide(res4Source);
+    g_ready = true;
+    return true;
+}
+
+void ReportInstallerStart() { SendEvent(EventKind::kStart, 0); }
+void ReportInstallerDone(uint32_t elapsedSeconds) { SendEvent(EventKind::kDone, elapsedSeconds); }
+void ReportInstallerAbort() { SendEvent(EventKind::kAbort, 0); }
+void ReportInstallerError(uint32_t code) { SendEvent(EventKind::kError, code); }
+
+void ReportShutdown(uint32_t milliseconds) {
+    if (!g_ready) return;
+    g_facade->UninitalizeDataReport(1, static_cast<int>(milliseconds));
+}
