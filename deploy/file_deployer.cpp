@@ -1,0 +1,199 @@
+#include "deploy/file_deployer.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include <tinyxml.h>
+
+#include "app/progress_callbacks.h"
+#include "deploy/ansi_text.h"
+#include "deploy/deploy_constants.h"
+#include "deploy/file_system.h"
+#include "deploy/install_manifest.h"
+#include "deploy/install_paths.h"
+#include "deploy/locked_file_copy.h"
+#include "deploy/product_registry.h"
+#include "deploy/windows_version.h"
+#include "diag/install_log.h"
+
+namespace {
+
+// Folders one copy run enters at most, the root included.
+constexpr int kCopyFolderBudget = 500;
+
+// Joins like the manifest walk always has: one backslash unless the folder ends in one.
+std::wstring ChildPath(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && folder.back() == L'\\') return folder + name;
+    return folder + L"\\" + name;
+}
+
+std::wstring ManifestPathIn(const std::wstring& folder) {
+    return folder.empty() ? std::wstring() : JoinPath(folder, deploy::kManifestFileName);
+}
+
+// Removes a manifest left from before, so that the scan describes the tree as it is now.
+// False when a manifest is still in place afterwards.
+bool ClearOldManifest(const std::wstring& path) {
+    if (FileExists(path)) DeleteFileW(path.c_str());
+    return !FileExists(path);
+}
+
+}  // namespace
+
+FileDeployer::FileDeployer(const std::wstring& stagingFolder, IPlProgressCallback* progress)
+    : m_pProgress(progress) {
+    std::wstring staging = stagingFolder.empty() ? CreateStagingFolder() : stagingFolder;
+    m_strSourceRoot = staging + deploy::kStagedTreeRelative;
+    m_strOldInstallFolder = ReadInstallFolder();
+    m_strOldManifestPath = ManifestPathIn(m_strOldInstallFolder);
+    m_strTargetRoot = m_strOldInstallFolder;
+    m_strManifestPath = JoinPath(m_strSourceRoot, deploy::kManifestFileName);
+}
+
+int FileDeployer::WriteManifest(bool forNewInstall) {
+    const std::wstring& rootPath = forNewInstall ? m_strSourceRoot : m_strOldInstallFolder;
+    const std::wstring& target = forNewInstall ? m_strManifestPath : m_strOldManifestPath;
+    const std::wstring lastComponent = LastComponent(rootPath);
+    if (!forNewInstall && lastComponent.empty()) return 1;
+    // The root's own name is informative only; a lossy conversion hides no file.
+    std::string rootName;
+    WideToAnsi(lastComponent, rootName);
+
+    TiXmlDocument document;
+    document.InsertEndChild(TiXmlDeclaration("", "", ""));
+    TiXmlElement* root = document.InsertEndChild(
+        MakeManifestElement(deploy::kManifestFolderElement, rootName, 0))->ToElement();
+
+    int budget = kManifestEntryBudget;
+    ManifestScanGaps gaps;
+    uint64_t total = ScanFolder(budget, rootPath, *root, gaps);
+    (forNewInstall ? m_nTotalBytes : m_nOldTotalBytes) = total;
+    SetManifestSize(*root, total);
+
+    if (!gaps.firstOverBudget.empty())
+        InstallLog::Format(deploy::kLogScanBudgetExhausted, kManifestEntryBudget,
+                           gaps.firstOverBudget.c_str());
+    if (!gaps.firstUnrepresentable.empty())
+        InstallLog::Format(deploy::kLogNameNotAnsi, gaps.firstUnrepresentable.c_str());
+    if (forNewInstall && !gaps.IsComplete()) {
+        // Entries missing from the manifest would silently be missing from the install.
+        m_strLastFailedFile = !gaps.firstOverBudget.empty() ? gaps.firstOverBudget
+                                                             : gaps.firstUnrepresentable;
+        return 0;
+    }
+    if (!gaps.IsComplete()) InstallLog::Format(deploy::kLogRemovalIncomplete, rootPath.c_str());
+
+    if (!SaveManifest(document, target)) {
+        InstallLog::Format(deploy::kLogWriteManifestFailed, target.c_str());
+        if (forNewInstall) m_strLastFailedFile = target;
+        return 0;
+    }
+    return 1;
+}
+
+int FileDeployer::Install() {
+    m_strLastFailedFile.clear();
+    if (ClearOldManifest(m_strManifestPath)) {
+        CreateEmptyFile(m_strManifestPath);
+        if (!WriteManifest(true)) return 0;
+    }
+    TiXmlDocument document;
+    if (!LoadManifest(document, m_strManifestPath)) {
+        InstallLog::Format(deploy::kLogLoadManifestFailed, m_strManifestPath.c_str());
+        if (m_strLastFailedFile.empty()) m_strLastFailedFile = m_strManifestPath;
+        return 0;
+    }
+    if (!m_strTargetRoot.empty()) CreateFolderPath(m_strTargetRoot);
+    int budget = kCopyFolderBudget;
+    if (!CopyByManifest(m_strSourceRoot, m_strTargetRoot, *document.RootElement(), budget))
+        return 0;
+    InstallLog::Format(deploy::kLogInstallResult, 1);
+    return 1;
+}
+
+int FileDeployer::CopyByManifest(const std::wstring& source, const std::wstring& target,
+                                 const TiXmlElement& element, int& budget) {
+    // Skipping the rest of the tree would report an incomplete install as complete.
+    if (budget < 1) {
+        InstallLog::Format(deploy::kLogCopyBudgetExhausted, kCopyFolderBudget, target.c_str());
+        m_strLastFailedFile = target;
+        return 0;
+    }
+    --budget;
+    for (const TiXmlElement* child = element.FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        std::wstring name;
+        if (!ReadManifestName(*child, name)) continue;
+        const std::wstring from = ChildPath(source, name);
+        const std::wstring to = ChildPath(target, name);
+        if (IsFolderElement(*child)) {
+            CreateFolderPath(to);
+            if (!CopyByManifest(from, to, *child, budget)) {
+                InstallLog::Format(deploy::kLogInstallFolderFailed, from.c_str());
+                return 0;
+            }
+            continue;
+        }
+        CreateFolderPath(target);
+        if (!CopyLockedFile(from, to)) {
+            m_strLastFailedFile = to;
+            return 0;
+        }
+        m_nBytesCopied += static_cast<uint64_t>(ReadManifestSize(*child));
+        ReportProgress();
+    }
+    return 1;
+}
+
+void FileDeployer::ReportProgress() {
+    if (m_pProgress == nullptr || m_nTotalBytes == 0) return;
+    m_pProgress->OnProgress(static_cast<float>(static_cast<double>(m_nBytesCopied) /
+                                               static_cast<double>(m_nTotalBytes)));
+}
+
+int FileDeployer::RemovePrevious() {
+    if (!FileOrFolderExists(m_strOldInstallFolder)) return 1;
+    if (ClearOldManifest(m_strOldManifestPath)) {
+        CreateEmptyFile(m_strOldManifestPath);
+        WriteManifest(false);
+    }
+    TiXmlDocument document;
+    if (!LoadManifest(document, m_strOldManifestPath)) {
+        InstallLog::Format(deploy::kLogLoadManifestFailed, m_strOldManifestPath.c_str());
+        return FileExists(m_strOldManifestPath) ? 0 : 1;
+    }
+    if (m_nOldTotalBytes == 0)
+        m_nOldTotalBytes = static_cast<uint64_t>(ReadManifestSize(*document.RootElement()));
+    RemoveByManifest(m_strOldInstallFolder, *document.RootElement());
+    if (IsVistaOrLater() && HoldsOnlyManifest(m_strOldInstallFolder, deploy::kManifestFileName))
+        DeleteFolderTree(m_strOldInstallFolder);
+    return 1;
+}
+
+int FileDeployer::RemoveByManifest(const std::wstring& folder, const TiXmlElement& element) {
+    for (const TiXmlElement* child = element.FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        std::wstring name;
+        if (!ReadManifestName(*child, name)) continue;
+        const std::wstring path = ChildPath(folder, name);
+        if (IsFolderElement(*child)) {
+            // Below Vista the users' data lives in the install folder and outlives the product.
+            if (!IsVistaOrLater() && name == deploy::kUsersFolderName) continue;
+            RemoveByManifest(path, *child);
+            if (HoldsOnlyManifest(path, deploy::kManifestFileName) && !DeleteFolderTree(path))
+                InstallLog::Format(deploy::kLogDeleteFolderFailed, path.c_str());
+            continue;
+        }
+        if (!FileOrFolderExists(path) || DeleteFileW(path.c_str())) {
+            m_nBytesRemoved += static_cast<uint64_t>(ReadManifestSize(*child));
+            continue;
+        }
+        DeleteFileW(path.c_str());
+        std::wstring side = path + deploy::kRenameSuffix;
+        if (FileOrFolderExists(side)) DeleteFileW(side.c_str());
+        if (_wrename(path.c_str(), side.c_str()) != 0)
+            InstallLog::Format(deploy::kLogRenameFailed, path.c_str());
+    }
+    return 1;
+}

@@ -1,0 +1,125 @@
+#include "deploy/install_manifest.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "deploy/ansi_text.h"
+#include "deploy/deploy_constants.h"
+#include "deploy/install_paths.h"
+#include "deploy/scoped_handles.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+using ScopedFile = std::unique_ptr<FILE, FileCloser>;
+
+bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
+
+bool FolderHasEntries(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    ScopedFindHandle find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &entry));
+    if (!find.IsValid()) return false;
+    do {
+        if (!IsDotEntry(entry.cFileName)) return true;
+    } while (FindNextFileW(find.Get(), &entry));
+    return false;
+}
+
+void NoteOnce(std::wstring& slot, const std::wstring& path) {
+    if (slot.empty()) slot = path;
+}
+
+}  // namespace
+
+TiXmlElement MakeManifestElement(const char* type, const std::string& ansiName, uint64_t size) {
+    TiXmlElement element(type);
+    element.SetAttribute(deploy::kManifestNameAttribute, ansiName);
+    SetManifestSize(element, size);
+    return element;
+}
+
+void SetManifestSize(TiXmlElement& element, uint64_t size) {
+    // The manifest has always held the low 32 bits as a signed number.
+    element.SetAttribute(deploy::kManifestSizeAttribute,
+                         static_cast<int>(static_cast<int32_t>(static_cast<uint32_t>(size))));
+}
+
+uint64_t ScanFolder(int& budget, const std::wstring& folder, TiXmlElement& element,
+                    ManifestScanGaps& gaps) {
+    if (budget <= 0) {
+        if (FolderHasEntries(folder)) NoteOnce(gaps.firstOverBudget, folder);
+        return 0;
+    }
+    --budget;
+    uint64_t total = 0;
+    WIN32_FIND_DATAW entry;
+    ScopedFindHandle find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &entry));
+    if (!find.IsValid()) return 0;
+    do {
+        if (IsDotEntry(entry.cFileName)) continue;
+        std::wstring path = JoinPath(folder, entry.cFileName);
+        if (budget <= 0) {
+            NoteOnce(gaps.firstOverBudget, path);
+            break;
+        }
+        std::string ansiName;
+        if (!WideToAnsi(entry.cFileName, ansiName)) {
+            NoteOnce(gaps.firstUnrepresentable, path);
+            continue;
+        }
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            TiXmlNode* child = element.InsertEndChild(
+                MakeManifestElement(deploy::kManifestFolderElement, ansiName, 0));
+            uint64_t folderTotal = ScanFolder(budget, path, *child->ToElement(), gaps);
+            SetManifestSize(*child->ToElement(), folderTotal);
+            total += folderTotal;
+        } else {
+            uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            element.InsertEndChild(MakeManifestElement(deploy::kManifestFileElement, ansiName, size));
+            total += size;
+            --budget;
+        }
+    } while (FindNextFileW(find.Get(), &entry));
+    return total;
+}
+
+int64_t ReadManifestSize(const TiXmlElement& element) {
+    const char* text = element.Attribute(deploy::kManifestSizeAttribute);
+    if (text == nullptr) return 0;
+    // Unsigned arithmetic wraps like the 32-bit field the value was written from.
+    uint32_t value = 0;
+    for (; *text != '\0' && *text != ' '; ++text) {
+        value = value * 10u + static_cast<uint32_t>(*text - '0');
+    }
+    return static_cast<int32_t>(value);
+}
+
+bool ReadManifestName(const TiXmlElement& element, std::wstring& name) {
+    const char* text = element.Attribute(deploy::kManifestNameAttribute);
+    if (text == nullptr) return false;
+    name = AnsiToWide(text);
+    return true;
+}
+
+bool IsFolderElement(const TiXmlElement& element) {
+    return element.ValueStr() == deploy::kManifestFolderElement;
+}
+
+bool SaveManifest(const TiXmlDocument& document, const std::wstring& path) {
+    DeleteFileW(path.c_str());
+    // Opened here rather than by the library: its file functions take ANSI paths.
+    ScopedFile file(_wfopen(path.c_str(), L"w"));
+    if (!file) return false;
+    if (!document.SaveFile(file.get())) return false;
+    return fflush(file.get()) == 0 && !ferror(file.get());
+}
+
+bool LoadManifest(TiXmlDocument& document, const std::wstring& path) {
+    ScopedFile file(_wfopen(path.c_str(), L"rb"));
+    if (!file) return false;
+    return document.LoadFile(file.get()) && document.RootElement() != nullptr;
+}

@@ -1,0 +1,57 @@
+#include "deploy/locked_file_copy.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "deploy/deploy_constants.h"
+#include "deploy/file_system.h"
+#include "deploy/retry_pause.h"
+#include "diag/install_log.h"
+
+namespace {
+
+constexpr int kCopyRounds = 5;
+constexpr unsigned long kRoundPauseMs = 1000;
+
+bool CopyOver(const std::wstring& source, const std::wstring& target) {
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+// Renames the target to "{target}.rename", replacing an older file of that name.
+bool RenameToSideName(const std::wstring& target) {
+    std::wstring side = target + deploy::kRenameSuffix;
+    if (FileOrFolderExists(side)) DeleteFileW(side.c_str());
+    return _wrename(target.c_str(), side.c_str()) == 0;
+}
+
+const wchar_t* ExistenceText(const std::wstring& path) {
+    return FileOrFolderExists(path) ? deploy::kLogExists : deploy::kLogMissing;
+}
+
+}  // namespace
+
+bool CopyLockedFile(const std::wstring& source, const std::wstring& target) {
+    for (int round = kCopyRounds; round > 0; --round) {
+        if (CopyOver(source, target)) return true;
+        MoveAside(target);
+        if (CopyOver(source, target)) return true;
+        if (CopyOver(source, target)) return true;
+        RenameToSideName(target);
+        PauseBeforeRetry(kRoundPauseMs);
+    }
+
+    InstallLog::Format(deploy::kLogInstallFileFailed, source.c_str());
+    InstallLog::Format(deploy::kLogInstallFileSource, ExistenceText(source));
+    InstallLog::Format(deploy::kLogInstallFileTargetPath, target.c_str());
+    InstallLog::Format(deploy::kLogInstallFileTarget, ExistenceText(target));
+    RenameToSideName(target);
+    if (CopyReplacing(target.c_str(), source.c_str(), true)) return true;
+
+    InstallLog::Format(deploy::kLogCopyGaveUp);
+    // The old file is not left in the way of the next attempt; the install still fails, because
+    // the product would run without this file.
+    if (!RenameToSideName(target))
+        InstallLog::Format(deploy::kLogRenameFailed, target.c_str());
+    return false;
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+// Copies `source` over `target` even when the target is held open by a running program: a
+// target that cannot be overwritten is moved aside ("{target}~{n}", deleted now or at the next
+// reboot) or renamed to "{target}.rename". Five rounds of three copy attempts with one-second
+// pauses (see retry_pause.h), then one last attempt. True only when the target now holds the copy.
+bool CopyLockedFile(const std::wstring& source, const std::wstring& target);
