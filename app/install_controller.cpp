@@ -1,5 +1,6 @@
 #include "app/install_controller.h"
 
+#include "app/install_errors.h"
 #include "app/install_manager.h"
 #include "app/os_version.h"
 #include "app/product.h"

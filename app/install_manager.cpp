@@ -83,9 +83,6 @@ InstallOptions MakeInstallOptions(SetupMode mode, int32_t autoStart, const std::
     return options;
 }
 
-InstallManager::InstallManager(HINSTANCE module, IInstallClient* client)
-    : InstallManager(module, client, SystemInstallSteps()) {}
-
 InstallManager::InstallManager(HINSTANCE module, IInstallClient* client, InstallSteps& steps)
     : m_pClient(client), m_hModule(module), m_steps(steps) {}
 
@@ -95,7 +92,14 @@ std::wstring InstallManager::InstallSource() const {
 }
 
 int InstallManager::Init(const ResourceRef& helperResource, const ResourceRef& payloadResource) {
-    ParseCommandLine(m_options);
+    CommandLineOptions options;
+    ParseCommandLine(options);
+    return Init(helperResource, payloadResource, options);
+}
+
+int InstallManager::Init(const ResourceRef& helperResource, const ResourceRef& payloadResource,
+                         const CommandLineOptions& options) {
+    m_options = options;
     m_mode = m_options.Mode();
     m_installOptions = MakeInstallOptions(m_mode, m_options.AutoStartValue(), m_options.SourceTag());
 

@@ -57,6 +57,8 @@ public:
     // Returns 0, or the start-up code 1 (a newer version is installed, hidden mode only) or 4
     // (the helper library could not be prepared).
     int Init(const ResourceRef& helperResource, const ResourceRef& payloadResource);
+    // The same with options already parsed.
+    int Init(const ResourceRef& helperResource, const ResourceRef& payloadResource, const CommandLineOptions& options);
 
     void StartExtract();
     void StartInstall();

@@ -2,6 +2,8 @@
 // yet say so in the install log and report failure, so that a run never claims work it did not do.
 #include "app/install_steps.h"
 
+#include "app/install_manager.h"
+
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -155,3 +157,6 @@ InstallSteps& SystemInstallSteps() {
     static SystemSteps steps;
     return steps;
 }
+
+InstallManager::InstallManager(HINSTANCE module, IInstallClient* client)
+    : InstallManager(module, client, SystemInstallSteps()) {}

@@ -1,6 +1,7 @@
 #include "ui/install_ui_manager.h"
 
 #include <commctrl.h>
+#include <objidl.h>  // GDI+ needs the COM types that the lean Windows headers leave out
 #include <gdiplus.h>
 
 #include "app/install_controller.h"
