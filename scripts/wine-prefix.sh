@@ -50,7 +50,12 @@ REG
 sed 's/$/\r/' "$reg" | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg.utf16"
 wine regedit /S "Z:${reg//\//\\}.utf16" </dev/null >/dev/null 2>&1 || true
 rm -f "$reg" "$reg.utf16"
-wine winecfg -v "$version" </dev/null >/dev/null 2>&1
+# winecfg refuses versions a win64 prefix cannot offer (nt40, win2k), but Wine's ntdll still
+# reports them when the version is set in the registry directly.
+wine winecfg -v "$version" </dev/null >/dev/null 2>&1 ||
+  wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f </dev/null >/dev/null 2>&1
+# The persistent server started above never ends by itself; stopping it saves the registry.
+wineserver -k 2>/dev/null || true
 wineserver -w
 touch "$template/.ready"
 echo "$template"
