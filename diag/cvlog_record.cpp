@@ -71,11 +71,12 @@ std::wstring SourceBaseName(const std::wstring& path) {
     return separator == std::wstring::npos ? path : path.substr(separator + 1);
 }
 
-std::size_t CVLogRecordLength(std::size_t functionChars, std::size_t categoryChars,
-                              std::size_t messageChars) {
-    const std::size_t variable = 2 * (functionChars + 1) + 2 * (categoryChars + 1) +
-                                 2 * (messageChars + 1);
-    return cvlog_layout::kHeaderSize + ((variable + 3) & ~static_cast<std::size_t>(3));
+std::uint64_t CVLogRecordLength(std::size_t functionChars, std::size_t categoryChars,
+                                std::size_t messageChars) {
+    const std::uint64_t variable = 2 * (static_cast<std::uint64_t>(functionChars) + 1) +
+                                   2 * (static_cast<std::uint64_t>(categoryChars) + 1) +
+                                   2 * (static_cast<std::uint64_t>(messageChars) + 1);
+    return cvlog_layout::kHeaderSize + ((variable + 3) & ~static_cast<std::uint64_t>(3));
 }
 
 std::unique_ptr<CVLogRecord> CVLogRecord::Build(const CVLogRecordFields& fields) {
@@ -85,15 +86,14 @@ std::unique_ptr<CVLogRecord> CVLogRecord::Build(const CVLogRecordFields& fields)
     const std::size_t categoryOffset = layout::kHeaderSize + 2 * (fields.function.size() + 1);
     const std::size_t messageOffset = categoryOffset + 2 * (category.size() + 1);
     const std::size_t attachmentOffset = messageOffset + 2 * (message.size() + 1);
-    const std::size_t total =
+    const std::uint64_t fullLength =
         CVLogRecordLength(fields.function.size(), category.size(), message.size());
     // The category and message offsets are 16-bit fields: a function name or category so long
     // that the message would start beyond them cannot be laid out, and such a record is dropped.
     // The message itself may be of any length; the attachment offset behind it is then clamped
     // (the attachment is always empty, its length field says so).
-    if (messageOffset > 0xFFFF || static_cast<std::uint64_t>(total) > 0xFFFFFFFFull) {
-        return nullptr;
-    }
+    if (messageOffset > 0xFFFF || fullLength > 0xFFFFFFFFull) return nullptr;
+    const std::size_t total = static_cast<std::size_t>(fullLength);
 
     std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[total]);
     if (!bytes) return nullptr;

@@ -76,7 +76,7 @@ private:
 };
 
 // Total record length for strings of these lengths in characters (attachment empty).
-std::size_t CVLogRecordLength(std::size_t functionChars, std::size_t categoryChars,
+std::uint64_t CVLogRecordLength(std::size_t functionChars, std::size_t categoryChars,
                               std::size_t messageChars);
 // Without leading and trailing white space.
 std::wstring TrimWhiteSpace(const std::wstring& text);
