@@ -87,10 +87,13 @@ bool CreateFolderPath(const std::wstring& path) {
 }
 
 bool DeleteFolderTree(const std::wstring& path) {
-    if (!FileOrFolderExists(path)) return true;
     // The shell operation would take a wildcard as "every match" and a root as the whole drive.
-    if (path.size() >= MAX_PATH - 1 || path.find_first_of(L"*?") != std::wstring::npos ||
-        PathIsRootW(path.c_str())) {
+    if (path.find_first_of(L"*?") != std::wstring::npos || PathIsRootW(path.c_str())) {
+        InstallLog::Format(deploy::kLogDeleteTreeRefused, path.c_str());
+        return false;
+    }
+    if (!FileOrFolderExists(path)) return true;
+    if (path.size() >= MAX_PATH - 1) {
         InstallLog::Format(deploy::kLogDeleteTreeRefused, path.c_str());
         return false;
     }

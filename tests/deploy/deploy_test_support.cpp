@@ -1,0 +1,94 @@
+#include "deploy_test_support.h"
+
+#include <fstream>
+#include <vector>
+
+#include "deploy/file_system.h"
+#include "deploy/install_paths.h"
+
+ScratchFolder::ScratchFolder() {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    static int counter = 0;
+    wchar_t name[64] = {};
+    _snwprintf(name, 63, L"deploy_test_%lu_%d", GetCurrentProcessId(), ++counter);
+    m_strPath = JoinPath(temp, name);
+    DeleteFolderTree(m_strPath);
+    CreateFolderPath(m_strPath);
+}
+
+ScratchFolder::~ScratchFolder() { DeleteFolderTree(m_strPath); }
+
+void WriteTestFile(const std::wstring& path, size_t size, char fill) {
+    CreateFolderPath(ParentFolder(path));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::vector<char> data(size);
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(fill + (i % 7));
+    DWORD written = 0;
+    if (size > 0) WriteFile(file, data.data(), static_cast<DWORD>(size), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadTestFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+    CloseHandle(file);
+    return text;
+}
+
+uint64_t SizeOfFile(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void DeleteRegistryTree(HKEY hive, const wchar_t* path) { RegDeleteTreeW(hive, path); RegDeleteKeyW(hive, path); }
+
+bool QueryValueShape(HKEY hive, const wchar_t* path, const wchar_t* name, DWORD& type, DWORD& bytes) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(hive, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    bytes = 0;
+    LONG result = RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+std::wstring QueryString(HKEY hive, const wchar_t* path, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(hive, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return L"<no key>";
+    wchar_t buffer[1024] = {};
+    DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::wstring(buffer) : L"<no value>";
+}
+
+void SetString(HKEY hive, const wchar_t* path, const wchar_t* name, const std::wstring& data) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(hive, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) return;
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void WriteManyFiles(const std::wstring& folder, int count) {
+    CreateFolderPath(folder);
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[32] = {};
+        _snwprintf(name, 31, L"\\f%d", i);
+        HANDLE file = CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        DWORD written = 0;
+        WriteFile(file, "x", 1, &written, nullptr);
+        CloseHandle(file);
+    }
+}

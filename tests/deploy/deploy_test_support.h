@@ -1,0 +1,33 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// A folder of its own for one test below the Windows temp folder, removed with its contents when
+// the test ends.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    const std::wstring& Path() const { return m_strPath; }
+    std::wstring operator/(const std::wstring& relative) const { return m_strPath + L"\\" + relative; }
+
+private:
+    std::wstring m_strPath;
+};
+
+// Writes `size` bytes of a repeating pattern to `path`, creating its folders.
+void WriteTestFile(const std::wstring& path, size_t size, char fill = 'x');
+// Creates files "f0" to "f{count-1}" of one byte each in `folder`.
+void WriteManyFiles(const std::wstring& folder, int count);
+std::string ReadTestFile(const std::wstring& path);
+uint64_t SizeOfFile(const std::wstring& path);
+
+// Deletes `path` below `hive` with everything beneath it (nothing when it is absent).
+void DeleteRegistryTree(HKEY hive, const wchar_t* path);
+// Type and stored byte size of a value, through RegQueryValueExW; false when it is missing.
+bool QueryValueShape(HKEY hive, const wchar_t* path, const wchar_t* name, DWORD& type, DWORD& bytes);
+std::wstring QueryString(HKEY hive, const wchar_t* path, const wchar_t* name);
+void SetString(HKEY hive, const wchar_t* path, const wchar_t* name, const std::wstring& data);
