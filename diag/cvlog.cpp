@@ -106,6 +106,8 @@ void CVLog_DoCVLogVW(const wchar_t* sourceFile, unsigned line, const wchar_t* fu
                       level, category, format, args);
 }
 
+void CVLog_EnsureWriter() { diag::CVLogWriter::Instance(); }
+
 void CVLog_DoCVLogW(const wchar_t* sourceFile, unsigned line, const wchar_t* function, int level,
                     const wchar_t* category, const wchar_t* format, ...) {
     va_list args;

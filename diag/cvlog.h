@@ -9,6 +9,10 @@ void CVLog_DoCVLogVW(const wchar_t* sourceFile, unsigned line, const wchar_t* fu
 void CVLog_DoCVLogW(const wchar_t* sourceFile, unsigned line, const wchar_t* function, int level,
                     const wchar_t* category, const wchar_t* format, ...);
 
+// Creates the process-wide writer now if no record has created it yet. An object that logs from
+// its destructor calls this (or logs) in its constructor, so that the writer outlives it.
+void CVLog_EnsureWriter();
+
 #define CVLOG_WIDEN2(x) L##x
 #define CVLOG_WIDEN(x) CVLOG_WIDEN2(x)
 // Logs with the caller's source file and line filled in; the function name is given as a wide

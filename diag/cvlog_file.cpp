@@ -50,8 +50,9 @@ std::wstring CVLogFileName(const std::wstring& programPath) {
 }
 
 std::wstring CVLogPathIn(const std::wstring& appData, const std::wstring& fileName) {
+    // Without an application-data folder the log is rooted at the current drive.
     std::wstring path = appData;
-    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    if (path.empty() || path.back() != L'\\') path += L'\\';
     path += kMakerFolder;
     path += L'\\';
     path += kLogsFolder;

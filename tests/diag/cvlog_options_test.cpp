@@ -75,6 +75,8 @@ TEST(CVLogNaming, PathIsUnderCorvaneLogs) {
     EXPECT_EQ(diag::CVLogPathIn(L"C:\\Users\\u\\AppData\\Roaming", L"setup.tlg"),
               L"C:\\Users\\u\\AppData\\Roaming\\Corvane\\Logs\\setup.tlg");
     EXPECT_EQ(diag::CVLogPathIn(L"C:\\", L"setup.tlg"), L"C:\\Corvane\\Logs\\setup.tlg");
+    // No application-data folder: rooted at the current drive.
+    EXPECT_EQ(diag::CVLogPathIn(L"", L"log.tlg"), L"\\Corvane\\Logs\\log.tlg");
 }
 
 TEST(CVLogNaming, TooLongAPathGivesNoLog) {

@@ -12,11 +12,18 @@ __declspec(dllexport) int NoCVLog = 1;
 
 namespace {
 
+// Creates the writer without logging, and logs only when it is destroyed, last of all.
+struct EnsuringLogger {
+    EnsuringLogger() { CVLog_EnsureWriter(); }
+    ~EnsuringLogger() { CVLOG(L"EnsuringLogger::~EnsuringLogger", 2, L"Probe", L"ensured destroyed"); }
+};
+
 struct StaticLogger {
     StaticLogger() { CVLOG(L"StaticLogger::StaticLogger", 2, L"Probe", L"constructed"); }
     ~StaticLogger() { CVLOG(L"StaticLogger::~StaticLogger", 2, L"Probe", L"destroyed"); }
 };
 
+EnsuringLogger g_ensuringLogger;
 StaticLogger g_staticLogger;
 
 }  // namespace
