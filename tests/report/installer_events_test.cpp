@@ -112,3 +112,19 @@ TEST(InstallerEventsDeathTest, AbortWithASilentServerWaitsAtMostItsBoundAndExits
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InstallerEventsDeathTest, ExitWithoutShutdownWhileTheReportThreadWaitsIsClean) {
+    EXPECT_EXIT(
+        {
+            ProcessServer().SetReply(FakeReportServer::Reply::kSilent);
+            if (!ReportInit(L"30004", L"", L"30004", L"")) std::exit(4);
+            ReportInstallerStart();
+            Sleep(300);  // the report thread now waits for an acknowledgement that never comes
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
