@@ -43,6 +43,8 @@ DataReportMgr::DataReportMgr(const ReportEndpoint& endpoint, const ReportTimings
       m_network(new WinsockSession()),
       m_endpoint(endpoint),
       m_timings(timings) {
+    // The writer must outlive this manager, which logs from its destructor.
+    CVLog_EnsureWriter();
     CVLOG(kFnConstructor, kLogLevel, kCategoryEvent, L"%s", kLogConstructed);
 }
 
