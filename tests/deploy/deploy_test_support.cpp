@@ -17,7 +17,31 @@ ScratchFolder::ScratchFolder() {
     CreateFolderPath(m_strPath);
 }
 
-ScratchFolder::~ScratchFolder() { DeleteFolderTree(m_strPath); }
+namespace {
+
+// A plain walk: the shell's tree deletion takes most of a minute for thousands of files under Wine.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0) continue;
+            std::wstring path = folder + L"\\" + entry.cFileName;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+ScratchFolder::~ScratchFolder() { RemoveTree(m_strPath); }
 
 void WriteTestFile(const std::wstring& path, size_t size, char fill) {
     CreateFolderPath(ParentFolder(path));

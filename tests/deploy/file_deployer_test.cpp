@@ -122,7 +122,7 @@ TEST_F(FileDeployerTest, FiveHundredFoldersInstallButOneMoreFails) {
         EXPECT_EQ(1, deployer.Install());
         EXPECT_EQ(9u, SizeOfFile(versionFolder + L"\\d498\\last.bin"));
     }
-    DeleteFolderTree(versionFolder);
+    versionFolder = m_scratch / L"App2\\1.14.301";
     CreateFolderPath(tree + L"\\d499");
     WriteTestFile(tree + L"\\d499\\beyond.bin", 9);
     FileDeployer deployer = MakeInstaller();
