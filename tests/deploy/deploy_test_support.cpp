@@ -116,3 +116,18 @@ void WriteManyFiles(const std::wstring& folder, int count) {
         CloseHandle(file);
     }
 }
+
+std::wstring QueryMultiString(HKEY hive, const wchar_t* path, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(hive, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return L"";
+    DWORD bytes = 0;
+    RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &bytes);
+    std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 2, L'\0');
+    RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+    RegCloseKey(key);
+    std::wstring joined(buffer.data(), buffer.size());
+    for (wchar_t& c : joined) {
+        if (c == L'\0') c = L'|';
+    }
+    return joined;
+}

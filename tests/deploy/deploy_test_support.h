@@ -30,4 +30,6 @@ void DeleteRegistryTree(HKEY hive, const wchar_t* path);
 // Type and stored byte size of a value, through RegQueryValueExW; false when it is missing.
 bool QueryValueShape(HKEY hive, const wchar_t* path, const wchar_t* name, DWORD& type, DWORD& bytes);
 std::wstring QueryString(HKEY hive, const wchar_t* path, const wchar_t* name);
+// A REG_MULTI_SZ value with its strings joined by "|".
+std::wstring QueryMultiString(HKEY hive, const wchar_t* path, const wchar_t* name);
 void SetString(HKEY hive, const wchar_t* path, const wchar_t* name, const std::wstring& data);

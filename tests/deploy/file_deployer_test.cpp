@@ -97,11 +97,44 @@ TEST_F(FileDeployerTest, ALockedTargetIsMovedAsideAndReplaced) {
     EXPECT_TRUE(g_pauses.empty());
 }
 
+// Like a running client: the program image is mapped, so the file may be renamed but neither
+// overwritten nor deleted. The side file is left to the next reboot.
+TEST_F(FileDeployerTest, ARunningProgramIsMovedAsideAndDeletedAtTheNextReboot) {
+    StageProduct();
+    std::wstring target = versionFolder + L"\\Bin\\Pelora.exe";
+    CreateFolderPath(versionFolder + L"\\Bin");
+    ASSERT_TRUE(CopyFileW((SetupFolder() + L"deploy_tests.exe").c_str(), target.c_str(), FALSE));
+    HANDLE file = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    HANDLE image = CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+    CloseHandle(file);
+    ASSERT_NE(nullptr, image);
+    void* view = MapViewOfFile(image, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(nullptr, view);
+
+    FileDeployer deployer = MakeInstaller();
+    int result = deployer.Install();
+    bool sideFileKept = FileExists(target + L"~1");
+    UnmapViewOfFile(view);
+    CloseHandle(image);
+
+    ASSERT_EQ(1, result);
+    EXPECT_EQ(ReadTestFile(tree + L"\\Bin\\Pelora.exe"), ReadTestFile(target));
+    EXPECT_TRUE(sideFileKept);
+    std::wstring pending = QueryMultiString(
+        HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+        L"PendingFileRenameOperations");
+    EXPECT_NE(std::wstring::npos, pending.find(L"Pelora.exe~1")) << "delete at reboot";
+}
+
 TEST_F(FileDeployerTest, AFileThatCanNeitherBeCopiedNorMovedFailsTheInstall) {
     StageProduct();
     std::wstring target = versionFolder + L"\\Bin\\Pelora.exe";
     WriteTestFile(target, 50, 'o');
-    HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Held for reading without share-write (no overwrite) and without share-delete (no rename).
+    HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     FileDeployer deployer = MakeInstaller();
     int result = deployer.Install();
