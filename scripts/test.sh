@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the unit tests (CTest, GoogleTest under Wine) and the
+# pytest suites under tests/ (end-to-end tests of the setup program in tests/e2e among them).
+#   scripts/test.sh [PYTEST-ARGS...]
+# The shipped 32-bit tree (build/i686) is built as a compile check; the tests run on the tree of
+# the architecture this machine's Wine executes (scripts/test-arch.sh). Exits non-zero when any
+# build or test failed, after a one-line summary.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+source scripts/xvfb.sh
+
+# Wine turns command-line text into UTF-16 with the locale's character set; the tests pass
+# Chinese texts, so a UTF-8 locale is required.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+  *UTF-8*|*utf8*) ;;
+  *) export LC_ALL=C.UTF-8 LANG=C.UTF-8;;
+esac
+
+started=$(date +%s)
+failures=()
+results=()
+log() { printf '[test] %s\n' "$*"; }
+elapsed() { local s=$(( $(date +%s) - started )); printf '%dm%02ds' $((s / 60)) $((s % 60)); }
+
+# Everything the run creates in the temporary folder (template prefixes, the per-test prefixes of
+# CTest and pytest) lives below one folder, so that stray Wine processes can be found and the
+# folder removed at the end.
+run_root=$(mktemp -d "${TMPDIR:-/tmp}/pelora-test.XXXXXX")
+export TMPDIR=$run_root
+export PELORA_WINE_TEMPLATES=$run_root/templates
+
+stop_stray_wine() {
+  # Only wine processes whose prefix lies in this run's folder: other runs on the machine are
+  # left alone.
+  local pid prefix
+  for pid in $(pgrep -x 'wineserver64|wineserver' 2>/dev/null); do
+    prefix=$(tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
+    case "$prefix" in
+      "$run_root"/*) WINEPREFIX=$prefix wineserver -k 2>/dev/null || kill "$pid" 2>/dev/null;;
+    esac
+  done
+}
+
+cleanup() {
+  stop_stray_wine
+  pelora_xvfb_stop
+  rm -rf "$run_root"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+step_fail() { failures+=("$1"); log "FAILED: $1"; }
+
+# --- 1. Machine and dependencies -------------------------------------------------------------
+t0=$(date +%s)
+cache=${PELORA_DEPS_CACHE:-$HOME/.cache/pelora-deps}
+mkdir -p "$cache"
+# Two bootstraps at once would build the same dependency into the same folder.
+if ! flock "$cache/.bootstrap.lock" scripts/bootstrap.sh; then
+  step_fail "bootstrap"
+  echo "[test] SUMMARY: FAILED (bootstrap) in $(elapsed)"
+  exit 1
+fi
+log "bootstrap done in $(( $(date +%s) - t0 ))s"
+
+test_arch=$(scripts/test-arch.sh)
+preset_of() { if [ "$1" = i686 ]; then echo mingw; else echo mingw64; fi; }
+test_build=$here/build/$test_arch
+export PELORA_BUILD_DIR=$test_build
+
+# --- 2. Builds ---------------------------------------------------------------------------------
+# build ARCH: configure with the architecture's preset and build all targets; -k 0 keeps going
+# past a broken target so that one subsystem's compile error does not hide the other results.
+build() {
+  local arch=$1 dir=$here/build/$1 t=$(date +%s) out
+  out=$run_root/build-$arch.log
+  log "build $arch ($dir)"
+  if ! cmake --preset "$(preset_of "$arch")" -DPELORA_BUILD_TESTS=ON >"$out" 2>&1; then
+    tail -30 "$out"
+    step_fail "configure $arch"
+    return 1
+  fi
+  if ! cmake --build "$dir" -- -k 0 >>"$out" 2>&1; then
+    grep -E -B2 -A8 'error|FAILED' "$out" | head -80
+    step_fail "build $arch"
+    results+=("$arch build FAILED")
+  else
+    results+=("$arch build ok")
+  fi
+  local warnings
+  warnings=$(grep -c 'warning:' "$out")
+  if [ "$warnings" -gt 0 ]; then
+    log "$arch: $warnings compiler warnings:"
+    grep 'warning:' "$out" | sort -u | head -20
+    results+=("$arch warnings $warnings")
+  fi
+  log "build $arch took $(( $(date +%s) - t ))s"
+}
+
+build i686
+[ "$test_arch" = i686 ] || build "$test_arch"
+
+# --- 3. Wine templates and display ---------------------------------------------------------------
+t0=$(date +%s)
+versions=(win7 winxp win10 nt40)
+pids=()
+for v in "${versions[@]}"; do
+  scripts/wine-prefix.sh "$v" >"$run_root/prefix-$v.log" 2>&1 &
+  pids+=($!)
+done
+for i in "${!versions[@]}"; do
+  wait "${pids[$i]}" || { cat "$run_root/prefix-${versions[$i]}.log"; step_fail "wine template ${versions[$i]}"; }
+done
+log "wine templates (${versions[*]}) made in $(( $(date +%s) - t0 ))s"
+
+if ! pelora_xvfb_start; then
+  step_fail "Xvfb"
+fi
+
+# --- 4. Unit tests -------------------------------------------------------------------------------
+t0=$(date +%s)
+ctest_log=$run_root/ctest.log
+if [ -f "$test_build/CTestTestfile.cmake" ]; then
+  ctest --test-dir "$test_build" --output-on-failure -j2 2>&1 | tee "$ctest_log"
+  ctest_rc=${PIPESTATUS[0]}
+  ctest_line=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$ctest_log" | tail -1)
+  [ -n "$ctest_line" ] || ctest_line="no tests ran"
+  [ "$ctest_rc" = 0 ] || step_fail "ctest"
+else
+  ctest_line="not run (no test tree)"
+  step_fail "ctest"
+fi
+results+=("ctest: $ctest_line")
+log "ctest took $(( $(date +%s) - t0 ))s"
+stop_stray_wine
+
+# --- 5. pytest -----------------------------------------------------------------------------------
+t0=$(date +%s)
+pytest_log=$run_root/pytest.log
+# The Debian python3-pytest of bootstrap.sh belongs to /usr/bin/python3, which another python3
+# earlier on PATH (pyenv, a venv) may hide.
+python=python3
+python3 -m pytest --version >/dev/null 2>&1 || python=/usr/bin/python3
+"$python" -m pytest -q -p no:cacheprovider tests/ "$@" 2>&1 | tee "$pytest_log"
+pytest_rc=${PIPESTATUS[0]}
+pytest_line=$(grep -E '(passed|failed|skipped|error|no tests ran)' "$pytest_log" | tail -1 | sed 's/=//g; s/^ *//; s/ *$//')
+[ "$pytest_rc" = 0 ] || step_fail "pytest"
+results+=("pytest: ${pytest_line:-no result}")
+log "pytest took $(( $(date +%s) - t0 ))s"
+
+# --- Summary -------------------------------------------------------------------------------------
+summary=$(IFS=';'; echo "${results[*]}" | sed 's/;/; /g')
+if [ ${#failures[@]} -eq 0 ]; then
+  echo "[test] SUMMARY: PASSED in $(elapsed): $summary"
+  exit 0
+fi
+echo "[test] SUMMARY: FAILED (${failures[*]}) in $(elapsed): $summary"
+exit 1

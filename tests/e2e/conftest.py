@@ -1,0 +1,137 @@
+"""Fixtures of the end-to-end tests: the built setup program and tools, a fresh Wine prefix per
+test with its own wineserver, a display, and helpers to hold the single-instance mutex, run the
+setup as a calling program would, and look at windows, files and the registry.
+
+The build is found through PELORA_BUILD_DIR (set by scripts/test.sh), else build/<test arch>."""
+
+import os
+import subprocess
+from pathlib import Path
+
+import pytest
+
+from e2e_product import SINGLE_INSTANCE_MUTEX
+from e2e_wine import ROOT, TEST_ARCH, MutexHolder, SetupProcess, Tools, WindowList, WinePrefix
+
+BUILD_DIR = Path(os.environ.get("PELORA_BUILD_DIR") or ROOT / "build" / TEST_ARCH)
+
+
+def _built(relative, target):
+    """Path of a built program. A program whose target the build does not define yet (its code
+    has not landed) skips the test; one that the build defines but did not produce fails it,
+    since then the build is broken."""
+    path = BUILD_DIR / relative
+    if path.exists():
+        return path
+    ninja = BUILD_DIR / "build.ninja"
+    if ninja.exists() and f"{relative}:".encode() in ninja.read_bytes():
+        pytest.fail(f"{path} is a target of the build but was not built (build failed?)")
+    pytest.skip(f"{target} is not built yet: no {path} (build with scripts/test.sh)")
+
+
+@pytest.fixture(scope="session")
+def setup_exe():
+    return _built("app/PeloraSetup.exe", "PeloraSetup")
+
+
+@pytest.fixture(scope="session")
+def tools():
+    for name in ("winlist", "mutexhold", "exitcode"):
+        _built(f"tools/{name}.exe", name)
+    return Tools(BUILD_DIR / "tools")
+
+
+@pytest.fixture(scope="session")
+def display():
+    """An X display for windows and message boxes: the caller's, else an Xvfb of our own."""
+    if os.environ.get("DISPLAY"):
+        yield os.environ["DISPLAY"]
+        return
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp"], pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = os.read(read_end, 16).decode().strip()
+    os.close(read_end)
+    if not number:
+        xvfb.kill()
+        pytest.fail("Xvfb did not start")
+    os.environ["DISPLAY"] = f":{number}"
+    yield os.environ["DISPLAY"]
+    del os.environ["DISPLAY"]
+    xvfb.terminate()
+    xvfb.wait(timeout=10)
+
+
+@pytest.fixture
+def make_prefix(tmp_path, display):
+    """make_prefix(version="win7") -> a fresh WinePrefix copied from that version's template,
+    with a running wineserver; every prefix is stopped when the test ends."""
+    made = []
+
+    def make(version="win7"):
+        prefix = WinePrefix.create(tmp_path / f"prefix-{version}-{len(made)}", version)
+        made.append(prefix)
+        return prefix
+
+    yield make
+    for prefix in made:
+        prefix.stop_server()
+
+
+@pytest.fixture
+def prefix(make_prefix):
+    return make_prefix("win7")
+
+
+@pytest.fixture
+def hold_mutex(tools):
+    """hold_mutex(prefix, name) -> MutexHolder; released at the test's end at the latest."""
+    holders = []
+
+    def hold(prefix, name=SINGLE_INSTANCE_MUTEX):
+        holder = MutexHolder(prefix, tools, name)
+        holders.append(holder)
+        return holder
+
+    yield hold
+    for holder in holders:
+        holder.release()
+
+
+@pytest.fixture
+def start_setup(setup_exe, tools):
+    """start_setup(prefix, *options) -> SetupProcess: the setup running under exitcode.exe."""
+    started = []
+
+    def start(prefix, *options):
+        process = SetupProcess(prefix, tools, setup_exe, options)
+        started.append(process)
+        return process
+
+    yield start
+    for process in started:
+        process.kill()
+
+
+@pytest.fixture
+def run_setup(start_setup):
+    """run_setup(prefix, *options, timeout=60) -> the setup's full exit code. A setup that does
+    not end in time (a message box nobody answers) fails the test."""
+
+    def run(prefix, *options, timeout=60):
+        process = start_setup(prefix, *options)
+        try:
+            return process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            pytest.fail(f"the setup {' '.join(options)} did not end within {timeout} s")
+
+    return run
+
+
+@pytest.fixture
+def window_list(tools):
+    """window_list(prefix) -> WindowList of that prefix."""
+    return lambda prefix: WindowList(prefix, tools)
+

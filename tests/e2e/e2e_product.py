@@ -1,0 +1,26 @@
+"""What the setup program shows and uses, as a calling program, a user or the machine sees it."""
+
+SINGLE_INSTANCE_MUTEX = "D85199AA-8568-486B-AE9A-93F9B4743BA6"
+MESSAGE_CAPTION = "岚拓映彩直播安装向导"
+ALREADY_RUNNING_TEXT = "岚拓映彩直播安装程序已经在运行。"
+OS_TOO_OLD_TEXT = "操作系统版本太低，安装无法继续。"
+
+VERSION = "1.14.301"
+PRODUCT_KEY = r"HKCU\SOFTWARE\Corvane\Pelora"
+
+# Exit codes of the process.
+EXIT_FINISHED = 0
+EXIT_ABANDONED = 1
+EXIT_NOT_STARTED = -1
+
+# The message boxes are MB_OK boxes: their button has the id IDOK.
+IDOK = 1
+
+# Modes that show message boxes, as the options that select them.
+INTERACTIVE_MODES = {"normal": (), "fast": ("/mode:fast",), "silent-1": ("/silent:1",)}
+HIDDEN_MODE = ("/mode:noui",)
+
+
+def install_log_path(prefix):
+    """%APPDATA%\\Corvane\\Logs\\PeloraInstall.txt of the prefix's user."""
+    return prefix.appdata / "Corvane" / "Logs" / "PeloraInstall.txt"

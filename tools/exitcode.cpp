@@ -1,0 +1,77 @@
+// Test tool: starts a program, waits for it and prints its full 32-bit exit code, which Linux
+// callers of Wine cannot see (they get only the low byte, so -1 arrives as 255).
+//   exitcode.exe [--timeout=MS] PROGRAM [ARGUMENTS...]
+// Everything after the tool's own options is the child's command line, passed on verbatim.
+// Output: "pid N" as soon as the child runs, then the exit code as a signed decimal number on
+// the last line. Exit status: 0 when the code was read, 2 for a usage error or a failed start,
+// 3 when the timeout elapsed (the child is then terminated and "timeout" is printed).
+#include "tools/console_text.h"
+
+#include <cwctype>
+#include <string>
+
+namespace {
+
+// Skips one argument of a raw command line the way the runtime splits it for plain tokens:
+// a quoted part runs to its closing quote, anything else to the next blank.
+const wchar_t* SkipArgument(const wchar_t* text) {
+    bool quoted = false;
+    for (; *text; ++text) {
+        if (*text == L'"') quoted = !quoted;
+        else if (!quoted && (*text == L' ' || *text == L'\t')) break;
+    }
+    return text;
+}
+
+const wchar_t* SkipBlanks(const wchar_t* text) {
+    while (*text == L' ' || *text == L'\t') ++text;
+    return text;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    DWORD timeout = INFINITE;
+    int first = 1;
+    std::wstring value;
+    if (argc > 1 && tools::MatchOption(argv[1], L"--timeout", &value)) {
+        timeout = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10));
+        first = 2;
+    }
+    if (argc <= first) {
+        tools::WriteErr(L"usage: exitcode.exe [--timeout=MS] PROGRAM [ARGUMENTS...]\n");
+        return 2;
+    }
+
+    // The child's command line is the raw text after our own arguments, so its quoting survives.
+    const wchar_t* rest = SkipBlanks(GetCommandLineW());
+    for (int skipped = 0; skipped < first; ++skipped) rest = SkipBlanks(SkipArgument(rest));
+    std::wstring commandLine(rest);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        tools::WriteErr(L"exitcode: cannot start " + commandLine + L" (error " +
+                        tools::Decimal(GetLastError()) + L")\n");
+        return 2;
+    }
+    tools::ScopedHandle processHandle(process.hProcess);
+    tools::ScopedHandle threadHandle(process.hThread);
+    tools::WriteOut(L"pid " + tools::Decimal(process.dwProcessId) + L"\n");
+
+    if (WaitForSingleObject(processHandle.Get(), timeout) != WAIT_OBJECT_0) {
+        TerminateProcess(processHandle.Get(), 0xDEAD);
+        tools::WriteOut(L"timeout\n");
+        return 3;
+    }
+    DWORD code = 0;
+    if (!GetExitCodeProcess(processHandle.Get(), &code)) {
+        tools::WriteErr(L"exitcode: GetExitCodeProcess failed (error " +
+                        tools::Decimal(GetLastError()) + L")\n");
+        return 2;
+    }
+    tools::WriteOut(tools::Decimal(static_cast<LONG>(code)) + L"\n");
+    return 0;
+}
