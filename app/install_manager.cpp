@@ -200,7 +200,7 @@ void InstallManager::RunExtraction() {
     const std::wstring reporterFolder = m_steps.UpdateTempFolder();
     bool copied = true;
     for (const wchar_t* name : kCrashReporterFiles) {
-        if (!m_steps.CopyFile(Joined(stagedBin, name), Joined(reporterFolder, name))) {
+        if (!m_steps.CopyOneFile(Joined(stagedBin, name), Joined(reporterFolder, name))) {
             copied = false;
             break;
         }

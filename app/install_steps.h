@@ -32,7 +32,7 @@ public:
     virtual bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
                                 bool* diskLow, IExtractProgressCallback* callback) = 0;
     virtual std::wstring UpdateTempFolder() = 0;
-    virtual bool CopyFile(const std::wstring& source, const std::wstring& target) = 0;
+    virtual bool CopyOneFile(const std::wstring& source, const std::wstring& target) = 0;
     virtual void StartCrashMonitor(const std::wstring& crashReporter, const std::wstring& previousVersionFolder) = 0;
 
     // Telemetry.

@@ -15,6 +15,7 @@
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
 #include "deploy/product_registry.h"
+#include "deploy/shell_registration.h"
 #include "diag/install_log.h"
 #include "extract/payload_extractor.h"
 #include "report/installer_events.h"
@@ -48,7 +49,7 @@ public:
         return ::ExtractPayload(type, id, module, stagingFolder, diskLow, callback);
     }
     std::wstring UpdateTempFolder() override { return ::UpdateTempFolder(); }
-    bool CopyFile(const std::wstring& source, const std::wstring& target) override {
+    bool CopyOneFile(const std::wstring& source, const std::wstring& target) override {
         CreateFolderPath(ParentFolder(target));
         return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
     }

@@ -70,7 +70,7 @@ bool RecordingSteps::ExtractPayload(const wchar_t* type, int id, HINSTANCE, cons
 std::wstring RecordingSteps::UpdateTempFolder() {
     return L"C:\\AppData\\Corvane\\Pelora\\AUTemp";
 }
-bool RecordingSteps::CopyFile(const std::wstring& source, const std::wstring& target) {
+bool RecordingSteps::CopyOneFile(const std::wstring& source, const std::wstring& target) {
     return Record(L"CopyFile " + source + L" -> " + target, L"CopyFile");
 }
 void RecordingSteps::StartCrashMonitor(const std::wstring& reporter, const std::wstring& previous) {

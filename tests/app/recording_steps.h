@@ -50,7 +50,7 @@ public:
     bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
                         bool* diskLow, IExtractProgressCallback* callback) override;
     std::wstring UpdateTempFolder() override;
-    bool CopyFile(const std::wstring& source, const std::wstring& target) override;
+    bool CopyOneFile(const std::wstring& source, const std::wstring& target) override;
     void StartCrashMonitor(const std::wstring& crashReporter, const std::wstring& previousVersionFolder) override;
     void ReportInstallerStart() override;
     void ReportInstallerDone(uint32_t elapsedSeconds) override;
