@@ -36,7 +36,7 @@ stop_stray_wine() {
   # left alone.
   local pid prefix
   for pid in $(pgrep -x 'wineserver64|wineserver' 2>/dev/null); do
-    prefix=$(tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
+    prefix=$({ tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
     case "$prefix" in
       "$run_root"/*) WINEPREFIX=$prefix wineserver -k 2>/dev/null || kill "$pid" 2>/dev/null;;
     esac
@@ -70,7 +70,16 @@ preset_of() { if [ "$1" = i686 ]; then echo mingw; else echo mingw64; fi; }
 test_build=$here/build/$test_arch
 export PELORA_BUILD_DIR=$test_build
 
-# --- 2. Builds ---------------------------------------------------------------------------------
+# --- 2. Wine templates, made in the background while the trees build ---------------------
+t0=$(date +%s)
+versions=(win7 winxp win10 nt40)
+pids=()
+for v in "${versions[@]}"; do
+  scripts/wine-prefix.sh "$v" >"$run_root/prefix-$v.log" 2>&1 &
+  pids+=($!)
+done
+
+# --- 3. Builds ---------------------------------------------------------------------------------
 # build ARCH: configure with the architecture's preset and build all targets; -k 0 keeps going
 # past a broken target so that one subsystem's compile error does not hide the other results.
 build() {
@@ -102,24 +111,17 @@ build() {
 build i686
 [ "$test_arch" = i686 ] || build "$test_arch"
 
-# --- 3. Wine templates and display ---------------------------------------------------------------
-t0=$(date +%s)
-versions=(win7 winxp win10 nt40)
-pids=()
-for v in "${versions[@]}"; do
-  scripts/wine-prefix.sh "$v" >"$run_root/prefix-$v.log" 2>&1 &
-  pids+=($!)
-done
+# --- 4. Display, and the templates started above ----------------------------------------------
 for i in "${!versions[@]}"; do
   wait "${pids[$i]}" || { cat "$run_root/prefix-${versions[$i]}.log"; step_fail "wine template ${versions[$i]}"; }
 done
-log "wine templates (${versions[*]}) made in $(( $(date +%s) - t0 ))s"
+log "wine templates (${versions[*]}) ready $(( $(date +%s) - t0 ))s after they were started"
 
 if ! pelora_xvfb_start; then
   step_fail "Xvfb"
 fi
 
-# --- 4. Unit tests -------------------------------------------------------------------------------
+# --- 5. Unit tests -------------------------------------------------------------------------------
 t0=$(date +%s)
 ctest_log=$run_root/ctest.log
 if [ -f "$test_build/CTestTestfile.cmake" ]; then
@@ -136,7 +138,7 @@ results+=("ctest: $ctest_line")
 log "ctest took $(( $(date +%s) - t0 ))s"
 stop_stray_wine
 
-# --- 5. pytest -----------------------------------------------------------------------------------
+# --- 6. pytest -----------------------------------------------------------------------------------
 t0=$(date +%s)
 pytest_log=$run_root/pytest.log
 # The Debian python3-pytest of bootstrap.sh belongs to /usr/bin/python3, which another python3

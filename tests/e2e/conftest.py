@@ -85,6 +85,16 @@ def prefix(make_prefix):
     return make_prefix("win7")
 
 
+@pytest.fixture(scope="module")
+def second_start_prefix(tmp_path_factory, display):
+    """One prefix shared by a module's tests of refused second starts. Those runs end at the
+    single-instance check, before the setup writes anything, so the tests cannot disturb each
+    other, and a copy of the template per test would only cost time."""
+    prefix = WinePrefix.create(tmp_path_factory.mktemp("second-start") / "prefix-win7", "win7")
+    yield prefix
+    prefix.stop_server()
+
+
 @pytest.fixture
 def hold_mutex(tools):
     """hold_mutex(prefix, name) -> MutexHolder; released at the test's end at the latest."""
@@ -102,11 +112,12 @@ def hold_mutex(tools):
 
 @pytest.fixture
 def start_setup(setup_exe, tools):
-    """start_setup(prefix, *options) -> SetupProcess: the setup running under exitcode.exe."""
+    """start_setup(prefix, *options, exe=None) -> SetupProcess: the setup (or another build of
+    it, `exe`) running under exitcode.exe."""
     started = []
 
-    def start(prefix, *options):
-        process = SetupProcess(prefix, tools, setup_exe, options)
+    def start(prefix, *options, exe=None):
+        process = SetupProcess(prefix, tools, exe or setup_exe, options)
         started.append(process)
         return process
 
@@ -120,8 +131,8 @@ def run_setup(start_setup):
     """run_setup(prefix, *options, timeout=60) -> the setup's full exit code. A setup that does
     not end in time (a message box nobody answers) fails the test."""
 
-    def run(prefix, *options, timeout=60):
-        process = start_setup(prefix, *options)
+    def run(prefix, *options, timeout=60, exe=None):
+        process = start_setup(prefix, *options, exe=exe)
         try:
             return process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:

@@ -286,6 +286,7 @@ class SetupProcess:
     that the full 32-bit exit code is seen."""
 
     def __init__(self, prefix, tools, exe, args):
+        self._prefix = prefix
         self._process = prefix.popen(tools.path("exitcode"), windows_path(exe), *args)
         line = self._process.line(0)
         match = re.fullmatch(r"pid (\d+)", line or "")
@@ -309,4 +310,12 @@ class SetupProcess:
         return signed32(int(lines[-1]))
 
     def kill(self):
+        """Ends a setup that is still running (and the exitcode.exe watching it), so that a
+        failed test leaves nothing behind in a prefix that other tests share."""
+        if self._process.poll() is None:
+            self._prefix.run("taskkill", "/f", "/pid", str(self.pid), timeout=30)
+            try:
+                self._process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
         self._process.kill()

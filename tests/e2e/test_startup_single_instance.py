@@ -11,10 +11,10 @@ from e2e_product import (ALREADY_RUNNING_TEXT, EXIT_NOT_STARTED, HIDDEN_MODE, ID
 
 @pytest.mark.parametrize("mode", list(INTERACTIVE_MODES))
 def test_second_start_shows_already_running_and_exits_minus_one(
-        mode, prefix, hold_mutex, start_setup, window_list):
-    hold_mutex(prefix)
-    setup = start_setup(prefix, *INTERACTIVE_MODES[mode])
-    windows = window_list(prefix)
+        mode, second_start_prefix, hold_mutex, start_setup, window_list):
+    hold_mutex(second_start_prefix)
+    setup = start_setup(second_start_prefix, *INTERACTIVE_MODES[mode])
+    windows = window_list(second_start_prefix)
 
     boxes = windows.find(caption=MESSAGE_CAPTION, text=ALREADY_RUNNING_TEXT, pid=setup.pid,
                          wait_ms=20000)
@@ -32,34 +32,19 @@ def test_second_start_shows_already_running_and_exits_minus_one(
 
 
 def test_second_start_in_hidden_mode_exits_minus_one_without_a_window(
-        prefix, hold_mutex, start_setup, window_list):
-    hold_mutex(prefix)
-    setup = start_setup(prefix, *HIDDEN_MODE)
+        second_start_prefix, hold_mutex, start_setup, window_list):
+    hold_mutex(second_start_prefix)
+    setup = start_setup(second_start_prefix, *HIDDEN_MODE)
     try:
         code = setup.wait(timeout=30)
     except subprocess.TimeoutExpired:
         pytest.fail(f"the hidden run did not end; its windows: "
-                    f"{window_list(prefix).find(pid=setup.pid, hidden=True)}")
+                    f"{window_list(second_start_prefix).find(pid=setup.pid, hidden=True)}")
     assert code == EXIT_NOT_STARTED
 
 
-def test_refused_start_reaches_a_linux_caller_as_255(prefix, hold_mutex, setup_exe):
+def test_refused_start_reaches_a_linux_caller_as_255(second_start_prefix, hold_mutex, setup_exe):
     """Linux sees only the low byte of the exit code: -1 arrives as 255."""
-    hold_mutex(prefix)
-    assert prefix.run(setup_exe, *HIDDEN_MODE, timeout=30).returncode == 255
+    hold_mutex(second_start_prefix)
+    assert second_start_prefix.run(setup_exe, *HIDDEN_MODE, timeout=30).returncode == 255
 
-
-def test_mode_keywords_are_case_insensitive(prefix, hold_mutex, start_setup):
-    """/MODE:NoUi is the hidden mode: the refused start ends without a box to answer."""
-    hold_mutex(prefix)
-    setup = start_setup(prefix, "/MODE:NoUi")
-    assert setup.wait(timeout=30) == EXIT_NOT_STARTED
-
-
-def test_a_later_mode_option_wins(prefix, hold_mutex, start_setup, window_list):
-    """/mode:noui /silent:1 ends in the fast mode, which shows its message box."""
-    hold_mutex(prefix)
-    setup = start_setup(prefix, "/mode:noui", "/silent:1")
-    assert window_list(prefix).find(caption=MESSAGE_CAPTION, text=ALREADY_RUNNING_TEXT,
-                                    pid=setup.pid, wait_ms=20000, press=IDOK)
-    assert setup.wait(timeout=30) == EXIT_NOT_STARTED
