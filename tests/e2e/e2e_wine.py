@@ -319,3 +319,26 @@ class SetupProcess:
             except subprocess.TimeoutExpired:
                 pass
         self._process.kill()
+
+
+class FileHolder:
+    """holdfile.exe keeping a file open with the given sharing, as a context manager."""
+
+    def __init__(self, prefix, tools, windows_file, share="r", seconds=300):
+        self._flag = prefix.path / "drive_c" / f"close-{abs(hash(windows_file))}"
+        self._flag.unlink(missing_ok=True)
+        self._process = prefix.popen(tools.path("holdfile"), windows_file, f"--share={share}",
+                                     "--until-file=C:\\" + self._flag.name, f"--seconds={seconds}")
+        first = self._process.line(0)
+        if first != "ready":
+            self._process.kill()
+            raise RuntimeError(f"holdfile could not open {windows_file}: {first!r} "
+                               f"{self._process.stderr().decode(errors='replace')}")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self._process.poll() is None:
+            self._flag.touch()
+            self._process.wait(timeout=15)

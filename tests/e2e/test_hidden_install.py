@@ -1,0 +1,152 @@
+"""A hidden install puts the product on disk and registers it: `PeloraSetup.exe /mode:noui
+/src:456` in a fresh prefix copies the staged tree into the version folder with its install
+manifest, places the public files in the product root, and writes the product key, the
+first-install channel, the uninstall entry, the URL protocol and the Run entry."""
+
+import filecmp
+import xml.etree.ElementTree as ElementTree
+from pathlib import Path
+
+import pytest
+
+from e2e_log import parse
+from e2e_product import EXIT_ABANDONED, EXIT_FINISHED, HIDDEN_MODE, VERSION, install_log_path
+from e2e_registry import reg_values
+from e2e_wine import FileHolder
+
+PRODUCT_KEY = r"SOFTWARE\Corvane\Pelora"
+UNINSTALL_KEY = r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\映彩直播"
+FIRST_CHANNEL_KEY = r"HKLM\SOFTWARE\Corvane\PeloraFirstChannel"
+PUBLIC_FILES = ["PeloraUninst.exe", "PL.exe", "VTService.dll", "WebAPI.dll"]
+
+
+def windows(path_in_prefix, prefix):
+    return "C:\\" + str(Path(path_in_prefix).relative_to(prefix.path / "drive_c")).replace("/", "\\")
+
+
+def product_root(prefix):
+    return prefix.appdata / "Corvane" / "Pelora" / "App"
+
+
+def staged_product(prefix):
+    return prefix.appdata / "Corvane" / "STemp" / "Pelora" / "Pelora~0" / "program files" / "Corvane" / "Pelora"
+
+
+def manifest_entries(element, base=""):
+    """(relative path, size or None for folders) of every entry of a manifest element."""
+    for child in element:
+        path = f"{base}{child.get('name')}"
+        if child.tag == "folder":
+            yield path, None
+            yield from manifest_entries(child, path + "/")
+        else:
+            yield path, int(child.get("size"))
+
+
+def read_manifest(path):
+    # Names are in the ANSI code page; the payload's names are ASCII.
+    text = path.read_bytes().decode("latin-1")
+    # Python's parser rejects a declaration without a version; the rest is plain XML.
+    body = text.split("?>", 1)[1] if text.startswith("<?xml") else text
+    return ElementTree.fromstring(body)
+
+
+def test_hidden_install_deploys_and_registers_the_product(prefix, run_setup):
+    assert run_setup(prefix, *HIDDEN_MODE, "/src:456", timeout=180) == EXIT_FINISHED
+
+    root = product_root(prefix)
+    version_folder = root / VERSION
+    staged = staged_product(prefix)
+    staged_files = sorted(str(p.relative_to(staged)) for p in staged.rglob("*") if p.is_file())
+    deployed = sorted(str(p.relative_to(version_folder)) for p in version_folder.rglob("*") if p.is_file())
+    assert deployed == sorted(staged_files + ["PeloraInstall.xml"])
+    assert [f for f in staged_files if not filecmp.cmp(staged / f, version_folder / f, shallow=False)] == []
+
+    # The manifest describes exactly the deployed tree, sizes included.
+    manifest = read_manifest(version_folder / "PeloraInstall.xml")
+    entries = dict(manifest_entries(manifest))
+    on_disk = {str(p.relative_to(staged)).replace("\\", "/"): (None if p.is_dir() else p.stat().st_size)
+               for p in staged.rglob("*")}
+    assert entries == on_disk
+
+    for name in PUBLIC_FILES:
+        assert filecmp.cmp(version_folder / "Bin" / name, root / name, shallow=False), name
+
+    launcher = windows(root, prefix) + "\\PL.exe"
+    expected_key = {"Version": VERSION, "Channel": "456", "Lt": "False",
+                    "Install": windows(version_folder, prefix), "Exe": launcher, "DisplayIcon": launcher}
+    for hive in ("HKCU", "HKLM"):
+        values = reg_values(prefix, f"{hive}\\{PRODUCT_KEY}")
+        assert values is not None, f"no product key under {hive}"
+        assert {k: values.get(k) for k in expected_key} == expected_key, hive
+
+    assert reg_values(prefix, UNINSTALL_KEY) == {
+        "DisplayIcon": launcher, "DisplayName": "映彩直播", "DisplayVersion": VERSION,
+        "Publisher": "岚拓科技（深圳）有限公司", "UninstallString": windows(root, prefix) + "\\PeloraUninst.exe"}
+    assert reg_values(prefix, FIRST_CHANNEL_KEY)["Channel"] == "456"
+
+    assert reg_values(prefix, r"HKCR\Pelora") == {"": "Pelora\\TalkProtocal", "URL Protocol": launcher}
+    assert reg_values(prefix, r"HKCR\Pelora\DefaultIcon") == {"": f'"{launcher}",1'}
+    assert reg_values(prefix, r"HKCR\Pelora\shell\open\command") == {"": f'"{launcher}" "%1"'}
+    run = reg_values(prefix, r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run")
+    assert run["Pelora"] == f'"{launcher}" /startsrc:boot /delaystart:1'
+
+
+def test_values_are_stored_with_their_terminating_nul(prefix, run_setup):
+    assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
+    prefix.stop_server()  # the server writes the registry files when it ends
+    user_reg = (prefix.path / "user.reg").read_text(encoding="utf-8", errors="replace")
+    section = user_reg.split("[Software\\\\Corvane\\\\Pelora]", 1)[1].split("\n[", 1)[0]
+    assert '"Version"="1.14.301"' in section
+    # Wine keeps a string without its NUL as hex(1) data instead of a plain string.
+    assert "hex(1)" not in section
+    prefix.start_server()
+
+
+def test_install_dir_option_chooses_the_product_root(prefix, run_setup):
+    apps = prefix.path / "drive_c" / "Apps"
+    assert run_setup(prefix, *HIDDEN_MODE, "/install_dir:C:\\Apps", timeout=180) == EXIT_FINISHED
+    assert (apps / VERSION / "Bin" / "PL.exe").exists()
+    assert (apps / "PL.exe").exists()
+    assert reg_values(prefix, f"HKCU\\{PRODUCT_KEY}")["Install"] == "C:\\Apps\\" + VERSION
+
+
+@pytest.mark.parametrize("folder", ["C:\\Ap?ps", "Apps\\relative", "\\\\server\\share\\Apps", "Q:\\Apps"])
+def test_an_invalid_install_dir_falls_back_to_the_default_silently(prefix, run_setup, folder):
+    assert run_setup(prefix, *HIDDEN_MODE, f"/install_dir:{folder}", timeout=180) == EXIT_FINISHED
+    assert (product_root(prefix) / VERSION / "Bin" / "PL.exe").exists()
+
+
+def test_an_earlier_channel_becomes_the_first_install_channel(prefix, run_setup):
+    for hive in ("HKCU", "HKLM"):
+        prefix.reg_add(f"{hive}\\{PRODUCT_KEY}", "Channel", "123")
+        prefix.reg_add(f"{hive}\\{PRODUCT_KEY}", "Version", "1.13.0")
+    assert run_setup(prefix, *HIDDEN_MODE, "/src:456", timeout=180) == EXIT_FINISHED
+    assert reg_values(prefix, f"HKCU\\{PRODUCT_KEY}")["Channel"] == "456"
+    assert reg_values(prefix, f"HKLM\\{PRODUCT_KEY}")["Channel"] == "456"
+    assert reg_values(prefix, FIRST_CHANNEL_KEY)["Channel"] == "123"
+
+
+def test_a_running_client_is_moved_aside_and_replaced(prefix, run_setup, tmp_path):
+    assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
+    bin_folder = product_root(prefix) / VERSION / "Bin"
+    client = prefix.popen(windows(bin_folder / "Pelora.exe", prefix))
+    try:
+        assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
+        assert (bin_folder / "Pelora.exe~1").exists(), "the running program was moved aside"
+        staged = staged_product(prefix) / "Bin" / "Pelora.exe"
+        assert filecmp.cmp(staged, bin_folder / "Pelora.exe", shallow=False)
+        messages = [line.message for line in parse(install_log_path(prefix).read_bytes())]
+        assert not any("安装文件失败" in m for m in messages)
+    finally:
+        client.kill()
+
+
+def test_a_file_that_can_neither_be_copied_nor_moved_ends_the_install(prefix, run_setup, tools):
+    assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
+    locked = product_root(prefix) / VERSION / "Bin" / "WebAPI.dll"
+    with FileHolder(prefix, tools, windows(locked, prefix), share="r"):
+        assert run_setup(prefix, *HIDDEN_MODE, timeout=240) == EXIT_ABANDONED
+    messages = [line.message for line in parse(install_log_path(prefix).read_bytes())]
+    assert any(m.endswith("解压失败\r\n") for m in messages), "the window logs the error it received"
+    assert any(windows(locked, prefix) in m for m in messages), "the failing file is named in the log"
