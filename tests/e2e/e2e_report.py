@@ -1,0 +1,52 @@
+"""The report server of tools/ on loopback, as the setup program's telemetry peer, and the binary
+log the setup writes beside its install log."""
+
+import json
+import subprocess
+import sys
+from pathlib import Path
+
+from e2e_wine import ROOT
+
+REPORT_SERVER = ROOT / "tools" / "report_server.py"
+TLGDUMP = ROOT / "tools" / "tlgdump.py"
+
+
+class ReportServer:
+    """tools/report_server.py on 127.0.0.1 with a free port, in one of its fault modes."""
+
+    def __init__(self, folder, mode="ack", time_limit=300):
+        self.output = Path(folder) / f"reports-{mode}.jsonl"
+        self._process = subprocess.Popen(
+            [sys.executable, str(REPORT_SERVER), str(self.output), "--host", "127.0.0.1", "--port", "0",
+             "--mode", mode, "--time-limit", str(time_limit)],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        line = self._process.stdout.readline().strip()
+        if not line.startswith("PORT "):
+            self._process.kill()
+            raise RuntimeError(f"report server did not start: {line!r} {self._process.stderr.read()}")
+        self.port = int(line.split()[1])
+
+    @property
+    def address(self):
+        return f"127.0.0.1:{self.port}"
+
+    def reports(self):
+        if not self.output.exists():
+            return []
+        return [json.loads(line) for line in self.output.read_text(encoding="utf-8").splitlines() if line]
+
+    def stop(self):
+        self._process.terminate()
+        try:
+            self._process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
+
+
+def binary_log(prefix):
+    """The records of the setup's binary log, decoded by tlgdump."""
+    path = prefix.appdata / "Corvane" / "Logs" / "PeloraSetup.tlg"
+    out = subprocess.run([sys.executable, str(TLGDUMP), "--json", str(path)], capture_output=True, text=True)
+    assert out.returncode == 0, f"tlgdump found damage: {out.stdout[-500:]} {out.stderr}"
+    return [json.loads(line) for line in out.stdout.splitlines() if line.strip()]

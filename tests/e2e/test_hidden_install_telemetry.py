@@ -1,0 +1,106 @@
+"""What a hidden install reports: installer_start and installer_done (with any single-step
+errors between them) reach the report server on loopback as acknowledged frames; a server that
+refuses, stays silent or answers wrongly never holds the install up for more than the
+shutdown's five seconds, and the binary log tells what happened."""
+
+import datetime
+import time
+
+import pytest
+
+from e2e_log import parse
+from e2e_product import EXIT_FINISHED, HIDDEN_MODE, VERSION, install_log_path
+from e2e_report import ReportServer, binary_log
+
+BID = "b_lmq_im_active_base"
+TID = "interactive_video_data_report"
+NOT_YET_BUILT_STEP_CODES = {2001, 2002, 2004}
+
+
+@pytest.fixture
+def report_server(tmp_path):
+    servers = []
+
+    def start(mode="ack"):
+        server = ReportServer(tmp_path, mode)
+        servers.append(server)
+        return server
+
+    yield start
+    for server in servers:
+        server.stop()
+
+
+def items_in_order(reports):
+    return [item for report in sorted(reports, key=lambda r: r["uint_clientSeq"]) for item in report["list_reportItem"]]
+
+
+def values_of(item):
+    return {value["name"]: value for value in item["list_reportValue"]}
+
+
+def action(item):
+    return values_of(item)["action"]["string_value"]
+
+
+def test_a_hidden_install_reports_start_and_done(prefix, run_setup, report_server):
+    server = report_server("ack")
+    prefix.env["PELORA_REPORT_SERVER"] = server.address
+    assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
+
+    reports = server.reports()
+    assert reports, "no report reached the server"
+    assert sorted(r["uint_clientSeq"] for r in reports) == list(range(len(reports)))
+    for report in reports:
+        assert report["terminalType"] == "TERMINAL_TYPE_PC"
+        assert report["string_clientVersion"] == VERSION
+        assert report["string_clientBuild"] == "", "header fields are always set; the build stays empty"
+        assert report["reply"] == "ack"
+
+    items = items_in_order(reports)
+    assert action(items[0]) == "installer_start"
+    assert action(items[-1]) == "installer_done"
+    for middle in items[1:-1]:
+        # Steps that this build does not have yet report their failure honestly.
+        assert action(middle) == "installer_error"
+        assert values_of(middle)["res2"]["uint_value"] in NOT_YET_BUILT_STEP_CODES
+
+    identities = set()
+    for item in items:
+        assert item["string_bid"] == BID
+        assert item["string_tid"] == TID
+        names = [value["name"] for value in item["list_reportValue"]]
+        assert names == sorted(names), "values travel in ascending order of their names"
+        values = values_of(item)
+        assert values["installsrc"]["string_value"] == "30004"
+        assert values["res3"]["string_value"] == "30004", "no first channel yet: the source stands in"
+        assert "string_value" in values["res4"] and values["res4"]["string_value"] == ""
+        assert "src" not in values
+        identities.add(values["res1"]["string_value"])
+    assert [v["name"] for v in items[0]["list_reportValue"]] == ["action", "installsrc", "res1", "res3", "res4"]
+    done = values_of(items[-1])
+    assert [v["name"] for v in items[-1]["list_reportValue"]] == \
+        ["action", "installsrc", "res1", "res3", "res4", "start_ts"]
+    assert done["start_ts"]["type"] == "VALUE_TYPE_UINT32"
+    assert 0 <= done["start_ts"]["uint_value"] < 180
+    assert len(identities) == 1, "every event carries the same device identity"
+
+
+@pytest.mark.parametrize("mode", ["refuse", "silent", "wrong-byte"])
+def test_a_misbehaving_server_delays_the_end_by_at_most_the_shutdown_wait(prefix, run_setup, report_server,
+                                                                          mode):
+    server = report_server(mode)
+    prefix.env["PELORA_REPORT_SERVER"] = server.address
+    assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
+    ended = datetime.datetime.now()
+
+    lines = parse(install_log_path(prefix).read_bytes())
+    last = datetime.datetime(*lines[-1].stamp)
+    # installer_done is raised right after the last step's log line; the shutdown waits 5 s at most.
+    assert (ended - last).total_seconds() <= 5 + 3
+
+    records = binary_log(prefix)
+    messages = [(r["category"], r["function"], r["message"]) for r in records]
+    assert any("发送数据失败" in m for _, _, m in messages), messages[-20:]
+    assert any(m == "数据上报结束" for _, _, m in messages), "the shutdown is logged"
+    assert not any("发送数据成功" in m for _, _, m in messages)
