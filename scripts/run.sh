@@ -50,15 +50,31 @@ fi
 export WINEPREFIX=$prefix
 
 pelora_xvfb_start || exit 1
-[ -n "${PELORA_XVFB_PID:-}" ] && log "no display: using Xvfb on $DISPLAY"
-trap 'pelora_xvfb_stop' EXIT
+if [ -n "${PELORA_XVFB_PID:-}" ]; then
+  log "no display: using Xvfb on $DISPLAY"
+  case " ${*,,} " in
+    *" /mode:noui "*) ;;
+    *) log "nobody can click on that display: an interactive run waits until stopped (Ctrl-C);" \
+           "pass /mode:noui for a run that ends by itself";;
+  esac
+fi
+finish() {
+  # Nothing can be seen on a virtual display, so nothing the setup started is left running there.
+  [ -n "${PELORA_XVFB_PID:-}" ] && wineserver -k 2>/dev/null
+  pelora_xvfb_stop
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
 
 log "running $(basename "$setup") $* (WINEPREFIX=$prefix)"
 if [ -f "$exitcode" ]; then
   # exitcode.exe reports the full 32-bit exit code (-1 for a refused start), not just its low byte.
-  output=$(wine "$exitcode" "Z:${setup//\//\\}" "$@")
+  # Its output goes to a file: Wine's helper processes inherit it and would hold a pipe open.
+  output=$(mktemp)
+  wine "$exitcode" "Z:${setup//\//\\}" "$@" >"$output"
   rc=$?
-  code=$(printf '%s\n' "$output" | tail -1 | tr -d '\r')
+  code=$(tail -1 "$output" | tr -d '\r')
+  rm -f "$output"
   [ $rc = 0 ] || code=$rc
 else
   wine "$setup" "$@"
@@ -67,9 +83,5 @@ else
 fi
 log "PeloraSetup.exe exited with $code"
 log "install log: $prefix/drive_c/users/$(id -un)/AppData/Roaming/Corvane/Logs/PeloraInstall.txt"
-if [ -n "${PELORA_XVFB_PID:-}" ]; then
-  # Nothing can be seen on a virtual display, so nothing started by the setup is left running.
-  wineserver -k 2>/dev/null
-fi
 [[ $code =~ ^-?[0-9]+$ ]] || exit 2
 exit $(( code & 255 ))

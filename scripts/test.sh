@@ -34,8 +34,10 @@ export PELORA_WINE_TEMPLATES=$run_root/templates
 stop_stray_wine() {
   # Only wine processes whose prefix lies in this run's folder: other runs on the machine are
   # left alone.
-  local pid prefix
-  for pid in $(pgrep -x 'wineserver64|wineserver' 2>/dev/null); do
+  local comm pid prefix
+  for comm in /proc/[0-9]*/comm; do
+    case "$(cat "$comm" 2>/dev/null)" in wineserver|wineserver64) ;; *) continue;; esac
+    pid=${comm#/proc/}; pid=${pid%/comm}
     prefix=$({ tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
     case "$prefix" in
       "$run_root"/*) WINEPREFIX=$prefix wineserver -k 2>/dev/null || kill "$pid" 2>/dev/null;;
@@ -74,8 +76,18 @@ export PELORA_BUILD_DIR=$test_build
 t0=$(date +%s)
 versions=(win7 winxp win10 nt40)
 pids=()
+# make_template VERSION: a template that hangs on a Wine hiccup is stopped and made once more.
+make_template() {
+  local attempt
+  for attempt in 1 2; do
+    timeout 180 scripts/wine-prefix.sh "$1" && return 0
+    echo "template $1: attempt $attempt failed"
+    WINEPREFIX=$PELORA_WINE_TEMPLATES/$1 wineserver -k 2>/dev/null
+  done
+  return 1
+}
 for v in "${versions[@]}"; do
-  scripts/wine-prefix.sh "$v" >"$run_root/prefix-$v.log" 2>&1 &
+  make_template "$v" >"$run_root/prefix-$v.log" 2>&1 &
   pids+=($!)
 done
 

@@ -5,6 +5,7 @@ setup as a calling program would, and look at windows, files and the registry.
 The build is found through PELORA_BUILD_DIR (set by scripts/test.sh), else build/<test arch>."""
 
 import os
+import shutil
 import subprocess
 from pathlib import Path
 
@@ -78,6 +79,8 @@ def make_prefix(tmp_path, display):
     yield make
     for prefix in made:
         prefix.stop_server()
+        # A prefix is some 700 MB; a run makes dozens, more than a disk should keep.
+        shutil.rmtree(prefix.path, ignore_errors=True)
 
 
 @pytest.fixture
@@ -93,6 +96,7 @@ def second_start_prefix(tmp_path_factory, display):
     prefix = WinePrefix.create(tmp_path_factory.mktemp("second-start") / "prefix-win7", "win7")
     yield prefix
     prefix.stop_server()
+    shutil.rmtree(prefix.path, ignore_errors=True)
 
 
 @pytest.fixture
