@@ -11,9 +11,9 @@
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
 #include "deploy/retry_pause.h"
-#include "deploy/scoped_handles.h"
 #include "deploy/text_format.h"
 #include "diag/install_log.h"
+#include "diag/win_handle.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ bool CreateEmptyFile(const std::wstring& path) {
     if (path.empty()) return false;
     if (FileOrFolderExists(path)) return true;
     CreateFolderPath(ParentFolder(path));
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+    diag::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.IsValid();
 }
@@ -151,7 +151,7 @@ bool CopyReplacing(const wchar_t* target, const wchar_t* source, bool failIfExis
 bool HoldsOnlyManifest(const std::wstring& folder, const std::wstring& fileName) {
     if (!FolderExists(folder)) return false;
     WIN32_FIND_DATAW entry;
-    ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
+    diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
     if (!find.IsValid()) return true;
     do {
         if (IsDotEntry(entry)) continue;
@@ -170,7 +170,7 @@ uint64_t FolderTreeSize(int& budget, const std::wstring& folder) {
     --budget;
     uint64_t total = 0;
     WIN32_FIND_DATAW entry;
-    ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
+    diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
     if (!find.IsValid()) return 0;
     do {
         if (IsDotEntry(entry)) continue;
@@ -194,7 +194,7 @@ bool CopyFolderTree(const std::wstring& source, const std::wstring& target, int&
     if (source.empty() || target.empty() || !CreateFolderPath(target)) return false;
     if (!FolderExists(source)) return true;
     WIN32_FIND_DATAW entry;
-    ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(source).c_str(), &entry));
+    diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(source).c_str(), &entry));
     if (!find.IsValid()) return true;
     do {
         if (IsDotEntry(entry)) continue;
@@ -222,7 +222,7 @@ bool FindUsersFolder(const std::wstring& folder, std::wstring& found, int& budge
     if (budget <= 0) return false;
     --budget;
     WIN32_FIND_DATAW entry;
-    ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
+    diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
     if (!find.IsValid()) return false;
     do {
         if (IsDotEntry(entry) || !IsFolderEntry(entry)) continue;

@@ -43,7 +43,7 @@ bool HasWriteAccess(const std::wstring& folder) {
 
 bool CanWriteClassesRoot() {
     RegDeleteKeyW(HKEY_CLASSES_ROOT, deploy::kClassesRootProbeKey);
-    ScopedRegKey key;
+    diag::ScopedRegKey key;
     bool created = RegCreateKeyW(HKEY_CLASSES_ROOT, deploy::kClassesRootProbeKey, key.Receive()) ==
                    ERROR_SUCCESS;
     key.Reset();

@@ -8,7 +8,7 @@
 #include "deploy/ansi_text.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
-#include "deploy/scoped_handles.h"
+#include "diag/win_handle.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(
 
 bool FolderHasEntries(const std::wstring& folder) {
     WIN32_FIND_DATAW entry;
-    ScopedFindHandle find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &entry));
+    diag::ScopedFindHandle find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &entry));
     if (!find.IsValid()) return false;
     do {
         if (!IsDotEntry(entry.cFileName)) return true;
@@ -57,7 +57,7 @@ uint64_t ScanFolder(int& budget, const std::wstring& folder, TiXmlElement& eleme
     --budget;
     uint64_t total = 0;
     WIN32_FIND_DATAW entry;
-    ScopedFindHandle find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &entry));
+    diag::ScopedFindHandle find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &entry));
     if (!find.IsValid()) return 0;
     do {
         if (IsDotEntry(entry.cFileName)) continue;

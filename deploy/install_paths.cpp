@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "deploy/deploy_constants.h"
-#include "deploy/scoped_handles.h"
 #include "deploy/windows_version.h"
+#include "diag/win_handle.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ bool IsAllDigits(const wchar_t* name) {
 }  // namespace
 
 std::wstring SpecialFolder(int csidl) {
-    ScopedItemIdList list;
+    diag::ScopedItemIdList list;
     if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, list.Receive())) || list.Get() == nullptr)
         return std::wstring();
     wchar_t path[MAX_PATH] = {};
@@ -108,7 +108,7 @@ int FindUserNumber(const std::wstring& installFolder) {
     std::wstring usersFolder = UserDataFolder(installFolder);
     if (usersFolder.empty()) return 0;
     WIN32_FIND_DATAW entry;
-    ScopedFindHandle find(FindFirstFileW(JoinPath(usersFolder, L"*.*").c_str(), &entry));
+    diag::ScopedFindHandle find(FindFirstFileW(JoinPath(usersFolder, L"*.*").c_str(), &entry));
     if (!find.IsValid()) return 0;
     do {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && IsAllDigits(entry.cFileName))
@@ -118,14 +118,14 @@ int FindUserNumber(const std::wstring& installFolder) {
 }
 
 std::wstring BrowseForInstallFolder(HWND owner, const std::wstring& title) {
-    ScopedItemIdList desktop;
+    diag::ScopedItemIdList desktop;
     SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, desktop.Receive());
     BROWSEINFOW info = {};
     info.hwndOwner = owner;
     info.pidlRoot = desktop.Get();
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    ScopedItemIdList picked;
+    diag::ScopedItemIdList picked;
     picked.Reset(SHBrowseForFolderW(&info));
     if (picked.Get() == nullptr) return std::wstring();
     wchar_t path[MAX_PATH] = {};

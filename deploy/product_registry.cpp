@@ -9,7 +9,7 @@
 namespace {
 
 std::wstring ReadValue(HKEY hive, const wchar_t* keyPath, const wchar_t* name) {
-    ScopedRegKey key;
+    diag::ScopedRegKey key;
     std::wstring data;
     if (OpenKeyForReading(hive, keyPath, key)) ReadStringValue(key.Get(), name, data);
     return data;
@@ -17,7 +17,7 @@ std::wstring ReadValue(HKEY hive, const wchar_t* keyPath, const wchar_t* name) {
 
 // Opens the product key in the hive that holds it: the first hive whose key opens is asked,
 // the second only when the first has no key at all.
-bool OpenProductKey(HKEY first, HKEY second, ScopedRegKey& key) {
+bool OpenProductKey(HKEY first, HKEY second, diag::ScopedRegKey& key) {
     return OpenKeyForReading(first, deploy::kProductKey, key) ||
            OpenKeyForReading(second, deploy::kProductKey, key);
 }
@@ -32,7 +32,7 @@ bool WriteChecked(HKEY key, const wchar_t* keyPath, const wchar_t* name, const s
 }  // namespace
 
 bool WriteFirstChannel(HKEY hive, const std::wstring& channel) {
-    ScopedRegKey key;
+    diag::ScopedRegKey key;
     if (!OpenOrCreateKey(hive, deploy::kFirstChannelKey, key)) {
         InstallLog::Format(deploy::kLogProductKeyFailed, deploy::kFirstChannelKey,
                            deploy::kValueChannel, static_cast<long>(GetLastError()));
@@ -55,13 +55,13 @@ bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& chan
         WriteFirstChannel(hive, registered.empty() ? channel : registered);
     }
 
-    ScopedRegKey productKey;
+    diag::ScopedRegKey productKey;
     if (!OpenOrCreateKey(hive, deploy::kProductKey, productKey)) {
         InstallLog::Format(deploy::kLogProductKeyFailed, deploy::kProductKey, L"",
                            static_cast<long>(GetLastError()));
         return false;
     }
-    ScopedRegKey uninstallKey;
+    diag::ScopedRegKey uninstallKey;
     if (!isMachine) OpenOrCreateKey(hive, deploy::kUninstallKey, uninstallKey);
 
     HKEY key = productKey.Get();
@@ -90,7 +90,7 @@ bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& chan
 }
 
 std::wstring ReadRegisteredChannel() {
-    ScopedRegKey key;
+    diag::ScopedRegKey key;
     std::wstring channel;
     if (OpenProductKey(HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, key))
         ReadStringValue(key.Get(), deploy::kValueChannel, channel);
@@ -109,14 +109,14 @@ std::wstring ReadInstallFolder() {
 }
 
 bool HasInstalledVersion() {
-    ScopedRegKey key;
+    diag::ScopedRegKey key;
     std::wstring version;
     return OpenProductKey(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, key) &&
            ReadStringValue(key.Get(), deploy::kValueVersionRead, version);
 }
 
 std::wstring ReadInstalledVersion() {
-    ScopedRegKey key;
+    diag::ScopedRegKey key;
     std::wstring version;
     if (OpenProductKey(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, key))
         ReadStringValue(key.Get(), deploy::kValueVersionRead, version);

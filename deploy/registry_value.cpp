@@ -2,12 +2,12 @@
 
 #include <vector>
 
-bool OpenOrCreateKey(HKEY hive, const wchar_t* path, ScopedRegKey& key) {
+bool OpenOrCreateKey(HKEY hive, const wchar_t* path, diag::ScopedRegKey& key) {
     if (RegOpenKeyExW(hive, path, 0, KEY_WRITE, key.Receive()) == ERROR_SUCCESS) return true;
     return RegCreateKeyW(hive, path, key.Receive()) == ERROR_SUCCESS;
 }
 
-bool OpenKeyForReading(HKEY hive, const wchar_t* path, ScopedRegKey& key) {
+bool OpenKeyForReading(HKEY hive, const wchar_t* path, diag::ScopedRegKey& key) {
     return RegOpenKeyExW(hive, path, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 

@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "deploy/scoped_handles.h"
+#include "diag/win_handle.h"
 
 // Opens `path` below `hive` with KEY_WRITE, creating it when it cannot be opened.
-bool OpenOrCreateKey(HKEY hive, const wchar_t* path, ScopedRegKey& key);
+bool OpenOrCreateKey(HKEY hive, const wchar_t* path, diag::ScopedRegKey& key);
 // Opens `path` below `hive` for reading.
-bool OpenKeyForReading(HKEY hive, const wchar_t* path, ScopedRegKey& key);
+bool OpenKeyForReading(HKEY hive, const wchar_t* path, diag::ScopedRegKey& key);
 
 // Writes `data` as REG_SZ; the stored size includes the terminating NUL. Returns the Win32 result.
 LONG WriteStringValue(HKEY key, const wchar_t* name, const std::wstring& data);

@@ -9,7 +9,7 @@
 
 namespace {
 
-bool OpenOrCreateClassesKey(const wchar_t* path, ScopedRegKey& key) {
+bool OpenOrCreateClassesKey(const wchar_t* path, diag::ScopedRegKey& key) {
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_ALL_ACCESS, key.Receive()) == ERROR_SUCCESS)
         return true;
     return RegCreateKeyW(HKEY_CLASSES_ROOT, path, key.Receive()) == ERROR_SUCCESS;
@@ -26,7 +26,7 @@ bool WriteProtocolInfo(const std::wstring& launcherPath) {
         return false;
     }
     {
-        ScopedRegKey key;
+        diag::ScopedRegKey key;
         if (!OpenOrCreateClassesKey(deploy::kProtocolScheme, key)) {
             InstallLog::Format(deploy::kLogProtocolCreateKey);
             return false;
@@ -37,7 +37,7 @@ bool WriteProtocolInfo(const std::wstring& launcherPath) {
     }
     InstallLog::Format(deploy::kLogProtocolTime2, ElapsedSince(start));
     {
-        ScopedRegKey key;
+        diag::ScopedRegKey key;
         if (!OpenOrCreateClassesKey(deploy::kProtocolIconKey, key)) {
             InstallLog::Format(deploy::kLogProtocolSubkey, deploy::kProtocolScheme);
             return false;
@@ -46,7 +46,7 @@ bool WriteProtocolInfo(const std::wstring& launcherPath) {
                          FormatText(deploy::kProtocolIconFormat, launcherPath.c_str()));
     }
     InstallLog::Format(deploy::kLogProtocolTime3, ElapsedSince(start));
-    ScopedRegKey key;
+    diag::ScopedRegKey key;
     if (!OpenOrCreateClassesKey(deploy::kProtocolCommandKey, key)) {
         InstallLog::Format(deploy::kLogProtocolSubkey, deploy::kProtocolScheme);
         return false;
@@ -58,7 +58,7 @@ bool WriteProtocolInfo(const std::wstring& launcherPath) {
 }
 
 bool WriteRunEntry(const std::wstring& commandLine) {
-    ScopedRegKey key;
+    diag::ScopedRegKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, deploy::kRunKey, 0, KEY_WRITE | KEY_QUERY_VALUE,
                       key.Receive()) != ERROR_SUCCESS) {
         InstallLog::Format(deploy::kLogRunKeyFailed);

@@ -117,14 +117,9 @@ CVLogWriter::CVLogWriter(const Settings& settings)
       m_dwBufferCount(settings.options.bufferCount),
       m_bBuffered(settings.options.buffered),
       m_bFlushAtCount(true),
-      m_bDisabled(settings.disabled || settings.path.empty()) {
-    InitializeCriticalSection(&m_lock);
-}
+      m_bDisabled(settings.disabled || settings.path.empty()) {}
 
-CVLogWriter::~CVLogWriter() {
-    Close();
-    DeleteCriticalSection(&m_lock);
-}
+CVLogWriter::~CVLogWriter() { Close(); }
 
 bool CVLogWriter::Accepts(int level) const {
     const int threshold = m_nLevelThreshold.load();
@@ -134,7 +129,7 @@ bool CVLogWriter::Accepts(int level) const {
 void CVLogWriter::Append(std::unique_ptr<CVLogRecord> record) {
     if (!record) return;
     record->SetProcessFields(m_dwProcessId, m_dwInstanceCookie, m_dwProcessStartTick);
-    EnterCriticalSection(&m_lock);
+    CriticalSectionLock lock(m_lock);
     // Checked again under the lock: a record that arrives after Close is not queued any more.
     if (m_nLevelThreshold.load() >= 0) {
         try {
@@ -146,30 +141,25 @@ void CVLogWriter::Append(std::unique_ptr<CVLogRecord> record) {
             FlushLocked();
         }
     }
-    LeaveCriticalSection(&m_lock);
 }
 
 void CVLogWriter::Flush() {
-    EnterCriticalSection(&m_lock);
+    CriticalSectionLock lock(m_lock);
     FlushLocked();
-    LeaveCriticalSection(&m_lock);
 }
 
 void CVLogWriter::Close() {
-    EnterCriticalSection(&m_lock);
+    CriticalSectionLock lock(m_lock);
     FlushLocked();
     m_nLevelThreshold.store(kClosedLevelThreshold);
     m_queue.clear();
     m_staging.clear();
     m_staging.shrink_to_fit();
-    LeaveCriticalSection(&m_lock);
 }
 
 std::size_t CVLogWriter::QueuedCount() {
-    EnterCriticalSection(&m_lock);
-    const std::size_t count = m_queue.size();
-    LeaveCriticalSection(&m_lock);
-    return count;
+    CriticalSectionLock lock(m_lock);
+    return m_queue.size();
 }
 
 void CVLogWriter::FlushLocked() {

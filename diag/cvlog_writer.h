@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "diag/cvlog_options.h"
+#include "diag/win_handle.h"
 
 namespace diag {
 
@@ -59,7 +60,7 @@ public:
 private:
     void FlushLocked();
 
-    CRITICAL_SECTION m_lock;  // guards m_queue, m_staging and the file
+    CriticalSection m_lock;  // guards m_queue, m_staging and the file
     std::uint32_t m_dwProcessId;
     std::uint32_t m_dwInstanceCookie;
     std::uint32_t m_dwProcessStartTick;

@@ -4,27 +4,13 @@
 
 #include "app/product.h"
 #include "diag/install_log.h"
+#include "diag/win_handle.h"
 #include "extract/extract_constants.h"
 #include "extract/extract_seams.h"
 
 namespace {
 
 using namespace extract;
-
-// Owns a FindFirstFileW handle.
-class ScopedFind {
-public:
-    explicit ScopedFind(HANDLE find) : m_hFind(find) {}
-    ~ScopedFind() {
-        if (m_hFind != INVALID_HANDLE_VALUE) FindClose(m_hFind);
-    }
-    ScopedFind(const ScopedFind&) = delete;
-    ScopedFind& operator=(const ScopedFind&) = delete;
-    bool Found() const { return m_hFind != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_hFind;
-};
 
 int ElapsedMs(DWORD start) { return static_cast<int>(GetTickCount() - start); }
 
@@ -38,8 +24,8 @@ bool IsSystemDriveLow() {
 
 bool FileExists(const std::wstring& path) {
     WIN32_FIND_DATAW data;
-    ScopedFind find(FindFirstFileW(path.c_str(), &data));
-    return find.Found();
+    diag::ScopedFindHandle find(FindFirstFileW(path.c_str(), &data));
+    return find.IsValid();
 }
 
 std::wstring JoinPath(const std::wstring& folder, const wchar_t* name) {

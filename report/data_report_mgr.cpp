@@ -56,7 +56,7 @@ DataReportMgr::~DataReportMgr() {
 
 int DataReportMgr::InitializeDataReport() {
     InterlockedExchange(&m_bUninitialising, 0);
-    if (m_wakeEvent.valid()) ResetEvent(m_wakeEvent.get());
+    if (m_wakeEvent.IsValid()) ResetEvent(m_wakeEvent.Get());
     CVLOG(kFnInitialize, kLogLevel, kCategoryEvent, L"%s", kLogInitialize);
     return 1;
 }
@@ -73,7 +73,7 @@ void DataReportMgr::StampLastBatch(std::deque<ReportBatch>& queue) {
 void DataReportMgr::SetHeader(std::string DataReportMgr::*field, const char* text,
                               const wchar_t* function, const wchar_t* logFormat) {
     const std::string value = text ? text : "";
-    CriticalSectionLock lock(m_lock);
+    diag::CriticalSectionLock lock(m_lock);
     if (this->*field == value) return;
     // Items already queued keep the header they were added under.
     for (std::deque<ReportBatch>* queue : {&m_immediateQueue, &m_cachedQueue}) {
@@ -99,7 +99,7 @@ void DataReportMgr::SetClientBuild(const char* text) {
 
 void DataReportMgr::AddReportItem(const PeloraReportItem& item, bool immediate) {
     {
-        CriticalSectionLock lock(m_lock);
+        diag::CriticalSectionLock lock(m_lock);
         if (immediate) {
             if (m_immediateQueue.empty()) {
                 m_immediateQueue.emplace_back();
@@ -125,13 +125,13 @@ void DataReportMgr::AddReportItem(const PeloraReportItem& item, bool immediate) 
 }
 
 int DataReportMgr::Flush() {
-    CriticalSectionLock lock(m_lock);
+    diag::CriticalSectionLock lock(m_lock);
     if (m_bThreadRunning) return 1;
     m_bThreadRunning = true;
     CVLOG(kFnFlush, kLogLevel, kCategoryEvent, L"%s", kLogCreateThread);
     auto control = std::make_shared<ThreadControl>();
     auto* start = new ThreadStart{shared_from_this(), control, ++m_nThreadGeneration};
-    HANDLE thread = control->stopEvent.valid()
+    HANDLE thread = control->stopEvent.IsValid()
                         ? CreateThread(nullptr, 0, &DataReportMgr::ThreadProc, start, 0, nullptr)
                         : nullptr;
     if (!thread) {
@@ -152,16 +152,16 @@ DWORD WINAPI DataReportMgr::ThreadProc(void* parameter) {
 }
 
 bool DataReportMgr::IsThreadRunning() {
-    CriticalSectionLock lock(m_lock);
+    diag::CriticalSectionLock lock(m_lock);
     return m_bThreadRunning;
 }
 
 void DataReportMgr::StopThread(DWORD milliseconds) {
     HANDLE thread = nullptr;
     {
-        CriticalSectionLock lock(m_lock);
+        diag::CriticalSectionLock lock(m_lock);
         if (m_threadControl) m_threadControl->Stop();
-        thread = m_thread.get();
+        thread = m_thread.Get();
     }
     if (thread) WaitForSingleObject(thread, milliseconds);
 }
@@ -169,50 +169,50 @@ void DataReportMgr::StopThread(DWORD milliseconds) {
 int DataReportMgr::UninitalizeDataReport(int mode, int milliseconds) {
     CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, L"%s", kLogUninitializing);
     InterlockedExchange(&m_bUninitialising, 1);
-    if (m_wakeEvent.valid()) SetEvent(m_wakeEvent.get());
+    if (m_wakeEvent.IsValid()) SetEvent(m_wakeEvent.Get());
     if (mode == 1) {
         CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, L"%s", kLogFlushBeforeExit);
         Flush();
     }
 
     bool running = false;
-    HandleOwner thread;
+    diag::ScopedHandle thread;
     std::shared_ptr<ThreadControl> control;
     {
-        CriticalSectionLock lock(m_lock);
+        diag::CriticalSectionLock lock(m_lock);
         running = m_bThreadRunning;
-        if (running && m_thread.valid()) {
+        if (running && m_thread.IsValid()) {
             thread = std::move(m_thread);
             control = m_threadControl;
         }
     }
-    if (running && thread.valid()) {
+    if (running && thread.IsValid()) {
         // A thread told to stop leaves within its stop grace: its network waits and retry waits
         // all wake on the stop event. One that does not (a name lookup can block) is abandoned;
         // it holds no lock of ours while it blocks and keeps its own reference to the manager.
         if (mode == 0) {
             control->Stop();
-            WaitForSingleObject(thread.get(), m_timings.stopGraceMs);
+            WaitForSingleObject(thread.Get(), m_timings.stopGraceMs);
             CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, L"%s", kLogThreadKilled);
         } else if (mode == 1) {
             CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, kLogWaitForThread, milliseconds);
             const DWORD start = GetTickCount();
             const DWORD limit = milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0;
-            if (WaitForSingleObject(thread.get(), limit) != WAIT_OBJECT_0) {
+            if (WaitForSingleObject(thread.Get(), limit) != WAIT_OBJECT_0) {
                 control->Stop();
-                WaitForSingleObject(thread.get(), m_timings.stopGraceMs);
+                WaitForSingleObject(thread.Get(), m_timings.stopGraceMs);
             }
             CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, kLogActualWait,
                   static_cast<int>(GetTickCount() - start));
         }
         DWORD exitCode = 0;
-        GetExitCodeThread(thread.get(), &exitCode);
+        GetExitCodeThread(thread.Get(), &exitCode);
         CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, kLogLastThreadEnded,
               static_cast<int>(exitCode));
     }
     CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, L"%s", kLogUninitialized);
     {
-        CriticalSectionLock lock(m_lock);
+        diag::CriticalSectionLock lock(m_lock);
         m_bThreadRunning = false;
     }
     return 1;

@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "diag/win_handle.h"
 #include "report/report_batch.h"
 #include "report/report_endpoint.h"
 #include "report/report_item.h"
 #include "report/report_sender.h"
-#include "report/win_handles.h"
 
 namespace pelora_data_report {
 class ReportData;
@@ -62,9 +62,9 @@ public:
 private:
     // Each report thread has its own stop event, so stopping one never touches a later one.
     struct ThreadControl {
-        HandleOwner stopEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        diag::ScopedHandle stopEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
         void Stop() {
-            if (stopEvent.valid()) SetEvent(stopEvent.get());
+            if (stopEvent.IsValid()) SetEvent(stopEvent.Get());
         }
     };
     struct ThreadStart;
@@ -93,14 +93,14 @@ private:
     DWORD m_dwLastCachedAddTick = 0;
     bool m_bThreadRunning = false;
     uint32_t m_nMessageCounter = 0;
-    CriticalSection m_lock;
-    HandleOwner m_thread;
+    diag::CriticalSection m_lock;
+    diag::ScopedHandle m_thread;
     std::shared_ptr<ThreadControl> m_threadControl;
     unsigned m_nThreadGeneration = 0;
     // Single words written by UninitalizeDataReport / InitializeDataReport, read between steps.
     volatile LONG m_bUninitialising = 0;
     // Set while uninitialising so a report thread in a long retry wait goes round at once.
-    HandleOwner m_wakeEvent;
+    diag::ScopedHandle m_wakeEvent;
     std::unique_ptr<WinsockSession> m_network;
 
     const ReportEndpoint m_endpoint;

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diag/win_handle.h"
 #include "report/device_identity.h"
-#include "report/win_handles.h"
 
 namespace {
 
@@ -18,11 +18,11 @@ constexpr DWORD kMiniportIdentify = 0x1B0501;  // IOCTL_SCSI_MINIPORT_IDENTIFY
 constexpr size_t kModelNumberOffset = 54;      // word 27 of the identify data
 const std::string kBlankSerial(kSerialLength, ' ');
 
-HandleOwner OpenDevice(const wchar_t* path) {
+diag::ScopedHandle OpenDevice(const wchar_t* path) {
     HANDLE device = CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                 nullptr);
-    return HandleOwner(device == INVALID_HANDLE_VALUE ? nullptr : device);
+    return diag::ScopedHandle(device == INVALID_HANDLE_VALUE ? nullptr : device);
 }
 
 void FillIdentifyCommand(SENDCMDINPARAMS* in, BYTE drive, BYTE command) {
@@ -40,12 +40,12 @@ std::string SerialOfPhysicalDrive(BYTE drive) {
     wchar_t path[32];
     _snwprintf(path, 31, L"\\\\.\\PhysicalDrive%d", drive);
     path[31] = 0;
-    HandleOwner device = OpenDevice(path);
-    if (!device.valid()) return std::string();
+    diag::ScopedHandle device = OpenDevice(path);
+    if (!device.IsValid()) return std::string();
 
     GETVERSIONINPARAMS version = {};
     DWORD returned = 0;
-    if (!DeviceIoControl(device.get(), SMART_GET_VERSION, nullptr, 0, &version, sizeof(version),
+    if (!DeviceIoControl(device.Get(), SMART_GET_VERSION, nullptr, 0, &version, sizeof(version),
                          &returned, nullptr) ||
         version.bIDEDeviceMap == 0) {
         return std::string();
@@ -54,7 +54,7 @@ std::string SerialOfPhysicalDrive(BYTE drive) {
     const bool packetDevice = (version.bIDEDeviceMap >> (4 + drive)) & 1;
     FillIdentifyCommand(&in, drive, packetDevice ? ATAPI_ID_CMD : ID_CMD);
     uint8_t out[sizeof(SENDCMDOUTPARAMS) + kIdentifySize] = {};
-    if (!DeviceIoControl(device.get(), SMART_RCV_DRIVE_DATA, &in, sizeof(in), out, sizeof(out),
+    if (!DeviceIoControl(device.Get(), SMART_RCV_DRIVE_DATA, &in, sizeof(in), out, sizeof(out),
                          &returned, nullptr)) {
         return std::string();
     }
@@ -65,8 +65,8 @@ std::string SerialOfScsiPort(int port) {
     wchar_t path[32];
     _snwprintf(path, 31, L"\\\\.\\Scsi%d:", port);
     path[31] = 0;
-    HandleOwner device = OpenDevice(path);
-    if (!device.valid()) return std::string();
+    diag::ScopedHandle device = OpenDevice(path);
+    if (!device.IsValid()) return std::string();
 
     const size_t outLength = sizeof(SENDCMDOUTPARAMS) - 1 + kIdentifySize;  // 529
     std::string serial;
@@ -82,7 +82,7 @@ std::string SerialOfScsiPort(int port) {
                             drive, ID_CMD);
         DWORD returned = 0;
         const DWORD inLength = sizeof(SRB_IO_CONTROL) + sizeof(SENDCMDINPARAMS) - 1;
-        if (!DeviceIoControl(device.get(), IOCTL_SCSI_MINIPORT, buffer, inLength, buffer,
+        if (!DeviceIoControl(device.Get(), IOCTL_SCSI_MINIPORT, buffer, inLength, buffer,
                              static_cast<DWORD>(sizeof(SRB_IO_CONTROL) + outLength), &returned,
                              nullptr)) {
             continue;

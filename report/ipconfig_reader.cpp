@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "diag/win_handle.h"
 #include "report/mac_reader.h"
-#include "report/win_handles.h"
 
 namespace {
 
@@ -105,17 +105,17 @@ bool CMACReaderEx::ReadByIpconfig(int options) {
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     HANDLE outputRead = nullptr, outputWrite = nullptr, inputRead = nullptr, inputWrite = nullptr;
     if (!CreatePipe(&outputRead, &outputWrite, &inheritable, 0)) return false;
-    HandleOwner childOutput(outputWrite), inheritedOutputRead(outputRead);
+    diag::ScopedHandle childOutput(outputWrite), inheritedOutputRead(outputRead);
     if (!CreatePipe(&inputRead, &inputWrite, &inheritable, 0)) return false;
-    HandleOwner childInput(inputRead), inheritedInputWrite(inputWrite);
+    diag::ScopedHandle childInput(inputRead), inheritedInputWrite(inputWrite);
 
     // The child must not inherit the ends this program keeps, or the output never ends.
     HANDLE ownRead = nullptr, ownWrite = nullptr;
     const HANDLE self = GetCurrentProcess();
     if (!DuplicateHandle(self, outputRead, self, &ownRead, 0, FALSE, DUPLICATE_SAME_ACCESS)) return false;
-    HandleOwner outputReader(ownRead);
+    diag::ScopedHandle outputReader(ownRead);
     if (!DuplicateHandle(self, inputWrite, self, &ownWrite, 0, FALSE, DUPLICATE_SAME_ACCESS)) return false;
-    HandleOwner inputWriter(ownWrite);
+    diag::ScopedHandle inputWriter(ownWrite);
     inheritedOutputRead.Reset();
     inheritedInputWrite.Reset();
 
@@ -123,9 +123,9 @@ bool CMACReaderEx::ReadByIpconfig(int options) {
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
-    startup.hStdOutput = childOutput.get();
-    startup.hStdError = childOutput.get();
-    startup.hStdInput = childInput.get();
+    startup.hStdOutput = childOutput.Get();
+    startup.hStdError = childOutput.Get();
+    startup.hStdInput = childInput.Get();
     wchar_t commandLine[] = L"ipconfig /all";
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
@@ -142,7 +142,7 @@ bool CMACReaderEx::ReadByIpconfig(int options) {
     const DWORD start = GetTickCount();
     for (;;) {
         DWORD available = 0;
-        if (!PeekNamedPipe(outputReader.get(), nullptr, 0, nullptr, &available, nullptr)) break;
+        if (!PeekNamedPipe(outputReader.Get(), nullptr, 0, nullptr, &available, nullptr)) break;
         if (available == 0) {
             if (GetTickCount() - start > kOutputLimitMs) break;
             Sleep(10);
@@ -150,7 +150,7 @@ bool CMACReaderEx::ReadByIpconfig(int options) {
         }
         char chunk[kReadChunk];
         DWORD read = 0;
-        if (!ReadFile(outputReader.get(), chunk, kReadChunk, &read, nullptr) || read == 0) break;
+        if (!ReadFile(outputReader.Get(), chunk, kReadChunk, &read, nullptr) || read == 0) break;
         output.append(chunk, read);
     }
 

@@ -30,7 +30,7 @@ bool DataReportMgr::ShouldSendCached(DWORD now) const {
 }
 
 void DataReportMgr::BuildDueMessages(std::deque<ReportData>& pending) {
-    CriticalSectionLock lock(m_lock);
+    diag::CriticalSectionLock lock(m_lock);
     if (!m_immediateQueue.empty()) {
         const ReportBatch& batch = m_immediateQueue.front();
         pending.emplace_back();
@@ -62,7 +62,7 @@ DWORD DataReportMgr::NextWait(unsigned failures) {
 }
 
 void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned generation) {
-    const HANDLE stopEvent = control->stopEvent.get();
+    const HANDLE stopEvent = control->stopEvent.Get();
     auto stopped = [stopEvent] { return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; };
     CVLOG(kFnRun, kLogLevel, kCategoryEvent, L"%s", kLogRun);
     std::deque<ReportData> pending;
@@ -93,7 +93,7 @@ void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned 
             // The immediate queue counts as work too, and the decision to end is taken together
             // with clearing the running flag: an item added at this moment either is seen here or
             // finds the flag clear and starts a new thread, so it is never stranded.
-            CriticalSectionLock lock(m_lock);
+            diag::CriticalSectionLock lock(m_lock);
             const bool workLeft =
                 (!pending.empty() && pending.front().list_reportitem_size() > 0) ||
                 (!m_cachedQueue.empty() && !m_cachedQueue.front().items.empty()) ||
@@ -108,15 +108,15 @@ void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned 
             CVLOG(kFnRun, kLogLevel, kCategoryData, L"%s", kLogWaitCancelled);
             break;
         }
-        const HANDLE wakers[2] = {stopEvent, m_wakeEvent.get()};
+        const HANDLE wakers[2] = {stopEvent, m_wakeEvent.Get()};
         const DWORD wait = NextWait(failures);
         // While not uninitialising the wake event is clear; once set it only shortens this wait.
-        WaitForMultipleObjects(m_wakeEvent.valid() ? 2 : 1, wakers, FALSE, wait);
+        WaitForMultipleObjects(m_wakeEvent.IsValid() ? 2 : 1, wakers, FALSE, wait);
     }
 
     CVLOG(kFnRun, kLogLevel, kCategoryEvent, L"%s", kLogRunEnded);
     if (!flagCleared) {
-        CriticalSectionLock lock(m_lock);
+        diag::CriticalSectionLock lock(m_lock);
         // A later thread may already have been started after this one was abandoned.
         if (generation == m_nThreadGeneration) m_bThreadRunning = false;
     }
@@ -125,7 +125,7 @@ void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned 
 
 bool DataReportMgr::SendToServer(const ReportData& message, HANDLE stopEvent) {
     {
-        CriticalSectionLock lock(m_lock);
+        diag::CriticalSectionLock lock(m_lock);
         if (!m_network || !m_network->started()) {
             m_network.reset(new WinsockSession());
             if (!m_network->started()) {

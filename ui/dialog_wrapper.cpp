@@ -5,6 +5,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "diag/win_handle.h"
+
 namespace ui {
 
 namespace {
@@ -14,19 +16,6 @@ std::unordered_map<HWND, DialogWrapper*>& Windows() {
     static std::unordered_map<HWND, DialogWrapper*> windows;
     return windows;
 }
-
-// Selects an object into a device context for one scope.
-class SelectedObject {
-public:
-    SelectedObject(HDC dc, HGDIOBJ object) : m_hDc(dc), m_hOld(SelectObject(dc, object)) {}
-    ~SelectedObject() { SelectObject(m_hDc, m_hOld); }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-private:
-    HDC m_hDc;
-    HGDIOBJ m_hOld;
-};
 
 }  // namespace
 
@@ -140,15 +129,16 @@ void DialogWrapper::PaintDoubleBuffered(HWND window) {
     GetClientRect(window, &client);
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
-    HDC memoryDc = CreateCompatibleDC(windowDc);
-    HBITMAP bitmap = CreateCompatibleBitmap(windowDc, width, height);
-    if (memoryDc && bitmap) {
-        SelectedObject selected(memoryDc, bitmap);
-        PaintSurface(memoryDc, client);
-        BitBlt(windowDc, client.left, client.top, width, height, memoryDc, 0, 0, SRCCOPY);
+    {
+        // Declared in this order so that the bitmap goes before the memory DC, both before EndPaint.
+        diag::ScopedMemoryDc memoryDc(CreateCompatibleDC(windowDc));
+        diag::ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(windowDc, width, height));
+        if (memoryDc.IsValid() && bitmap.IsValid()) {
+            diag::ScopedSelectObject selected(memoryDc.Get(), bitmap.Get());
+            PaintSurface(memoryDc.Get(), client);
+            BitBlt(windowDc, client.left, client.top, width, height, memoryDc.Get(), 0, 0, SRCCOPY);
+        }
     }
-    if (bitmap) DeleteObject(bitmap);
-    if (memoryDc) DeleteDC(memoryDc);
     EndPaint(window, &paint);
 }
 
