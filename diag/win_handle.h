@@ -18,7 +18,9 @@ public:
     ScopedHandle() = default;
     explicit ScopedHandle(HANDLE handle) : m_hHandle(handle) {}
     ~ScopedHandle() { Reset(); }
-    ScopedHandle(ScopedHandle&& other) noexcept : m_hHandle(other.m_hHandle) { other.m_hHandle = nullptr; }
+    ScopedHandle(ScopedHandle&& other) noexcept : m_hHandle(other.m_hHandle) {
+        other.m_hHandle = nullptr;
+    }
     ScopedHandle& operator=(ScopedHandle&& other) noexcept {
         if (this != &other) {
             Reset();
@@ -124,7 +126,9 @@ private:
 // Holds a CriticalSection for one scope.
 class CriticalSectionLock {
 public:
-    explicit CriticalSectionLock(CriticalSection& section) : m_section(section) { m_section.Enter(); }
+    explicit CriticalSectionLock(CriticalSection& section) : m_section(section) {
+        m_section.Enter();
+    }
     ~CriticalSectionLock() { m_section.Leave(); }
     CriticalSectionLock(const CriticalSectionLock&) = delete;
     CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
