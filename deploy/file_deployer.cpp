@@ -7,7 +7,6 @@
 #include <tinyxml.h>
 
 #include "app/progress_callbacks.h"
-#include "deploy/ansi_text.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
 #include "deploy/install_manifest.h"
@@ -15,6 +14,7 @@
 #include "deploy/locked_file_copy.h"
 #include "deploy/product_registry.h"
 #include "deploy/windows_version.h"
+#include "diag/ansi_text.h"
 #include "diag/install_log.h"
 
 namespace {
@@ -58,7 +58,7 @@ int FileDeployer::WriteManifest(bool forNewInstall) {
     if (!forNewInstall && lastComponent.empty()) return 1;
     // The root's own name is informative only; a lossy conversion hides no file.
     std::string rootName;
-    WideToAnsi(lastComponent, rootName);
+    diag::WideToAnsiExact(lastComponent, rootName);
 
     TiXmlDocument document;
     document.InsertEndChild(TiXmlDeclaration("", "", ""));

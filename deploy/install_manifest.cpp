@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "deploy/ansi_text.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
+#include "diag/ansi_text.h"
 #include "diag/win_handle.h"
 
 namespace {
@@ -67,7 +67,7 @@ uint64_t ScanFolder(int& budget, const std::wstring& folder, TiXmlElement& eleme
             break;
         }
         std::string ansiName;
-        if (!WideToAnsi(entry.cFileName, ansiName)) {
+        if (!diag::WideToAnsiExact(entry.cFileName, ansiName)) {
             NoteOnce(gaps.firstUnrepresentable, path);
             continue;
         }
@@ -101,7 +101,7 @@ int64_t ReadManifestSize(const TiXmlElement& element) {
 bool ReadManifestName(const TiXmlElement& element, std::wstring& name) {
     const char* text = element.Attribute(deploy::kManifestNameAttribute);
     if (text == nullptr) return false;
-    name = AnsiToWide(text);
+    name = diag::AnsiToWide(text);
     return true;
 }
 

@@ -1,7 +1,7 @@
 #include "report/data_report_mgr.h"
 
+#include "diag/ansi_text.h"
 #include "diag/cvlog.h"
-#include "report/ansi_text.h"
 #include "report/report_texts.h"
 
 using namespace report_texts;
@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kLogLevel = 2;
 
-std::wstring Wide(const std::string& text) { return ansi_text::ToWide(text); }
+std::wstring Wide(const std::string& text) { return diag::AnsiToWide(text); }
 
 // Holds the process-wide manager; at exit a report thread still running is told to stop before
 // the manager (and the binary log it writes to) goes away.

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/product.h"
-#include "report/ansi_text.h"
+#include "diag/ansi_text.h"
 #include "report/device_identity.h"
 #include "report/pelora_data_report.h"
 #include "report/report_texts.h"
@@ -48,11 +48,11 @@ bool ReportInit(const std::wstring& res3Source, const std::wstring& res4Source,
                 const std::wstring& installsrcSource, const std::wstring& uid) {
     if (!g_facade) g_facade = CreatePeloraDataReport();
     if (!g_facade) return false;
-    g_facade->SetClientVersion(ansi_text::FromWide(product::kVersion).c_str());
-    g_facade->SetUid(ansi_text::FromWide(uid).c_str());
-    g_installSource = ansi_text::FromWide(installsrcSource);
-    g_firstChannel = ansi_text::FromWide(res3Source);
-    g_registeredChannel = ansi_text::FromWide(res4Source);
+    g_facade->SetClientVersion(diag::WideToAnsi(product::kVersion).c_str());
+    g_facade->SetUid(diag::WideToAnsi(uid).c_str());
+    g_installSource = diag::WideToAnsi(installsrcSource);
+    g_firstChannel = diag::WideToAnsi(res3Source);
+    g_registeredChannel = diag::WideToAnsi(res4Source);
     g_ready = true;
     return true;
 }

@@ -5,13 +5,13 @@
 
 #include <cstdlib>
 
-#include "report/ansi_text.h"
+#include "diag/ansi_text.h"
 #include "report/report_texts.h"
 
 bool ParseEndpointOverride(const std::string& text, ReportEndpoint* endpoint) {
     const size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) return false;
-    endpoint->host = ansi_text::ToWide(text.substr(0, colon));
+    endpoint->host = diag::AnsiToWide(text.substr(0, colon));
     endpoint->ports.assign(1, text.substr(colon + 1));
     return true;
 }
@@ -30,7 +30,7 @@ ReportEndpoint DefaultReportEndpoint() {
 }
 
 uint32_t ResolveServerAddress(const std::wstring& host) {
-    const std::string name = ansi_text::FromWide(host);
+    const std::string name = diag::WideToAnsi(host);
     const unsigned long dotted = inet_addr(name.c_str());
     if (dotted != INADDR_NONE) return dotted;
     if (name == "255.255.255.255") return INADDR_NONE;

@@ -2,9 +2,9 @@
 #include <memory>
 #include <new>
 
+#include "diag/ansi_text.h"
 #include "diag/cvlog.h"
 #include "pelora_datareport.pb.h"
-#include "report/ansi_text.h"
 #include "report/data_report_mgr.h"
 #include "report/report_texts.h"
 
@@ -17,7 +17,7 @@ namespace {
 constexpr int kLogLevel = 2;
 constexpr size_t kCachedItemsPerMessage = 10;
 
-std::wstring Wide(const std::string& text) { return ansi_text::ToWide(text); }
+std::wstring Wide(const std::string& text) { return diag::AnsiToWide(text); }
 
 }  // namespace
 

@@ -4,11 +4,11 @@
 
 #include <tinyxml.h>
 
-#include "deploy/ansi_text.h"
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
 #include "deploy/install_manifest.h"
 #include "deploy/install_paths.h"
+#include "diag/ansi_text.h"
 #include "deploy_test_support.h"
 
 namespace {
@@ -97,7 +97,7 @@ TEST(ManifestFormat, DescribesTheWholeTreeWithSizes) {
 TEST(ManifestFormat, NamesAreStoredInTheAnsiCodePage) {
     std::wstring name = L"caf\u00e9.txt";
     std::string ansi;
-    if (!WideToAnsi(name, ansi)) GTEST_SKIP() << "the code page of this system has no \u00e9";
+    if (!diag::WideToAnsiExact(name, ansi)) GTEST_SKIP() << "the code page of this system has no \u00e9";
     ScratchFolder scratch;
     WriteTestFile(StagedTree(scratch) + L"\\" + name, 5);
     FileDeployer deployer(scratch / L"staging", nullptr);
