@@ -2,11 +2,11 @@
 
 #include "app/install_errors.h"
 #include "app/install_manager.h"
-#include "app/os_version.h"
 #include "app/product.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
 #include "diag/install_log.h"
+#include "diag/windows_version.h"
 #include "ui/install_ui_manager.h"
 
 namespace {

@@ -10,13 +10,13 @@
 
 #include <ctime>
 
-#include "app/os_version.h"
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
 #include "deploy/product_registry.h"
 #include "deploy/shell_registration.h"
 #include "diag/install_log.h"
+#include "diag/windows_version.h"
 #include "extract/payload_extractor.h"
 #include "report/installer_events.h"
 

@@ -13,9 +13,9 @@
 #include "deploy/install_paths.h"
 #include "deploy/locked_file_copy.h"
 #include "deploy/product_registry.h"
-#include "deploy/windows_version.h"
 #include "diag/ansi_text.h"
 #include "diag/install_log.h"
+#include "diag/windows_version.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "deploy/deploy_constants.h"
-#include "deploy/windows_version.h"
 #include "diag/win_handle.h"
+#include "diag/windows_version.h"
 
 namespace {
 

@@ -12,37 +12,13 @@ bool SystemFreeSpace(const wchar_t* root, std::uint64_t* freeBytes) {
     return true;
 }
 
-bool SystemWindowsMajorVersion(DWORD* majorVersion) {
-    // The extended structure first; systems that refuse it still answer the basic one.
-    OSVERSIONINFOEXW extended{};
-    extended.dwOSVersionInfoSize = sizeof(extended);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&extended))) {
-        *majorVersion = extended.dwMajorVersion;
-        return true;
-    }
-    OSVERSIONINFOW basic{};
-    basic.dwOSVersionInfoSize = sizeof(basic);
-    if (GetVersionExW(&basic)) {
-        *majorVersion = basic.dwMajorVersion;
-        return true;
-    }
-#pragma GCC diagnostic pop
-    return false;
-}
-
 RetryWaitFunction g_retryWait = nullptr;
 FreeSpaceFunction g_freeSpace = nullptr;
-WindowsMajorVersionFunction g_windowsMajorVersion = nullptr;
 
 }  // namespace
 
 void SetRetryWaitForTesting(RetryWaitFunction function) { g_retryWait = function; }
 void SetFreeSpaceForTesting(FreeSpaceFunction function) { g_freeSpace = function; }
-void SetWindowsMajorVersionForTesting(WindowsMajorVersionFunction function) {
-    g_windowsMajorVersion = function;
-}
 
 void RetryWait(DWORD milliseconds) {
     (g_retryWait ? g_retryWait : SystemRetryWait)(milliseconds);
@@ -50,10 +26,6 @@ void RetryWait(DWORD milliseconds) {
 
 bool QueryFreeSpace(const wchar_t* root, std::uint64_t* freeBytes) {
     return (g_freeSpace ? g_freeSpace : SystemFreeSpace)(root, freeBytes);
-}
-
-bool QueryWindowsMajorVersion(DWORD* majorVersion) {
-    return (g_windowsMajorVersion ? g_windowsMajorVersion : SystemWindowsMajorVersion)(majorVersion);
 }
 
 }  // namespace extract

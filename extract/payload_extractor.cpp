@@ -5,6 +5,7 @@
 #include "app/product.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
+#include "diag/windows_version.h"
 #include "extract/extract_constants.h"
 #include "extract/extract_seams.h"
 
@@ -98,8 +99,9 @@ bool ExtractPayload(const wchar_t* resourceType, int resourceId, HINSTANCE modul
 
 bool ExtractHelperDll(HINSTANCE module, const wchar_t* resourceType, int resourceId) {
     // Nothing is needed before Windows Vista.
-    DWORD majorVersion = 0;
-    if (QueryWindowsMajorVersion(&majorVersion) && majorVersion < 6) return true;
+    // A version that cannot be read counts as Vista or later.
+    const uint32_t majorVersion = OsMajorVersion();
+    if (majorVersion != 0 && majorVersion < 6) return true;
 
     std::wstring systemFolder;
     std::wstring currentFolder;

@@ -8,7 +8,7 @@
 #include "deploy/install_paths.h"
 #include "deploy/product_registry.h"
 #include "deploy/retry_pause.h"
-#include "deploy/windows_version.h"
+#include "diag/windows_version.h"
 #include "deploy_test_support.h"
 
 namespace {
@@ -32,7 +32,7 @@ protected:
     }
     void TearDown() override {
         SetRetryPauseFunction(m_previousPause);
-        OverrideWindowsVersionCode(0);
+        OverrideOsVersionCode(0);
     }
 
     FileDeployer MakeInstaller(IPlProgressCallback* progress = nullptr) {
@@ -189,7 +189,7 @@ TEST_F(FileDeployerTest, RemovePreviousDeletesTheOldFolder) {
 }
 
 TEST_F(FileDeployerTest, RemovePreviousKeepsTheUsersFolderBelowVista) {
-    OverrideWindowsVersionCode(0x501);
+    OverrideOsVersionCode(0x501);
     std::wstring old = m_scratch / L"App\\1.14.200";
     WriteTestFile(old + L"\\Bin\\Pelora.exe", 20);
     WriteTestFile(old + L"\\Users\\123\\settings.dat", 20);

@@ -2,6 +2,7 @@
 // program, with the retry wait, the free space and the Windows version replaced.
 #include <gtest/gtest.h>
 
+#include "diag/windows_version.h"
 #include "extract/extract_seams.h"
 #include "extract/payload_extractor.h"
 #include "extract_test_support.h"
@@ -12,17 +13,12 @@ namespace {
 std::vector<DWORD> g_waits;
 std::uint64_t g_freeBytes = 0;
 bool g_freeSpaceKnown = true;
-DWORD g_majorVersion = 6;
 
 void RecordWait(DWORD milliseconds) { g_waits.push_back(milliseconds); }
 bool FakeFreeSpace(const wchar_t* root, std::uint64_t* freeBytes) {
     if (std::wstring(root) != L"C:\\") return false;  // only drive C: decides
     *freeBytes = g_freeBytes;
     return g_freeSpaceKnown;
-}
-bool FakeVersion(DWORD* majorVersion) {
-    *majorVersion = g_majorVersion;
-    return true;
 }
 
 class PayloadExtraction : public testing::Test {
@@ -171,7 +167,7 @@ TEST(RuntimeCopy, FailsWhenTheBinFolderIsMissing) {
 class HelperDll : public testing::Test {
 protected:
     void SetUp() override {
-        extract::SetWindowsMajorVersionForTesting(FakeVersion);
+        OverrideOsVersionCode(0x600);
         wchar_t folder[MAX_PATH] = {};
         GetSystemDirectoryW(folder, MAX_PATH);
         m_systemHelper = std::wstring(folder) + L"\\MivoVistaHelper.dll";
@@ -181,7 +177,7 @@ protected:
     }
     void TearDown() override {
         RemoveHelpers();
-        extract::SetWindowsMajorVersionForTesting(nullptr);
+        OverrideOsVersionCode(0);
     }
     void RemoveHelpers() {
         for (const std::wstring& path : {m_systemHelper, m_currentHelper}) {
@@ -194,7 +190,7 @@ protected:
 };
 
 TEST_F(HelperDll, FromVistaOnIsExtractedIntoTheSystemFolder) {
-    g_majorVersion = 6;
+    OverrideOsVersionCode(0x600);
     LogCapture log;
     EXPECT_TRUE(ExtractHelperDll(GetModuleHandleW(nullptr), L"MSI", kHelperId));
     EXPECT_TRUE(Exists(m_systemHelper));
@@ -205,7 +201,7 @@ TEST_F(HelperDll, FromVistaOnIsExtractedIntoTheSystemFolder) {
 }
 
 TEST_F(HelperDll, BeforeVistaNothingIsTouched) {
-    g_majorVersion = 5;
+    OverrideOsVersionCode(0x501);
     LogCapture log;
     EXPECT_TRUE(ExtractHelperDll(GetModuleHandleW(nullptr), L"MSI", kHelperId));
     EXPECT_FALSE(Exists(m_systemHelper));
@@ -214,14 +210,14 @@ TEST_F(HelperDll, BeforeVistaNothingIsTouched) {
 }
 
 TEST_F(HelperDll, ACopyAlreadyInTheSystemFolderIsAccepted) {
-    g_majorVersion = 6;
+    OverrideOsVersionCode(0x600);
     ASSERT_TRUE(ExtractHelperDll(GetModuleHandleW(nullptr), L"MSI", kHelperId));
     EXPECT_TRUE(ExtractHelperDll(GetModuleHandleW(nullptr), L"MSI", kMissingId));
     EXPECT_FALSE(Exists(m_currentHelper));
 }
 
 TEST_F(HelperDll, WithoutResourceOrCopyItFailsAndSaysSo) {
-    g_majorVersion = 6;
+    OverrideOsVersionCode(0x600);
     LogCapture log;
     EXPECT_FALSE(ExtractHelperDll(GetModuleHandleW(nullptr), L"MSI", kMissingId));
     EXPECT_TRUE(log.Contains(L"ExtractVTVistaHelper 失败 \r\n"));
