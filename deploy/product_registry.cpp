@@ -22,6 +22,14 @@ bool OpenProductKey(HKEY first, HKEY second, diag::ScopedRegKey& key) {
            OpenKeyForReading(second, deploy::kProductKey, key);
 }
 
+// A string value of the product key opened as OpenProductKey does; false (and empty) when the key
+// or the value is missing.
+bool ReadProductValue(HKEY first, HKEY second, const wchar_t* name, std::wstring& data) {
+    diag::ScopedRegKey key;
+    data.clear();
+    return OpenProductKey(first, second, key) && ReadStringValue(key.Get(), name, data);
+}
+
 bool WriteChecked(HKEY key, const wchar_t* keyPath, const wchar_t* name, const std::wstring& data) {
     LONG result = WriteStringValue(key, name, data);
     if (result == ERROR_SUCCESS) return true;
@@ -90,10 +98,8 @@ bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& chan
 }
 
 std::wstring ReadRegisteredChannel() {
-    diag::ScopedRegKey key;
     std::wstring channel;
-    if (OpenProductKey(HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, key))
-        ReadStringValue(key.Get(), deploy::kValueChannel, channel);
+    ReadProductValue(HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, deploy::kValueChannel, channel);
     return channel;
 }
 
@@ -109,16 +115,12 @@ std::wstring ReadInstallFolder() {
 }
 
 bool HasInstalledVersion() {
-    diag::ScopedRegKey key;
     std::wstring version;
-    return OpenProductKey(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, key) &&
-           ReadStringValue(key.Get(), deploy::kValueVersionRead, version);
+    return ReadProductValue(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, deploy::kValueVersionRead, version);
 }
 
 std::wstring ReadInstalledVersion() {
-    diag::ScopedRegKey key;
     std::wstring version;
-    if (OpenProductKey(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, key))
-        ReadStringValue(key.Get(), deploy::kValueVersionRead, version);
+    ReadProductValue(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, deploy::kValueVersionRead, version);
     return version;
 }
