@@ -5,11 +5,11 @@
 
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "app/install_client.h"
 #include "app/install_errors.h"
 #include "app/install_manager.h"
+#include "fake_report_server.h"
 #include "recording_steps.h"
 #include "report/installer_events.h"
 
@@ -34,46 +34,9 @@ public:
     void ReportShutdown(uint32_t milliseconds) override { ::ReportShutdown(milliseconds); }
 };
 
-// Listens on a loopback port, accepts every connection and never answers.
-class SilentServer {
-public:
-    SilentServer() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        listen(m_listener, 16);
-        int length = sizeof(address);
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_acceptor = std::thread([this] {
-            for (;;) {
-                SOCKET connection = accept(m_listener, nullptr, nullptr);
-                if (connection == INVALID_SOCKET) return;
-                m_held = connection;  // kept open, never read or answered
-            }
-        });
-    }
-    ~SilentServer() {
-        closesocket(m_listener);
-        m_acceptor.join();
-        if (m_held != INVALID_SOCKET) closesocket(m_held);
-    }
-    unsigned short Port() const { return m_port; }
-
-private:
-    SOCKET m_listener = INVALID_SOCKET;
-    SOCKET m_held = INVALID_SOCKET;
-    unsigned short m_port = 0;
-    std::thread m_acceptor;
-};
-
 TEST(EngineAbort, ReturnsWithinAboutASecondWhenTheServerIsSilent) {
-    SilentServer server;
-    const std::string address = "PELORA_REPORT_SERVER=127.0.0.1:" + std::to_string(server.Port());
+    FakeReportServer server(FakeReportServer::Reply::kSilent);
+    const std::string address = "PELORA_REPORT_SERVER=127.0.0.1:" + std::to_string(server.port());
     _putenv(address.c_str());
 
     RealTelemetrySteps steps;
