@@ -6,108 +6,110 @@
 #include <shtypes.h>
 
 // Small owners for the system resources of every layer: each releases what it holds when it goes
-// out of scope, so that no return path has to remember it. All share one shape: Get() for the raw
-// value, IsValid() for "holds something", Reset() to release early or take another.
+// out of scope, so that no return path has to remember it. The resource owners share one shape:
+// Get() for the raw value, IsValid() for "holds something", Reset() to release early or take
+// another, Receive() for the functions that fill one in.
 
 namespace diag {
 
-// Owns a kernel handle from CreateFileW and friends; both null and INVALID_HANDLE_VALUE mean none.
-// Movable, so that a function can hand back the handle it opened.
-class ScopedHandle {
+// The owner itself: `Traits` names the raw type (Value), its "none" (None), what counts as holding
+// something (IsValid) and how it is released (Close). Movable, so that a function can hand back
+// what it opened.
+template <typename Traits>
+class ScopedResource {
 public:
-    ScopedHandle() = default;
-    explicit ScopedHandle(HANDLE handle) : m_hHandle(handle) {}
-    ~ScopedHandle() { Reset(); }
-    ScopedHandle(ScopedHandle&& other) noexcept : m_hHandle(other.m_hHandle) {
-        other.m_hHandle = nullptr;
+    using Value = typename Traits::Value;
+
+    ScopedResource() = default;
+    explicit ScopedResource(Value value) : m_value(value) {}
+    ~ScopedResource() { Reset(); }
+    ScopedResource(ScopedResource&& other) noexcept : m_value(other.m_value) {
+        other.m_value = Traits::None();
     }
-    ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    ScopedResource& operator=(ScopedResource&& other) noexcept {
         if (this != &other) {
-            Reset();
-            m_hHandle = other.m_hHandle;
-            other.m_hHandle = nullptr;
+            Reset(other.m_value);
+            other.m_value = Traits::None();
         }
         return *this;
     }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ScopedResource(const ScopedResource&) = delete;
+    ScopedResource& operator=(const ScopedResource&) = delete;
 
-    bool IsValid() const { return m_hHandle != nullptr && m_hHandle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_hHandle; }
-    void Reset(HANDLE handle = nullptr) {
-        if (IsValid()) CloseHandle(m_hHandle);
-        m_hHandle = handle;
+    bool IsValid() const { return Traits::IsValid(m_value); }
+    Value Get() const { return m_value; }
+    void Reset(Value value = Traits::None()) {
+        if (IsValid()) Traits::Close(m_value);
+        m_value = value;
+    }
+    // For the functions that fill in a new value (RegOpenKeyExW, SHGetSpecialFolderLocation);
+    // releases the previous one first.
+    Value* Receive() {
+        Reset();
+        return &m_value;
     }
 
 private:
-    HANDLE m_hHandle = nullptr;
+    Value m_value = Traits::None();
 };
+
+// A kernel handle from CreateFileW, CreateEventW and friends; both null and INVALID_HANDLE_VALUE
+// mean none.
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static HANDLE None() { return nullptr; }
+    static bool IsValid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE handle) { CloseHandle(handle); }
+};
+using ScopedHandle = ScopedResource<KernelHandleTraits>;
 
 // A FindFirstFileW enumeration; INVALID_HANDLE_VALUE means none.
-class ScopedFindHandle {
-public:
-    explicit ScopedFindHandle(HANDLE handle) : m_hFind(handle) {}
-    ~ScopedFindHandle() { Reset(); }
-    ScopedFindHandle(const ScopedFindHandle&) = delete;
-    ScopedFindHandle& operator=(const ScopedFindHandle&) = delete;
-
-    bool IsValid() const { return m_hFind != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_hFind; }
-    void Reset(HANDLE handle = INVALID_HANDLE_VALUE) {
-        if (IsValid()) FindClose(m_hFind);
-        m_hFind = handle;
-    }
-
-private:
-    HANDLE m_hFind;
+struct FindHandleTraits {
+    using Value = HANDLE;
+    static HANDLE None() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE find) { return find != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE find) { FindClose(find); }
 };
+using ScopedFindHandle = ScopedResource<FindHandleTraits>;
 
 // An open registry key.
-class ScopedRegKey {
-public:
-    ScopedRegKey() = default;
-    ~ScopedRegKey() { Reset(); }
-    ScopedRegKey(const ScopedRegKey&) = delete;
-    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
-
-    bool IsValid() const { return m_hKey != nullptr; }
-    HKEY Get() const { return m_hKey; }
-    // For the Reg*Key functions that fill in a new key; releases the previous one first.
-    HKEY* Receive() {
-        Reset();
-        return &m_hKey;
-    }
-    void Reset() {
-        if (m_hKey != nullptr) RegCloseKey(m_hKey);
-        m_hKey = nullptr;
-    }
-
-private:
-    HKEY m_hKey = nullptr;
+struct RegKeyTraits {
+    using Value = HKEY;
+    static HKEY None() { return nullptr; }
+    static bool IsValid(HKEY key) { return key != nullptr; }
+    static void Close(HKEY key) { RegCloseKey(key); }
 };
+using ScopedRegKey = ScopedResource<RegKeyTraits>;
 
 // A shell item identifier list allocated by the shell (freed with CoTaskMemFree).
-class ScopedItemIdList {
-public:
-    ScopedItemIdList() = default;
-    ~ScopedItemIdList() { CoTaskMemFree(m_pList); }
-    ScopedItemIdList(const ScopedItemIdList&) = delete;
-    ScopedItemIdList& operator=(const ScopedItemIdList&) = delete;
-
-    bool IsValid() const { return m_pList != nullptr; }
-    PIDLIST_ABSOLUTE Get() const { return m_pList; }
-    PIDLIST_ABSOLUTE* Receive() {
-        Reset();
-        return &m_pList;
-    }
-    void Reset(PIDLIST_ABSOLUTE list = nullptr) {
-        CoTaskMemFree(m_pList);
-        m_pList = list;
-    }
-
-private:
-    PIDLIST_ABSOLUTE m_pList = nullptr;
+struct ItemIdListTraits {
+    using Value = PIDLIST_ABSOLUTE;
+    static PIDLIST_ABSOLUTE None() { return nullptr; }
+    static bool IsValid(PIDLIST_ABSOLUTE list) { return list != nullptr; }
+    static void Close(PIDLIST_ABSOLUTE list) { CoTaskMemFree(list); }
 };
+using ScopedItemIdList = ScopedResource<ItemIdListTraits>;
+
+// A memory device context from CreateCompatibleDC (released with DeleteDC).
+struct MemoryDcTraits {
+    using Value = HDC;
+    static HDC None() { return nullptr; }
+    static bool IsValid(HDC dc) { return dc != nullptr; }
+    static void Close(HDC dc) { DeleteDC(dc); }
+};
+using ScopedMemoryDc = ScopedResource<MemoryDcTraits>;
+
+// A GDI object such as an HBITMAP, HFONT or HBRUSH (released with DeleteObject). It must no longer
+// be selected into a device context when the owner lets go of it.
+template <typename GdiObject>
+struct GdiObjectTraits {
+    using Value = GdiObject;
+    static GdiObject None() { return nullptr; }
+    static bool IsValid(GdiObject object) { return object != nullptr; }
+    static void Close(GdiObject object) { DeleteObject(object); }
+};
+template <typename GdiObject>
+using ScopedGdiObject = ScopedResource<GdiObjectTraits<GdiObject>>;
 
 // A critical section for the lifetime of its owner; entered through CriticalSectionLock.
 class CriticalSection {
@@ -135,46 +137,6 @@ public:
 
 private:
     CriticalSection& m_section;
-};
-
-// A memory device context from CreateCompatibleDC (released with DeleteDC).
-class ScopedMemoryDc {
-public:
-    explicit ScopedMemoryDc(HDC dc) : m_hDc(dc) {}
-    ~ScopedMemoryDc() { Reset(); }
-    ScopedMemoryDc(const ScopedMemoryDc&) = delete;
-    ScopedMemoryDc& operator=(const ScopedMemoryDc&) = delete;
-
-    bool IsValid() const { return m_hDc != nullptr; }
-    HDC Get() const { return m_hDc; }
-    void Reset(HDC dc = nullptr) {
-        if (m_hDc != nullptr) DeleteDC(m_hDc);
-        m_hDc = dc;
-    }
-
-private:
-    HDC m_hDc;
-};
-
-// A GDI object such as an HBITMAP, HFONT or HBRUSH (released with DeleteObject). It must no longer
-// be selected into a device context when the owner lets go of it.
-template <typename GdiObject>
-class ScopedGdiObject {
-public:
-    explicit ScopedGdiObject(GdiObject object) : m_hObject(object) {}
-    ~ScopedGdiObject() { Reset(); }
-    ScopedGdiObject(const ScopedGdiObject&) = delete;
-    ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
-
-    bool IsValid() const { return m_hObject != nullptr; }
-    GdiObject Get() const { return m_hObject; }
-    void Reset(GdiObject object = nullptr) {
-        if (m_hObject != nullptr) DeleteObject(m_hObject);
-        m_hObject = object;
-    }
-
-private:
-    GdiObject m_hObject;
 };
 
 // Selects an object into a device context for one scope and puts the previous one back.
