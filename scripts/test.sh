@@ -157,7 +157,11 @@ pytest_log=$run_root/pytest.log
 # earlier on PATH (pyenv, a venv) may hide.
 python=python3
 python3 -m pytest --version >/dev/null 2>&1 || python=/usr/bin/python3
-"$python" -m pytest -q -p no:cacheprovider tests/ "$@" 2>&1 | tee "$pytest_log"
+# Two workers, one test file each at a time: the end-to-end tests mostly wait on Wine and on
+# copying prefixes, and a file's tests may share a module's prefix.
+parallel=()
+"$python" -c 'import xdist' 2>/dev/null && parallel=(-n 2 --dist loadfile)
+"$python" -m pytest -q -p no:cacheprovider "${parallel[@]}" tests/ "$@" 2>&1 | tee "$pytest_log"
 pytest_rc=${PIPESTATUS[0]}
 pytest_line=$(grep -E '(passed|failed|skipped|error|no tests ran)' "$pytest_log" | tail -1 | sed 's/=//g; s/^ *//; s/ *$//')
 [ "$pytest_rc" = 0 ] || step_fail "pytest"
