@@ -49,7 +49,7 @@ bool InstallController::Init(HINSTANCE module) {
 }
 
 StartupCode InstallController::PrepareRun() {
-    m_hMutex = CreateMutexW(nullptr, TRUE, product::kSingleInstanceMutex);
+    m_hMutex.Reset(CreateMutexW(nullptr, TRUE, product::kSingleInstanceMutex));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         InstallLog::Format(L"安装程序已经在运行\n");
         return kStartupAlreadyRunning;
@@ -79,10 +79,7 @@ int InstallController::Run() {
 
 void InstallController::Uninit() {
     InstallLog::Close();
-    if (m_hMutex) {
-        CloseHandle(m_hMutex);
-        m_hMutex = nullptr;
-    }
+    m_hMutex.Reset();
     m_hModule = nullptr;
 }
 

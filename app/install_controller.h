@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/install_client.h"
+#include "diag/win_handle.h"
 
 class InstallManager;
 class InstallUIManager;
@@ -47,7 +48,8 @@ public:
 
 private:
     HINSTANCE m_hModule = nullptr;
-    HANDLE m_hMutex = nullptr;
+    // Held, never released, until Uninit closes it: the mutex marks the running setup.
+    diag::ScopedHandle m_hMutex;
     std::wstring m_strLogPath;
     // Created by Init and kept until the process ends: the engine's worker thread may still be
     // running when Run returns.

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "diag/win_handle.h"
+
 // A thread with a message queue and no window. Work is posted to it as thread messages and handled
 // in OnMessage, one at a time, in the order posted.
 class WinMsgThread {
@@ -12,7 +14,7 @@ public:
     WinMsgThread(const WinMsgThread&) = delete;
     WinMsgThread& operator=(const WinMsgThread&) = delete;
     // Does not stop the thread: a running thread keeps the object alive until the process ends.
-    virtual ~WinMsgThread();
+    virtual ~WinMsgThread() = default;
 
     // Starts the thread once; later calls create nothing. True when the thread exists.
     virtual bool Start();
@@ -34,8 +36,8 @@ private:
     static unsigned __stdcall ThreadProc(void* self);
     void Loop();
 
-    HANDLE m_hReady = nullptr;
-    HANDLE m_hThread = nullptr;
+    diag::ScopedHandle m_hReady;
+    diag::ScopedHandle m_hThread;
     DWORD m_dwThreadId = 0;
     // Written by any thread through InterlockedIncrement only; non-zero ends the loop.
     volatile LONG m_nStopCount = 0;
