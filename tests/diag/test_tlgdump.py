@@ -16,9 +16,9 @@ KNOWN = REPO / "tests" / "diag" / "data" / "known_records.tlg"
 
 
 def load_tlgdump():
-    spec = importlib.util.spec_from_file_location("tlgdump", TLGDUMP)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("tlgdump", TLGDUMP)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 

@@ -16,9 +16,9 @@ SERVER = os.path.join(ROOT, "tools", "report_server.py")
 
 
 def _load_server_module():
-    spec = importlib.util.spec_from_file_location("report_server", SERVER)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("report_server", SERVER)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 
