@@ -44,6 +44,29 @@ bool MatchOption(const wchar_t* argument, const wchar_t* name, std::wstring* val
     return true;
 }
 
+bool MatchHoldOption(const wchar_t* argument, HoldTime* hold) {
+    std::wstring value;
+    if (MatchOption(argument, L"--until-file", &value)) {
+        hold->untilFile = value;
+        return true;
+    }
+    if (MatchOption(argument, L"--seconds", &value)) {
+        hold->seconds = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10));
+        return true;
+    }
+    return false;
+}
+
+void WaitForRelease(const HoldTime& hold) {
+    const DWORD seconds = hold.untilFile.empty() && hold.seconds == 0 ? 60 : hold.seconds;
+    const ULONGLONG deadline = seconds ? GetTickCount64() + seconds * 1000ULL : 0;
+    for (;;) {
+        if (!hold.untilFile.empty() && GetFileAttributesW(hold.untilFile.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+        if (deadline && GetTickCount64() >= deadline) return;
+        Sleep(50);
+    }
+}
+
 std::wstring JsonQuote(const std::wstring& text) {
     std::wstring quoted = L"\"";
     for (wchar_t c : text) {

@@ -37,6 +37,16 @@ std::string ToUtf8(const std::wstring& text);
 // "--name=value" gives true and the value; "--name" alone gives true and an empty value.
 bool MatchOption(const wchar_t* argument, const wchar_t* name, std::wstring* value);
 
+// How long a holding tool holds: until a flag file appears and/or for some seconds.
+struct HoldTime {
+    std::wstring untilFile;
+    DWORD seconds = 0;
+};
+// Takes "--until-file=PATH" and "--seconds=N"; false for any other argument.
+bool MatchHoldOption(const wchar_t* argument, HoldTime* hold);
+// Returns when the flag file exists or the seconds have passed (60 when neither was given).
+void WaitForRelease(const HoldTime& hold);
+
 // JSON string literal of the text, quotes included.
 std::wstring JsonQuote(const std::wstring& text);
 

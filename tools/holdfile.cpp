@@ -32,8 +32,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     DWORD share = FILE_SHARE_READ;
-    std::wstring untilFile;
-    DWORD seconds = 0;
+    tools::HoldTime hold;
     std::wstring value;
     for (int i = 2; i < argc; ++i) {
         if (tools::MatchOption(argv[i], L"--share", &value)) {
@@ -41,16 +40,11 @@ int wmain(int argc, wchar_t** argv) {
                 tools::WriteErr(L"holdfile: bad --share " + value + L"\n");
                 return 2;
             }
-        } else if (tools::MatchOption(argv[i], L"--until-file", &value)) {
-            untilFile = value;
-        } else if (tools::MatchOption(argv[i], L"--seconds", &value)) {
-            seconds = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10));
-        } else {
+        } else if (!tools::MatchHoldOption(argv[i], &hold)) {
             tools::WriteErr(std::wstring(L"holdfile: unknown option ") + argv[i] + L"\n");
             return 2;
         }
     }
-    if (untilFile.empty() && seconds == 0) seconds = 60;
 
     tools::ScopedHandle file(CreateFileW(argv[1], GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
@@ -58,12 +52,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     tools::WriteOut(L"ready\n");
-    const ULONGLONG deadline = seconds ? GetTickCount64() + seconds * 1000ULL : 0;
-    for (;;) {
-        if (!untilFile.empty() && GetFileAttributesW(untilFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
-        if (deadline && GetTickCount64() >= deadline) break;
-        Sleep(50);
-    }
+    tools::WaitForRelease(hold);
     tools::WriteOut(L"closed\n");
     return 0;
 }

@@ -15,20 +15,13 @@ int wmain(int argc, wchar_t** argv) {
         tools::WriteErr(L"usage: mutexhold.exe NAME [--until-file=PATH] [--seconds=N]\n");
         return 2;
     }
-    std::wstring untilFile;
-    DWORD seconds = 0;
-    std::wstring value;
+    tools::HoldTime hold;
     for (int i = 2; i < argc; ++i) {
-        if (tools::MatchOption(argv[i], L"--until-file", &value)) {
-            untilFile = value;
-        } else if (tools::MatchOption(argv[i], L"--seconds", &value)) {
-            seconds = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10));
-        } else {
+        if (!tools::MatchHoldOption(argv[i], &hold)) {
             tools::WriteErr(std::wstring(L"mutexhold: unknown option ") + argv[i] + L"\n");
             return 2;
         }
     }
-    if (untilFile.empty() && seconds == 0) seconds = 60;
 
     tools::ScopedHandle mutex(CreateMutexW(nullptr, TRUE, argv[1]));
     const DWORD createError = GetLastError();
@@ -42,12 +35,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     tools::WriteOut(L"ready\n");
 
-    const ULONGLONG deadline = seconds ? GetTickCount64() + seconds * 1000ULL : 0;
-    for (;;) {
-        if (!untilFile.empty() && GetFileAttributesW(untilFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
-        if (deadline && GetTickCount64() >= deadline) break;
-        Sleep(50);
-    }
+    tools::WaitForRelease(hold);
     ReleaseMutex(mutex.Get());
     tools::WriteOut(L"released\n");
     return 0;
