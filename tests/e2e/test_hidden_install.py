@@ -103,17 +103,43 @@ def test_values_are_stored_with_their_terminating_nul(prefix, run_setup):
     prefix.start_server()
 
 
+def map_drive(prefix, letter, kind):
+    """Maps a drive letter of the prefix to a folder of the test, with the drive type (Wine's
+    "hd", "floppy", "network", "cdrom") that Windows programs are told."""
+    prefix.stop_server()
+    folder = prefix.path / f"drive_{letter}"
+    folder.mkdir(exist_ok=True)
+    link = prefix.path / "dosdevices" / f"{letter}:"
+    if link.is_symlink() or link.exists():
+        link.unlink()
+    link.symlink_to(folder)
+    system = prefix.path / "system.reg"
+    text = system.read_text(encoding="utf-8", errors="surrogateescape")
+    text += f'\n[Software\\\\Wine\\\\Drives]\n"{letter}:"="{kind}"\n'
+    system.write_text(text, encoding="utf-8", errors="surrogateescape")
+    prefix.start_server()
+    return folder
+
+
 def test_install_dir_option_chooses_the_product_root(prefix, run_setup):
-    apps = prefix.path / "drive_c" / "Apps"
-    assert run_setup(prefix, *HIDDEN_MODE, "/install_dir:C:\\Apps", timeout=180) == EXIT_FINISHED
+    apps = map_drive(prefix, "d", "hd") / "Apps"
+    assert run_setup(prefix, *HIDDEN_MODE, "/install_dir:D:\\Apps", timeout=180) == EXIT_FINISHED
     assert (apps / VERSION / "Bin" / "PL.exe").exists()
     assert (apps / "PL.exe").exists()
-    assert reg_values(prefix, f"HKCU\\{PRODUCT_KEY}")["Install"] == "C:\\Apps\\" + VERSION
+    assert reg_values(prefix, f"HKCU\\{PRODUCT_KEY}")["Install"] == "D:\\Apps\\" + VERSION
 
 
 @pytest.mark.parametrize("folder", ["C:\\Ap?ps", "Apps\\relative", "\\\\server\\share\\Apps", "Q:\\Apps"])
 def test_an_invalid_install_dir_falls_back_to_the_default_silently(prefix, run_setup, folder):
     assert run_setup(prefix, *HIDDEN_MODE, f"/install_dir:{folder}", timeout=180) == EXIT_FINISHED
+    assert (product_root(prefix) / VERSION / "Bin" / "PL.exe").exists()
+
+
+@pytest.mark.parametrize("kind", ["floppy", "network", "cdrom"])
+def test_an_install_dir_on_a_drive_that_is_not_fixed_falls_back(prefix, run_setup, kind):
+    drive = map_drive(prefix, "e", kind)
+    assert run_setup(prefix, *HIDDEN_MODE, "/install_dir:E:\\Apps", timeout=180) == EXIT_FINISHED
+    assert not (drive / "Apps").exists()
     assert (product_root(prefix) / VERSION / "Bin" / "PL.exe").exists()
 
 
