@@ -59,7 +59,11 @@ install_packages() {
 install_packages
 # The shipped program is 32-bit; the tests run the same sources built for the architecture that
 # this machine's Wine can execute (see scripts/test-arch.sh).
-"$here/scripts/build-deps.sh" "$cache" i686
 test_arch=$("$here/scripts/test-arch.sh")
-[ "$test_arch" = i686 ] || "$here/scripts/build-deps.sh" "$cache" "$test_arch"
+if [ "$test_arch" = i686 ]; then
+  "$here/scripts/build-deps.sh" "$cache" i686
+else
+  "$here/scripts/build-deps.sh" "$cache" i686 --no-tests
+  "$here/scripts/build-deps.sh" "$cache" "$test_arch"
+fi
 log "ready (dependencies in $cache)"

@@ -2,12 +2,15 @@
 # Cross-builds the third-party libraries into CACHE/<name>-<version>/ from Debian's sources:
 # protobuf (full runtime), TinyXML, the 7z decoder of the LZMA SDK, and GoogleTest/GoogleMock.
 # A library whose folder holds a finished stamp is left alone. Nothing is put into the clone.
-# Usage: build-deps.sh CACHE ARCH   (ARCH is i686 or x86_64; the libraries go to CACHE/ARCH/)
+# Usage: build-deps.sh CACHE ARCH [--no-tests]   (ARCH is i686 or x86_64; the libraries go to
+# CACHE/ARCH/; --no-tests leaves GoogleTest out, for a tree that builds no tests)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 root=${1:-${PELORA_DEPS_CACHE:-$HOME/.cache/pelora-deps}}
 arch=${2:-i686}
+with_tests=1
+[ "${3:-}" = --no-tests ] && with_tests=0
 cache=$root/$arch
 toolchain=$here/cmake/mingw-$arch.cmake
 jobs=$(nproc)
@@ -100,7 +103,7 @@ build_googletest() {
 mkdir -p "$cache"
 build_tinyxml
 build_lzma
-build_googletest
+[ $with_tests = 1 ] && build_googletest
 build_protobuf
 
 # One file that the project's configure step reads to find every library of this cache.
