@@ -65,7 +65,6 @@ inline constexpr wchar_t kValueRunEntry[] = L"Pelora";
 inline constexpr wchar_t kDisplayName[] = L"映彩直播";
 inline constexpr wchar_t kPublisher[] = L"岚拓科技（深圳）有限公司";
 inline constexpr wchar_t kUnknownChannel[] = L"0";
-inline constexpr wchar_t kDefaultChannel[] = L"30004";
 inline constexpr wchar_t kLtValue[] = L"False";
 // Builds that report a version number of their own and never count as newer.
 inline constexpr wchar_t kSpecialBuildVersion[] = L"23.89.0.860.1";
