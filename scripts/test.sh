@@ -156,10 +156,10 @@ stop_stray_wine
 # --- 6. pytest -----------------------------------------------------------------------------------
 t0=$(date +%s)
 pytest_log=$run_root/pytest.log
-# The Debian python3-pytest of bootstrap.sh belongs to /usr/bin/python3, which another python3
-# earlier on PATH (pyenv, a venv) may hide.
+# The Debian packages of bootstrap.sh (pytest, xdist, protobuf) belong to /usr/bin/python3, which
+# another python3 earlier on PATH (pyenv, a venv) may hide or only partly provide.
 python=python3
-python3 -m pytest --version >/dev/null 2>&1 || python=/usr/bin/python3
+python3 -c 'import pytest, google.protobuf' >/dev/null 2>&1 || python=/usr/bin/python3
 # Two workers, one test file each at a time: the end-to-end tests mostly wait on Wine and on
 # copying prefixes, and a file's tests may share a module's prefix.
 parallel=()
