@@ -14,7 +14,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick
   7zip protobuf-compiler python3-protobuf python3-pytest python3-pytest-xdist
-  googletest liblnk-utils fonts-wqy-microhei
+  googletest liblnk-utils fonts-wqy-microhei iproute2
 )
 
 log() { printf '[bootstrap] %s\n' "$*"; }

@@ -1,8 +1,9 @@
 """Reads an install manifest written by the deployer under Wine with Python's own XML parser and
 checks it against the staged tree and the installed tree on disk.
 
-Run: python3 -m pytest tests/deploy/test_manifest_xml.py (CTest runs it as deploy_manifest_xml).
-PELORA_DEPLOY_TESTS_EXE names deploy_tests.exe; by default build/deploy/tests/deploy/ is used.
+Run: python3 -m pytest tests/deploy/test_manifest_xml.py (scripts/test.sh runs it with the other
+pytest suites). PELORA_DEPLOY_TESTS_EXE names deploy_tests.exe; by default the one of the build
+tree PELORA_BUILD_DIR (set by scripts/test.sh), else build/<test architecture>, is used.
 """
 import os
 import subprocess
@@ -12,8 +13,17 @@ from pathlib import Path
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
+
+
+def default_build_dir():
+    if os.environ.get("PELORA_BUILD_DIR"):
+        return Path(os.environ["PELORA_BUILD_DIR"])
+    arch = subprocess.run([str(REPO / "scripts" / "test-arch.sh")], capture_output=True, text=True).stdout.strip()
+    return REPO / "build" / arch
+
+
 EXE = Path(os.environ.get("PELORA_DEPLOY_TESTS_EXE",
-                          REPO / "build" / "deploy" / "tests" / "deploy" / "deploy_tests.exe"))
+                          default_build_dir() / "tests" / "deploy" / "deploy_tests.exe"))
 
 
 def windows_path(path: Path) -> str:
