@@ -13,11 +13,6 @@ namespace {
 
 constexpr uint32_t kMinimumOsVersion = 0x500;
 
-std::wstring FolderOf(const std::wstring& path) {
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 }  // namespace
 
 const wchar_t* StartupMessage(StartupCode code) {
@@ -57,7 +52,7 @@ StartupCode InstallController::PrepareRun() {
     if (OsVersionCode() < kMinimumOsVersion) return kStartupWindowsTooOld;
 
     m_strLogPath = InstallLog::DefaultPath();
-    CreateFolderPath(FolderOf(m_strLogPath));
+    CreateFolderPath(ParentFolder(m_strLogPath));
     InstallLog::Open(m_strLogPath);
 
     m_pEngine = new InstallManager(m_hModule, this);

@@ -7,6 +7,7 @@
 #include "app/install_errors.h"
 #include "app/install_steps.h"
 #include "app/product.h"
+#include "deploy/install_paths.h"
 #include "diag/install_log.h"
 
 namespace {
@@ -52,16 +53,6 @@ constexpr int kWebComponentAttempts = 2;
 constexpr int kSingleSignOnAttempts = 3;
 constexpr uint32_t kSingleSignOnRetryMs = 500;
 constexpr int kSingleSignOnCopyBudget = 5000;
-
-std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
-    if (folder.empty() || folder.back() == L'\\') return folder + name;
-    return folder + L'\\' + name;
-}
-
-std::wstring ParentOf(const std::wstring& path) {
-    size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
 
 std::wstring Lowered(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
@@ -120,9 +111,9 @@ int InstallManager::Init(const ResourceRef& helperResource, const ResourceRef& p
     m_strPreviousVersionFolder = m_steps.ReadInstallFolder();
     m_strVersion = product::kVersion;
     if (!m_options.InstallFolder().empty()) {
-        m_strVersionFolder = Joined(m_options.InstallFolder(), m_strVersion);
+        m_strVersionFolder = JoinPath(m_options.InstallFolder(), m_strVersion);
     } else if (!m_strDefaultProductRoot.empty() && m_steps.IsValidInstallPath(m_strDefaultProductRoot)) {
-        m_strVersionFolder = Joined(m_strDefaultProductRoot, m_strVersion);
+        m_strVersionFolder = JoinPath(m_strDefaultProductRoot, m_strVersion);
     }
     m_payloadResource = payloadResource;
     return 0;
@@ -200,12 +191,12 @@ void InstallManager::RunExtraction() {
     const std::wstring reporterFolder = m_steps.UpdateTempFolder();
     bool copied = true;
     for (const wchar_t* name : kCrashReporterFiles) {
-        if (!m_steps.CopyOneFile(Joined(stagedBin, name), Joined(reporterFolder, name))) {
+        if (!m_steps.CopyOneFile(JoinPath(stagedBin, name), JoinPath(reporterFolder, name))) {
             copied = false;
             break;
         }
     }
-    if (copied) m_steps.StartCrashMonitor(Joined(stagedBin, kCrashReporterFiles[0]), m_strPreviousVersionFolder);
+    if (copied) m_steps.StartCrashMonitor(JoinPath(stagedBin, kCrashReporterFiles[0]), m_strPreviousVersionFolder);
     SetStep(kStepExtracted);
 }
 
@@ -226,18 +217,18 @@ void InstallManager::RunInstallation() {
     if (m_steps.OsMajorVersion() > 5) {
         if (m_steps.IsFolder(m_strVersionFolder)) m_steps.DeleteFolderTree(m_strVersionFolder);
     } else {
-        const std::wstring bin = Joined(m_strVersionFolder, L"Bin");
+        const std::wstring bin = JoinPath(m_strVersionFolder, L"Bin");
         if (m_steps.IsFolder(bin)) m_steps.DeleteFolderTree(bin);
     }
 
     std::wstring lastFailedFile;
-    if (m_steps.DeployFiles(m_strStagingFolder, this, m_strVersionFolder, Joined(m_strVersionFolder, kManifestName),
+    if (m_steps.DeployFiles(m_strStagingFolder, this, m_strVersionFolder, JoinPath(m_strVersionFolder, kManifestName),
                             &lastFailedFile) == 0) {
         if (m_pClient) m_pClient->OnError(new ExtractError(lastFailedFile));
         return;
     }
 
-    const std::wstring productRoot = ParentOf(m_strVersionFolder);
+    const std::wstring productRoot = ParentFolder(m_strVersionFolder);
     m_steps.CopyPublicFileToInstallDir(m_strVersionFolder);
     m_steps.ResetUpdateState();
     m_steps.CopySystemProfile(m_strStagingFolder);
@@ -247,30 +238,30 @@ void InstallManager::RunInstallation() {
 }
 
 void InstallManager::CreateShortcuts(const std::wstring& productRoot) {
-    const std::wstring launcher = Joined(productRoot, kLauncherName);
+    const std::wstring launcher = JoinPath(productRoot, kLauncherName);
     if (!m_steps.RemoveOldShortcuts()) m_steps.ReportInstallerError(kErrorCleanOldShortcuts);
     if (m_installOptions.desktopShortcut && !m_steps.CreateDesktopShortcut(launcher)) {
         m_steps.ReportInstallerError(kErrorDesktopShortcut);
     }
     if (m_installOptions.quickLaunchAndPin &&
-        !m_steps.CreateQuickLaunchShortcut(launcher, Joined(m_strVersionFolder, kPinProgram))) {
+        !m_steps.CreateQuickLaunchShortcut(launcher, JoinPath(m_strVersionFolder, kPinProgram))) {
         m_steps.ReportInstallerError(kErrorQuickLaunchOrStartMenu);
     }
-    if (!m_steps.CreateStartMenuShortcuts(launcher, Joined(productRoot, kUninstallerName))) {
+    if (!m_steps.CreateStartMenuShortcuts(launcher, JoinPath(productRoot, kUninstallerName))) {
         m_steps.ReportInstallerError(kErrorQuickLaunchOrStartMenu);
     }
     m_steps.NotifyAssociationsChanged();
 }
 
 void InstallManager::RunRegistration(const std::wstring& productRoot) {
-    const std::wstring launcher = Joined(productRoot, kLauncherName);
+    const std::wstring launcher = JoinPath(productRoot, kLauncherName);
     SetProgress(kProgressRegistering);
     SetStep(kStepRegistering);
 
     RegisterWebComponent(productRoot);
     InstallSingleSignOn();
 
-    if (m_steps.OsVersionCode() > 0x5FF) m_steps.RegisterSharedService(Joined(productRoot, kServiceDllName));
+    if (m_steps.OsVersionCode() > 0x5FF) m_steps.RegisterSharedService(JoinPath(productRoot, kServiceDllName));
 
     const std::wstring installSource = InstallSource();
     m_steps.WriteProductKey(m_strVersionFolder, installSource, HKEY_CURRENT_USER, L"False", false);
@@ -307,7 +298,7 @@ void InstallManager::RunRegistration(const std::wstring& productRoot) {
 void InstallManager::RegisterWebComponent(const std::wstring& productRoot) {
     SetProgress(kProgressWebComponent);
     m_steps.InitializeOle();
-    const std::wstring dll = Joined(productRoot, kWebComponentName);
+    const std::wstring dll = JoinPath(productRoot, kWebComponentName);
     for (int attempt = 0; attempt < kWebComponentAttempts; ++attempt) {
         if (m_steps.RegisterWebComponent(dll)) break;
     }
