@@ -51,7 +51,9 @@ public:
     std::wstring UpdateTempFolder() override { return ::UpdateTempFolder(); }
     bool CopyOneFile(const std::wstring& source, const std::wstring& target) override {
         CreateFolderPath(ParentFolder(target));
-        return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+        if (CopyFileW(source.c_str(), target.c_str(), FALSE)) return true;
+        InstallLog::Format(L"[setup]copy %s to %s failed, error %lu\n", source.c_str(), target.c_str(), GetLastError());
+        return false;
     }
     void StartCrashMonitor(const std::wstring&, const std::wstring&) override { NotAvailable(L"crash monitor"); }
 
