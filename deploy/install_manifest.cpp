@@ -121,5 +121,7 @@ bool SaveManifest(const TiXmlDocument& document, const std::wstring& path) {
 bool LoadManifest(TiXmlDocument& document, const std::wstring& path) {
     ScopedFile file(_wfopen(path.c_str(), L"rb"));
     if (!file) return false;
-    return document.LoadFile(file.get()) && document.RootElement() != nullptr;
+    // The names are ANSI text, not UTF-8: read as UTF-8, a name ending in a lead byte (0xC2 and up,
+    // "café" in code page 1252, "映彩" in 936) would swallow its closing quote.
+    return document.LoadFile(file.get(), TIXML_ENCODING_LEGACY) && document.RootElement() != nullptr;
 }

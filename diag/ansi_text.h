@@ -11,11 +11,17 @@ namespace diag {
 // lossy conversion, with the code page's default character where a character had no form.
 bool WideToAnsiExact(const std::wstring& text, std::string& ansi);
 
+// The same for a given code page (CP_ACP is the system's ANSI code page). Code pages that take no
+// conversion flags, UTF-8 among them (a system may run with UTF-8 as its ANSI code page), are
+// judged by the round trip alone.
+bool WideToCodePageExact(const std::wstring& text, unsigned codePage, std::string& narrow);
+
 // Converts `text` as well as the code page allows: best-fit mapping where there is one ("ä" may
 // become "a"), the default character otherwise. Empty when the conversion fails as a whole.
 std::string WideToAnsi(const std::wstring& text);
 
 // Converts ANSI text to UTF-16; empty when the conversion fails.
 std::wstring AnsiToWide(const std::string& ansi);
+std::wstring CodePageToWide(const std::string& narrow, unsigned codePage);
 
 }  // namespace diag

@@ -6,7 +6,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 cache=${PELORA_DEPS_CACHE:-$HOME/.cache/pelora-deps}
-stamp_packages=$cache/.packages-v4
+stamp_packages=$cache/.packages-v5
 
 PACKAGES=(
   dpkg-dev build-essential cmake ninja-build pkg-config
@@ -14,7 +14,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick
   7zip protobuf-compiler python3-protobuf python3-pytest python3-pytest-xdist
-  googletest liblnk-utils fonts-wqy-microhei iproute2
+  googletest liblnk-utils fonts-wqy-microhei iproute2 locales
 )
 
 log() { printf '[bootstrap] %s\n' "$*"; }
@@ -56,7 +56,16 @@ install_packages() {
   touch "$stamp_packages"
 }
 
+# Wine takes a process's ANSI code page from its Unix locale: the tests run the setup under a
+# Chinese locale (code page 936), which must exist on the host.
+install_locales() {
+  locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return
+  log "generating the zh_CN.UTF-8 locale"
+  as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+}
+
 install_packages
+install_locales
 # The shipped program is 32-bit; the tests run the same sources built for the architecture that
 # this machine's Wine can execute (see scripts/test-arch.sh).
 test_arch=$("$here/scripts/test-arch.sh")

@@ -108,6 +108,66 @@ TEST(ManifestFormat, NamesAreStoredInTheAnsiCodePage) {
     EXPECT_EQ(std::string::npos, text.find("\xc3\xa9")) << "no UTF-8 in the manifest";
 }
 
+// A run meant for another code page checks that the system really has it, so that the manifest
+// tests below do not quietly repeat themselves in the default one.
+TEST(ManifestFormat, RunsInTheCodePageItWasStartedFor) {
+    const char* expected = std::getenv("PELORA_EXPECT_ACP");
+    if (expected == nullptr || *expected == '\0') GTEST_SKIP() << "no code page requested";
+    EXPECT_EQ(static_cast<UINT>(std::atoi(expected)), GetACP());
+}
+
+// The reader must give back every name the writer stored, whatever its last byte: ANSI names are
+// not UTF-8, and a byte of 0xC2 or more before the closing quote must not swallow it.
+TEST(ManifestFormat, EveryAnsiNameIsReadBackAsWritten) {
+    const std::string names[] = {"caf\xe9", "\xd3\xb3\xb2\xca", "\xc2", "a\xff", "\xe0\xe1.dll"};
+    ScratchFolder scratch;
+    const std::wstring path = scratch / L"PeloraInstall.xml";
+    TiXmlDocument written;
+    written.InsertEndChild(TiXmlDeclaration("", "", ""));
+    TiXmlElement* root = written.InsertEndChild(MakeManifestElement("folder", "Pelora", 0))->ToElement();
+    for (const std::string& name : names) root->InsertEndChild(MakeManifestElement("file", name, 7));
+    ASSERT_TRUE(SaveManifest(written, path));
+
+    TiXmlDocument read;
+    ASSERT_TRUE(LoadManifest(read, path)) << ReadTestFile(path);
+    const TiXmlElement* child = read.RootElement()->FirstChildElement();
+    for (const std::string& name : names) {
+        ASSERT_NE(nullptr, child) << "entry after the one before " << name << " is missing";
+        ASSERT_NE(nullptr, child->Attribute("name"));
+        EXPECT_EQ(name, std::string(child->Attribute("name")));
+        EXPECT_EQ(7, ReadManifestSize(*child));
+        child = child->NextSiblingElement();
+    }
+    EXPECT_EQ(nullptr, child);
+}
+
+// A whole install and a removal of a tree whose names the code page holds: the removal finds
+// every file again by the names the manifest stored.
+TEST(ManifestFormat, InstalledNamesOfTheCodePageAreRemovedAgain) {
+    const std::wstring names[] = {L"caf\u00e9.txt", L"\u6620\u5f69.dat", L"na\u00efve\u00e9"};
+    ScratchFolder scratch;
+    int representable = 0;
+    for (const std::wstring& name : names) {
+        std::string ansi;
+        if (!diag::WideToAnsiExact(name, ansi)) continue;
+        WriteTestFile(StagedTree(scratch) + L"\\Bin\\" + name, 11);
+        ++representable;
+    }
+    if (representable == 0) GTEST_SKIP() << "the code page of this system holds none of the names";
+    const std::wstring target = scratch / L"App\\1.14.301";
+    FileDeployer installer(scratch / L"staging", nullptr);
+    installer.SetTargetRoot(target);
+    installer.SetManifestPath(target + L"\\PeloraInstall.xml");
+    ASSERT_EQ(1, installer.Install()) << installer.LastFailedFile();
+
+    FileDeployer remover(scratch / L"staging", nullptr);
+    remover.SetOldInstallFolder(target);
+    remover.SetOldManifestPath(target + L"\\PeloraInstall.xml");
+    ASSERT_EQ(1, remover.RemovePrevious());
+    for (const std::wstring& name : names) EXPECT_FALSE(FileExists(target + L"\\Bin\\" + name));
+    EXPECT_EQ(static_cast<uint64_t>(11 * representable), remover.BytesRemoved());
+}
+
 TEST(ManifestSize, LowBitsAreWrittenSignedAndParsedWithoutSign) {
     TiXmlElement element = MakeManifestElement("file", "big.bin", 3ull << 30);
     EXPECT_STREQ("-1073741824", element.Attribute("size"));

@@ -59,4 +59,33 @@ TEST(AnsiTextTest, AccentedLetterOfTheCodePageRoundTrips) {
     EXPECT_EQ(L"caf\u00e9", diag::AnsiToWide(ansi));
 }
 
+// A system may run with UTF-8 as its ANSI code page; the strict conversion must then accept every
+// name that UTF-8 holds, instead of failing on flags that code page refuses.
+TEST(AnsiTextTest, StrictConversionToUtf8AcceptsEveryWellFormedName) {
+    std::string narrow;
+    EXPECT_TRUE(diag::WideToCodePageExact(L"\u6620\u5f69\u76f4\u64ad caf\u00e9 \u2603", CP_UTF8, narrow));
+    EXPECT_EQ("\xe6\x98\xa0\xe5\xbd\xa9\xe7\x9b\xb4\xe6\x92\xad caf\xc3\xa9 \xe2\x98\x83", narrow);
+    EXPECT_EQ(L"\u6620\u5f69\u76f4\u64ad caf\u00e9 \u2603", diag::CodePageToWide(narrow, CP_UTF8));
+    EXPECT_TRUE(diag::WideToCodePageExact(L"plain.txt", CP_UTF8, narrow));
+    EXPECT_EQ("plain.txt", narrow);
+}
+
+TEST(AnsiTextTest, StrictConversionToUtf8RefusesALoneSurrogate) {
+    // Half of a surrogate pair names no character; UTF-8 would silently write U+FFFD instead.
+    const std::wstring broken = L"a\xd800" L"b";
+    std::string narrow;
+    EXPECT_FALSE(diag::WideToCodePageExact(broken, CP_UTF8, narrow));
+    EXPECT_NE(broken, diag::CodePageToWide(narrow, CP_UTF8));
+}
+
+TEST(AnsiTextTest, StrictConversionToChineseCodePage) {
+    if (!IsValidCodePage(936)) GTEST_SKIP() << "code page 936 is not installed";
+    std::string narrow;
+    EXPECT_TRUE(diag::WideToCodePageExact(L"\u6620\u5f69", 936, narrow));
+    EXPECT_EQ("\xd3\xb3\xb2\xca", narrow);
+    EXPECT_EQ(L"\u6620\u5f69", diag::CodePageToWide(narrow, 936));
+    // The snowman has no form in code page 936.
+    EXPECT_FALSE(diag::WideToCodePageExact(kNoAnsiForm, 936, narrow));
+}
+
 }  // namespace
