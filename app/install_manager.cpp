@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "app/app_constants.h"
 #include "app/install_client.h"
 #include "app/install_errors.h"
 #include "app/install_steps.h"
@@ -53,6 +54,12 @@ constexpr int kWebComponentAttempts = 2;
 constexpr int kSingleSignOnAttempts = 3;
 constexpr uint32_t kSingleSignOnRetryMs = 500;
 constexpr int kSingleSignOnCopyBudget = 5000;
+
+// Only a folder below a drive root ("X:\\...") can take the product: an empty or relative one would
+// spread it over the current folder and the root of its drive.
+bool IsAbsoluteFolder(const std::wstring& folder) {
+    return folder.size() > 3 && iswalpha(folder[0]) && folder[1] == L':' && folder[2] == L'\\';
+}
 
 std::wstring Lowered(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
@@ -117,6 +124,15 @@ int InstallManager::Init(const ResourceRef& helperResource, const ResourceRef& p
     }
     m_payloadResource = payloadResource;
     return 0;
+}
+
+int InstallManager::SetInstallFolder(const std::wstring& chosen, std::wstring& replacement) {
+    std::wstring versionFolder;
+    const int verdict = m_steps.SetInstallFolder(chosen, m_dwRequiredSpace, versionFolder, replacement);
+    m_strVersionFolder = versionFolder;
+    if (verdict != 0) InstallLog::Format(app::kLogInstallFolderRefused, chosen.c_str(), verdict);
+    else if (!replacement.empty()) InstallLog::Format(app::kLogInstallFolderReplaced, m_strVersionFolder.c_str());
+    return verdict;
 }
 
 void InstallManager::StartExtract() {
@@ -204,6 +220,11 @@ void InstallManager::RunInstallation() {
     if (m_nState == 3) {
         // Installing from a half-extracted staging folder would deploy a broken product.
         InstallLog::Format(L"[setup]extraction failed, installation not started\n");
+        return;
+    }
+    if (!IsAbsoluteFolder(m_strVersionFolder)) {
+        InstallLog::Format(app::kLogNoVersionFolder, m_strVersionFolder.c_str());
+        if (m_pClient) m_pClient->OnError(new InstallError(InstallError::kUnknown));
         return;
     }
     m_steps.ReportInstallerStart();

@@ -89,6 +89,12 @@ public:
     InstallOptions Options() const { return m_installOptions; }
     int32_t State() const { return m_nState; }
 
+    // Checks `chosen` as this run's version folder and makes the folder the verdict names (the
+    // chosen one, or {setup folder}\1.14.301 when a limited user cannot create it) the version
+    // folder. Returns the verdict: 0 accepted, 1 invalid, 2 too little space, 3 not writable;
+    // `replacement` names the fallback root when one was taken. Main thread, before StartInstall.
+    int SetInstallFolder(const std::wstring& chosen, std::wstring& replacement);
+
     // The location page chooses the version folder and the quick-launch flag before StartInstall.
     void SetVersionFolder(const std::wstring& folder) { m_strVersionFolder = folder; }
     void SetQuickLaunch(bool enabled) { m_installOptions.quickLaunchAndPin = enabled ? 1 : 0; }

@@ -28,6 +28,11 @@ public:
     virtual std::wstring DefaultProductRoot() = 0;
     virtual bool IsValidInstallPath(const std::wstring& path) = 0;
 
+    // The verdict on a chosen version folder (0 accepted, 1 invalid, 2 too little space, 3 not
+    // writable); `versionFolder` receives the folder to use, `replacement` the fallback root.
+    virtual int SetInstallFolder(const std::wstring& chosen, uint32_t requiredBytes, std::wstring& versionFolder,
+                                 std::wstring& replacement) = 0;
+
     // Extraction phase.
     virtual bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
                                 bool* diskLow, IExtractProgressCallback* callback) = 0;

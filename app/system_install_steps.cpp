@@ -12,6 +12,7 @@
 
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
+#include "deploy/install_folder_check.h"
 #include "deploy/install_paths.h"
 #include "deploy/product_registry.h"
 #include "deploy/shell_registration.h"
@@ -43,6 +44,10 @@ public:
     std::wstring CreateStagingFolder() override { return ::CreateStagingFolder(); }
     std::wstring DefaultProductRoot() override { return ::DefaultProductRoot(); }
     bool IsValidInstallPath(const std::wstring& path) override { return ::IsValidInstallPath(path); }
+    int SetInstallFolder(const std::wstring& chosen, uint32_t requiredBytes, std::wstring& versionFolder,
+                         std::wstring& replacement) override {
+        return ::SetInstallFolder(chosen, requiredBytes, versionFolder, replacement);
+    }
 
     bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
                         bool* diskLow, IExtractProgressCallback* callback) override {

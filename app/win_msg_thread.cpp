@@ -2,14 +2,38 @@
 
 #include <process.h>
 
+#include "app/app_constants.h"
+#include "diag/install_log.h"
+
+namespace {
+
+HANDLE CreateUnnamedReadyEvent() {
+    return CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+WinMsgThread::ReadyEventFactory g_readyEventFactory = &CreateUnnamedReadyEvent;
+
+}  // namespace
+
+void WinMsgThread::SetReadyEventFactoryForTesting(ReadyEventFactory factory) {
+    g_readyEventFactory = factory ? factory : &CreateUnnamedReadyEvent;
+}
+
 bool WinMsgThread::Start() {
     if (m_dwThreadId == 0) {
-        m_hReady.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        // Without the ready event nobody could tell when the queue exists, and the first post
+        // would be lost: no thread is started then.
+        m_hReady.Reset(g_readyEventFactory());
+        if (!m_hReady.IsValid()) {
+            InstallLog::Format(app::kLogNoReadyEvent, GetLastError());
+            return false;
+        }
         unsigned threadId = 0;
         m_hThread.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &WinMsgThread::ThreadProc, this, 0, &threadId)));
         if (m_hThread.IsValid()) {
             m_dwThreadId = threadId;
         } else {
+            InstallLog::Format(app::kLogNoWorkerThread, GetLastError());
             m_hReady.Reset();
         }
     }

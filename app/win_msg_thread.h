@@ -16,7 +16,8 @@ public:
     // Does not stop the thread: a running thread keeps the object alive until the process ends.
     virtual ~WinMsgThread() = default;
 
-    // Starts the thread once; later calls create nothing. True when the thread exists.
+    // Starts the thread once; later calls create nothing. True when the thread exists; false, with
+    // no thread started, when its ready event or the thread cannot be made.
     virtual bool Start();
     // Asks the thread to leave its loop after the message it is handling. With `wait`, waits up
     // to `milliseconds` for it to end and returns the wait result; otherwise the post result.
@@ -31,6 +32,11 @@ public:
 
     bool StopRequested() const { return m_nStopCount != 0; }
     DWORD ThreadId() const { return m_dwThreadId; }
+
+    // Makes the ready event of the next Start (CreateEventW, manual reset, unnamed); tests hand in
+    // one that fails. nullptr restores the real call. Set it before a thread starts.
+    using ReadyEventFactory = HANDLE (*)();
+    static void SetReadyEventFactoryForTesting(ReadyEventFactory factory);
 
 private:
     static unsigned __stdcall ThreadProc(void* self);

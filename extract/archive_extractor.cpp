@@ -161,10 +161,11 @@ int ExtractArchive(IExtractProgressCallback* callback, const std::wstring& targe
         InstallLog::Format(kLogArchiveDone, archiveSize);
         return 0;
     }
-    // This decoder names the two conditions with its own codes as well as with the HRESULTs.
-    if (res == static_cast<SRes>(E_NOTIMPL) || res == SZ_ERROR_UNSUPPORTED)
+    // Only the two HRESULTs have texts of their own; the decoder's own codes (an unsupported
+    // method is 4, no memory 2) are logged with their number, like every other result.
+    if (res == static_cast<SRes>(E_NOTIMPL))
         InstallLog::Format(kLogNotSupported, archiveSize);
-    else if (res == static_cast<SRes>(E_OUTOFMEMORY) || res == SZ_ERROR_MEM)
+    else if (res == static_cast<SRes>(E_OUTOFMEMORY))
         InstallLog::Format(kLogOutOfMemory, archiveSize);
     else if (res == SZ_ERROR_CRC)
         InstallLog::Format(kLogCrcError, archiveSize);

@@ -4,8 +4,11 @@
 #include "app/install_errors.h"
 #include "app/install_manager.h"
 #include "app/product.h"
+#include "deploy/install_folder_check.h"
+#include "deploy/text_format.h"
 #include "diag/install_log.h"
 #include "ui/setup_messages.h"
+#include "ui/setup_texts.h"
 
 namespace ui {
 
@@ -28,15 +31,27 @@ ErrorText TextOf(const InstallError& error) {
         case InstallError::kExtractOrDeploy: {
             const auto* extractError = dynamic_cast<const ExtractError*>(&error);
             const bool diskLow = extractError && extractError->DiskLow();
-            return {diskLow ? L"安装路径所在磁盘空间太小，请先清理再重试安装。" : L"提取安装文件失败。", L"解压失败\r\n"};
+            return {diskLow ? kDiskLowText : kExtractFailedText, kExtractFailedLog};
         }
         case InstallError::kRemoveOldVersionFailed:
-            return {L"卸载旧版本失败，安装向导将退出。", L"卸载旧版本失败了\r\n"};
+            return {kRemoveOldVersionFailedText, kRemoveOldVersionFailedLog};
         case InstallError::kUnknown:
-            return {L"安装过程当中出现未知错误，安装向导将退出。", L"安装过程当中出现了未知错误\r\n"};
+            return {kUnknownErrorText, kUnknownErrorLog};
         default:
             return {nullptr, nullptr};
     }
+}
+
+// The folder above the version folder, without a trailing backslash: C:\A\B\1.14.301 shows as C:\A\B.
+std::wstring FolderTextOf(std::wstring versionFolder) {
+    const bool hasLastComponent =
+        !versionFolder.empty() && versionFolder.back() != L'\\' && versionFolder.back() != L':';
+    if (hasLastComponent) {
+        const size_t slash = versionFolder.rfind(L'\\');
+        versionFolder.erase(slash == std::wstring::npos ? 0 : slash + 1);
+    }
+    if (!versionFolder.empty() && versionFolder.back() == L'\\') versionFolder.pop_back();
+    return versionFolder;
 }
 
 }  // namespace
@@ -54,6 +69,7 @@ void InstallDialog::OnInitDialog() {
         SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
+    m_strInstallFolder = FolderTextOf(m_pController->Engine()->VersionFolder());
     SetTimer(Window(), kCreepTimer, kCreepPeriodMs, nullptr);
     m_pController->Engine()->StartExtract();
     const SetupMode mode = m_pController->Engine()->Mode();
@@ -99,7 +115,48 @@ void InstallDialog::ShowProgressPage() {
     m_currentPage = Page::Progress;
 }
 
+std::wstring InstallDialog::CandidateVersionFolder() const {
+    return m_pController->Engine()->VersionFolder();
+}
+
+bool InstallDialog::CommitInstallFolder() {
+    InstallManager* engine = m_pController->Engine();
+    const uint32_t required = engine->RequiredSpace();
+    std::wstring replacement;
+    const int verdict = engine->SetInstallFolder(CandidateVersionFolder(), replacement);
+    if (!replacement.empty()) m_strInstallFolder = replacement;
+    if (verdict == kInstallFolderOk) return true;
+    if (HiddenMode()) {
+        DestroyNative();
+        return false;
+    }
+    ShowFolderRefusal(verdict, required);
+    // A verdict this window does not know stops nothing.
+    return verdict != kInstallFolderInvalid && verdict != kInstallFolderDiskFull && verdict != kInstallFolderNoAccess;
+}
+
+void InstallDialog::ShowFolderRefusal(int verdict, uint32_t requiredBytes) {
+    switch (verdict) {
+        case kInstallFolderInvalid:
+            MessageBoxW(Window(), kFolderInvalidText, product::kMessageCaption, MB_ICONERROR);
+            break;
+        case kInstallFolderDiskFull: {
+            const std::wstring text = FormatText(kFolderDiskFullFormat, requiredBytes / 1024.0 / 1024.0);
+            MessageBoxW(Window(), text.c_str(), product::kMessageCaption, MB_ICONWARNING);
+            break;
+        }
+        case kInstallFolderNoAccess:
+            MessageBoxW(Window(), kFolderNoAccessText, product::kMessageCaption, MB_ICONERROR);
+            break;
+        default:
+            break;
+    }
+}
+
 void InstallDialog::OnInstallClicked() {
+    // A refused folder keeps the current page: the user may choose another one and click again.
+    if (!CommitInstallFolder()) return;
+    // The check for a running client belongs here, once the folder is settled.
     ShowProgressPage();
     if (!m_queuedErrors.empty()) {
         // The first queued error ends the dialog; the others are still logged, oldest first.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 
 #include "ui/dialog_wrapper.h"
 
@@ -25,6 +26,11 @@ public:
     float Progress() const { return m_fProgress; }
 
     void OnInstallClicked();
+    // Has the engine check the folder to install into and explains a refusal (in the hidden mode
+    // it ends the window instead). True when the installation may go on.
+    bool CommitInstallFolder();
+    // The folder shown to the user: the product root above the version folder.
+    const std::wstring& InstallFolderText() const { return m_strInstallFolder; }
     void OnStep(int32_t step);
     void HandleError(InstallError* error);
     void Finish();
@@ -39,11 +45,16 @@ private:
     void ShowProgressPage();
     void SetProgress(float fraction);
     void StartInstallWhenExtracted();
+    // The version folder the install click asks for. The location page, once the window has it,
+    // supplies its own choice here; until then the engine's folder stands.
+    std::wstring CandidateVersionFolder() const;
+    void ShowFolderRefusal(int verdict, uint32_t requiredBytes);
 
     InstallController* m_pController;
     int32_t m_nStep = 0;
     Page m_currentPage = Page::Welcome;
     float m_fProgress = 0.0f;
+    std::wstring m_strInstallFolder;
     // Errors that arrived while the welcome page was current; reported at the install click.
     std::deque<std::unique_ptr<InstallError>> m_queuedErrors;
     // The install was requested before the extraction had finished; it starts at step 1.

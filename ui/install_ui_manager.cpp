@@ -7,8 +7,10 @@
 #include "app/install_controller.h"
 #include "app/install_errors.h"
 #include "app/install_manager.h"
+#include "diag/install_log.h"
 #include "ui/install_dialog.h"
 #include "ui/setup_messages.h"
+#include "ui/setup_texts.h"
 
 namespace {
 
@@ -43,9 +45,13 @@ int InstallUIManager::Run() {
     InstallManager* engine = m_pController->Engine();
     const bool hidden = engine->Mode() == SetupMode::NoUi;
     auto dialog = std::make_unique<ui::InstallDialog>(m_pController, !hidden);
-    m_pDialog = dialog.get();
-    dialog->Show(nullptr, kSetupDialogTemplate, m_hModule);
-    if (hidden) {
+    SetDialog(dialog.get());
+    const bool shown = dialog->Show(nullptr, kSetupDialogTemplate, m_hModule);
+    if (!shown) {
+        // A hidden window that could not be made would leave the loop below waiting forever. (A
+        // window that ended during its own initialisation, a refused folder, has a handle.)
+        if (!dialog->Window()) InstallLog::Format(ui::kLogNoSetupWindow, GetLastError());
+    } else if (hidden) {
         dialog->ShowNative(SW_HIDE);
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -58,29 +64,46 @@ int InstallUIManager::Run() {
         dialog->RunModal();
     }
     const int result = dialog->ResultCode();
-    m_pDialog = nullptr;
-    if (dialog->Window()) ui::WindowMap::Remove(dialog->Window());
+    SetDialog(nullptr);
+    HWND window = dialog->Window();
+    if (window) {
+        DropQueuedReports(window);
+        ui::WindowMap::Remove(window);
+    }
     return result;
 }
 
-HWND InstallUIManager::DialogWindow() const {
-    ui::InstallDialog* dialog = m_pDialog;
-    return dialog ? dialog->Window() : nullptr;
+void InstallUIManager::SetDialog(ui::InstallDialog* dialog) {
+    std::lock_guard<std::mutex> lock(m_dialogLock);
+    m_pDialog = dialog;
+}
+
+bool InstallUIManager::PostToDialog(UINT message, WPARAM wParam) {
+    std::lock_guard<std::mutex> lock(m_dialogLock);
+    HWND window = m_pDialog ? m_pDialog->Window() : nullptr;
+    return window && PostMessageW(window, message, wParam, 0);
+}
+
+void InstallUIManager::DropQueuedReports(HWND window) {
+    // The window is gone, so the queue is searched as a whole: a filter on a destroyed window's
+    // handle finds nothing.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, WM_SETUP_PROGRESS, WM_SETUP_ERROR, PM_REMOVE)) {
+        if (message.hwnd != window) continue;
+        if (message.message == WM_SETUP_PROGRESS) delete reinterpret_cast<float*>(message.wParam);
+        else if (message.message == WM_SETUP_ERROR) delete reinterpret_cast<InstallError*>(message.wParam);
+    }
 }
 
 void InstallUIManager::OnError(InstallError* error) {
-    HWND window = DialogWindow();
-    if (!window || !PostMessageW(window, WM_SETUP_ERROR, reinterpret_cast<WPARAM>(error), 0)) delete error;
+    if (!PostToDialog(WM_SETUP_ERROR, reinterpret_cast<WPARAM>(error))) delete error;
 }
 
 void InstallUIManager::OnProgress(float fraction) {
-    HWND window = DialogWindow();
-    if (!window) return;
-    float* boxed = new float(fraction);
-    if (!PostMessageW(window, WM_SETUP_PROGRESS, reinterpret_cast<WPARAM>(boxed), 0)) delete boxed;
+    auto boxed = std::make_unique<float>(fraction);
+    if (PostToDialog(WM_SETUP_PROGRESS, reinterpret_cast<WPARAM>(boxed.get()))) boxed.release();
 }
 
 void InstallUIManager::OnStep(int step) {
-    HWND window = DialogWindow();
-    if (window) PostMessageW(window, WM_SETUP_STEP, static_cast<WPARAM>(step), 0);
+    PostToDialog(WM_SETUP_STEP, static_cast<WPARAM>(step));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "app/install_client.h"
 
@@ -45,12 +46,19 @@ public:
     const PageOptions& Options() const { return m_options; }
 
 private:
-    HWND DialogWindow() const;
+    // Posts under the dialog lock, so that Run cannot destroy the dialog in between; false when
+    // there is no window or the post failed (the caller then frees the payload).
+    bool PostToDialog(UINT message, WPARAM wParam);
+    void SetDialog(ui::InstallDialog* dialog);
+    // Frees the payloads of reports still queued for `window` after its loop ended.
+    static void DropQueuedReports(HWND window);
 
     HINSTANCE m_hModule = nullptr;
     ULONG_PTR m_graphicsToken = 0;
     PageOptions m_options;
     InstallController* m_pController = nullptr;
-    // Set by Run on the main thread before the engine starts, cleared after the loop ended.
-    ui::InstallDialog* volatile m_pDialog = nullptr;
+    // Set by Run on the main thread before the engine starts, cleared after the loop ended, and
+    // read by the engine's worker thread: every access holds m_dialogLock.
+    std::mutex m_dialogLock;
+    ui::InstallDialog* m_pDialog = nullptr;
 };

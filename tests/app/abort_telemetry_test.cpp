@@ -53,6 +53,8 @@ TEST(EngineAbort, ReturnsWithinAboutASecondWhenTheServerIsSilent) {
     const DWORD elapsed = GetTickCount() - before;
     EXPECT_LT(elapsed, 1500u) << "Abort waited " << elapsed << " ms";
     EXPECT_TRUE(engine.IsCancelled());
+    // The worker still finishes its phase; it must be gone before the engine it runs on is.
+    EXPECT_EQ(WAIT_OBJECT_0, engine.Stop(true, 10000));
 }
 
 }  // namespace

@@ -104,6 +104,58 @@ TEST_F(InstallManagerTest, InvalidDefaultRootLeavesTheVersionFolderEmpty) {
     EXPECT_TRUE(engine->VersionFolder().empty());
 }
 
+// The folder verdict: the engine passes its required space, takes the folder the verdict names
+// and hands a fallback root back to the window.
+TEST_F(InstallManagerTest, TheFolderVerdictChoosesTheVersionFolder) {
+    ASSERT_EQ(0, Init());
+    std::wstring replacement;
+    EXPECT_EQ(0, engine->SetInstallFolder(L"D:\\Apps\\1.14.301", replacement));
+    EXPECT_TRUE(steps.Has(L"SetInstallFolder D:\\Apps\\1.14.301|80740352"));
+    EXPECT_EQ(L"D:\\Apps\\1.14.301", engine->VersionFolder());
+    EXPECT_TRUE(replacement.empty());
+
+    steps.folderReplacement = L"Z:\\Setup";
+    EXPECT_EQ(0, engine->SetInstallFolder(L"D:\\Locked\\1.14.301", replacement));
+    EXPECT_EQ(L"Z:\\Setup", replacement);
+    EXPECT_EQ(L"Z:\\Setup\\1.14.301", engine->VersionFolder()) << "the fallback is where the files go";
+
+    RunBothPhases();
+    EXPECT_GE(steps.IndexOf(L"DeployFiles C:\\Staging\\Pelora~0|Z:\\Setup\\1.14.301|"), 0);
+    EXPECT_TRUE(steps.Has(L"WriteProductKey HKCU Z:\\Setup\\1.14.301|30004|False|user"));
+}
+
+TEST_F(InstallManagerTest, ARefusedFolderReturnsItsVerdict) {
+    ASSERT_EQ(0, Init());
+    for (int verdict : {1, 2, 3}) {
+        steps.folderVerdict = verdict;
+        std::wstring replacement;
+        EXPECT_EQ(verdict, engine->SetInstallFolder(L"T:\\Small\\1.14.301", replacement));
+        EXPECT_TRUE(replacement.empty());
+    }
+}
+
+// Without a version folder below a drive root the installation writes nothing at all: an empty
+// or relative folder would spread the product over the current folder and its drive's root.
+class UnusableVersionFolder : public InstallManagerTest, public testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(UnusableVersionFolder, EndsTheInstallationBeforeAnythingIsWritten) {
+    ASSERT_EQ(0, Init());
+    engine->SetVersionFolder(GetParam());
+    RunBothPhases();
+
+    ASSERT_EQ(1u, client.errors.size());
+    EXPECT_EQ(InstallError::kUnknown, client.errors[0]->Code());
+    EXPECT_EQ((std::vector<int>{0, 1}), client.steps) << "no step of the installation is announced";
+    for (const wchar_t* call : {L"ReportInstallerStart", L"UninstallPrevious", L"DeleteFolderTree", L"DeployFiles",
+                                L"CopyPublicFileToInstallDir", L"WriteProductKey", L"WriteRunEntry"}) {
+        EXPECT_EQ(-1, steps.IndexOf(call)) << testing::PrintToString(std::wstring(call));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, UnusableVersionFolder,
+                         testing::Values(L"", L"1.14.301", L"Apps\\1.14.301", L"\\1.14.301", L"C:1.14.301", L"C:\\",
+                                         L"\\\\server\\share\\1.14.301"));
+
 TEST_F(InstallManagerTest, StartupCodesOfInit) {
     steps.newerVersionInstalled = true;
     EXPECT_EQ(1, Init({L"/mode:noui"}));

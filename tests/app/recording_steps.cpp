@@ -57,6 +57,13 @@ std::wstring RecordingSteps::DefaultProductRoot() {
     Record(L"DefaultProductRoot", L"");
     return L"C:\\AppData\\Corvane\\Pelora\\App";
 }
+int RecordingSteps::SetInstallFolder(const std::wstring& chosen, uint32_t requiredBytes, std::wstring& versionFolder,
+                                     std::wstring& replacement) {
+    Record(L"SetInstallFolder " + chosen + L"|" + std::to_wstring(requiredBytes), L"SetInstallFolder");
+    replacement = folderReplacement;
+    versionFolder = folderReplacement.empty() ? chosen : folderReplacement + L"\\1.14.301";
+    return folderVerdict;
+}
 bool RecordingSteps::IsValidInstallPath(const std::wstring& path) {
     return Record(L"IsValidInstallPath " + path, L"IsValidInstallPath");
 }

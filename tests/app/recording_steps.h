@@ -26,6 +26,10 @@ public:
     std::wstring registeredChannel;  // ReadRegisteredChannel
     std::wstring failedFile = L"C:\\App\\1.14.301\\Bin\\locked.dll";
     std::set<std::wstring> folders;  // what IsFolder answers true for
+    // SetInstallFolder's answer: the verdict, and the fallback root it names (empty: none; the
+    // version folder then is the chosen one, else the root joined with the version).
+    int folderVerdict = 0;
+    std::wstring folderReplacement;
     int64_t now = 1000;
     uint32_t osMajor = 6;
     uint32_t osCode = 0x601;
@@ -47,6 +51,8 @@ public:
     std::wstring CreateStagingFolder() override;
     std::wstring DefaultProductRoot() override;
     bool IsValidInstallPath(const std::wstring& path) override;
+    int SetInstallFolder(const std::wstring& chosen, uint32_t requiredBytes, std::wstring& versionFolder,
+                         std::wstring& replacement) override;
     bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
                         bool* diskLow, IExtractProgressCallback* callback) override;
     std::wstring UpdateTempFolder() override;

@@ -106,8 +106,17 @@ class WinePrefix:
             self._server = None
 
     # --- running programs --------------------------------------------------------------------
-    def popen(self, *args):
-        return WineProcess([WINE, *map(str, args)], self.env, self.path.parent)
+    def popen(self, *args, cwd=None):
+        """The program runs in `cwd` (a Linux folder), else in the caller's current folder."""
+        return WineProcess([WINE, *map(str, args)], self.env, self.path.parent, cwd)
+
+    @property
+    def caller_folder(self):
+        """C:\\caller, the current folder of the setup as a calling program starts it: inside the
+        prefix, so that a relative path the setup may write lands in the prefix too."""
+        folder = self.path / "drive_c" / "caller"
+        folder.mkdir(exist_ok=True)
+        return folder
 
     def run(self, *args, timeout=60, check=False):
         """Runs a Windows program to its end; returncode is the low byte of its exit code."""
@@ -179,14 +188,14 @@ class WineProcess:
     prefix start inherit their output handles and would keep a pipe open long after the program
     ended."""
 
-    def __init__(self, args, env, folder):
+    def __init__(self, args, env, folder, cwd=None):
         self.args = args
         out = tempfile.NamedTemporaryFile(dir=folder, prefix="stdout-", delete=False)
         err = tempfile.NamedTemporaryFile(dir=folder, prefix="stderr-", delete=False)
         self._out_path, self._err_path = Path(out.name), Path(err.name)
         with out, err:
             self._popen = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL, stdout=out,
-                                           stderr=err)
+                                           stderr=err, cwd=cwd)
 
     @property
     def returncode(self):
@@ -287,7 +296,8 @@ class SetupProcess:
 
     def __init__(self, prefix, tools, exe, args):
         self._prefix = prefix
-        self._process = prefix.popen(tools.path("exitcode"), windows_path(exe), *args)
+        self._process = prefix.popen(tools.path("exitcode"), windows_path(exe), *args,
+                                     cwd=prefix.caller_folder)
         line = self._process.line(0)
         match = re.fullmatch(r"pid (\d+)", line or "")
         if not match:

@@ -9,6 +9,7 @@ from pathlib import Path
 
 import pytest
 
+from e2e_drives import map_drive
 from e2e_log import parse
 from e2e_product import EXIT_ABANDONED, EXIT_FINISHED, HIDDEN_MODE, VERSION, install_log_path
 from e2e_registry import reg_values
@@ -101,24 +102,6 @@ def test_values_are_stored_with_their_terminating_nul(prefix, run_setup):
     # Wine keeps a string without its NUL as hex(1) data instead of a plain string.
     assert "hex(1)" not in section
     prefix.start_server()
-
-
-def map_drive(prefix, letter, kind):
-    """Maps a drive letter of the prefix to a folder of the test, with the drive type (Wine's
-    "hd", "floppy", "network", "cdrom") that Windows programs are told."""
-    prefix.stop_server()
-    folder = prefix.path / f"drive_{letter}"
-    folder.mkdir(exist_ok=True)
-    link = prefix.path / "dosdevices" / f"{letter}:"
-    if link.is_symlink() or link.exists():
-        link.unlink()
-    link.symlink_to(folder)
-    system = prefix.path / "system.reg"
-    text = system.read_text(encoding="utf-8", errors="surrogateescape")
-    text += f'\n[Software\\\\Wine\\\\Drives]\n"{letter}:"="{kind}"\n'
-    system.write_text(text, encoding="utf-8", errors="surrogateescape")
-    prefix.start_server()
-    return folder
 
 
 def test_install_dir_option_chooses_the_product_root(prefix, run_setup):

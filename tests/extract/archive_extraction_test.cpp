@@ -94,6 +94,18 @@ TEST(ArchiveFailures, BytesThatAreNoArchiveGiveResultOne) {
     EXPECT_TRUE(log.Contains(L"[TestLzma]:ERROR #17, size:" + std::to_wstring(sizeof(notAnArchive))));
 }
 
+TEST(ArchiveFailures, UnsupportedMethodIsLoggedWithItsNumber) {
+    TempFolder target;
+    LogCapture log;
+    const std::vector<std::uint8_t> archive = ReadBytes(DataFolder() + L"\\deflate.7z");
+    ASSERT_FALSE(archive.empty());
+    EXPECT_EQ(1, ExtractArchive(nullptr, target.Path(), archive.data(), archive.size()));
+    // Only E_NOTIMPL has the "not supported" text; the decoder's own code is a plain error number.
+    EXPECT_TRUE(log.Contains(L"[TestLzma]:ERROR #4, size:" + std::to_wstring(archive.size()) + L"\r\n"));
+    EXPECT_FALSE(log.Contains(L"[TestLzma]:decoder doesn't support this archive"));
+    EXPECT_TRUE(ListFiles(target.Path()).empty());
+}
+
 TEST(ArchiveFailures, TruncatedArchiveFailsWithoutReadingPastItsEnd) {
     TempFolder target;
     std::vector<std::uint8_t> archive = StandInPayload();

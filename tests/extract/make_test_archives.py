@@ -73,6 +73,9 @@ def main():
     run(sevenzip, work, "a", "-t7z", "-m0=LZMA", fresh("single_name.7z"), "only.txt")
     run(sevenzip, work, "a", "-t7z", "-m0=LZMA", fresh("long_name.7z"), "long")
 
+    # A method the decoder does not implement (Deflate): it answers with its own code 4.
+    run(sevenzip, work, "a", "-t7z", "-m0=Deflate", fresh("deflate.7z"), "stored.bin")
+
     # One stored file with a flipped byte in its data (which starts right after the 32-byte
     # start header): the file's CRC no longer matches.
     flipped = fresh("crc_flip.7z")

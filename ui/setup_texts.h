@@ -1,0 +1,25 @@
+#pragma once
+
+// What the setup window tells the user in its message boxes, and the install-log lines that go
+// with them. The caption of every box is product::kMessageCaption.
+namespace ui {
+
+// The verdicts on the install folder (CommitInstallFolder).
+inline constexpr wchar_t kFolderInvalidText[] = L"您选择的安装路径无效，请重新选择。";
+// Filled with the required space in MiB, one decimal.
+inline constexpr wchar_t kFolderDiskFullFormat[] = L"磁盘空间不足，程序安装目录无效，请重新选择。(所需磁盘空间：%.1fM)";
+inline constexpr wchar_t kFolderNoAccessText[] = L"安装路径无效，您没有权限在此位置写入数据。请重新选择。";
+
+// The engine's errors (HandleError).
+inline constexpr wchar_t kDiskLowText[] = L"安装路径所在磁盘空间太小，请先清理再重试安装。";
+inline constexpr wchar_t kExtractFailedText[] = L"提取安装文件失败。";
+inline constexpr wchar_t kExtractFailedLog[] = L"解压失败\r\n";
+inline constexpr wchar_t kRemoveOldVersionFailedText[] = L"卸载旧版本失败，安装向导将退出。";
+inline constexpr wchar_t kRemoveOldVersionFailedLog[] = L"卸载旧版本失败了\r\n";
+inline constexpr wchar_t kUnknownErrorText[] = L"安装过程当中出现未知错误，安装向导将退出。";
+inline constexpr wchar_t kUnknownErrorLog[] = L"安装过程当中出现了未知错误\r\n";
+
+// The setup window could not be created (the run then ends with 1).
+inline constexpr wchar_t kLogNoSetupWindow[] = L"[setup]setup window could not be created, error %lu\n";
+
+}  // namespace ui
