@@ -26,6 +26,8 @@ public:
     std::wstring registeredChannel;  // ReadRegisteredChannel
     std::wstring failedFile = L"C:\\App\\1.14.301\\Bin\\locked.dll";
     std::set<std::wstring> folders;  // what IsFolder answers true for
+    std::set<std::wstring> othersFolders;   // IsProductFolder answers false for these
+    std::set<std::wstring> foreignFolders;  // HoldsForeignData answers true for these
     int64_t now = 1000;
     uint32_t osMajor = 6;
     uint32_t osCode = 0x601;
@@ -62,6 +64,8 @@ public:
                            IPlProgressCallback* progress) override;
     uint32_t OsMajorVersion() override;
     uint32_t OsVersionCode() override;
+    bool IsProductFolder(const std::wstring& path) override;
+    bool HoldsForeignData(const std::wstring& path) override;
     bool DeleteFolderTree(const std::wstring& path) override;
     int DeployFiles(const std::wstring& stagingFolder, IPlProgressCallback* progress, const std::wstring& versionFolder,
                     const std::wstring& manifestPath, std::wstring* lastFailedFile) override;
