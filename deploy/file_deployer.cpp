@@ -193,6 +193,9 @@ int FileDeployer::RemoveByManifest(const std::wstring& folder, const TiXmlElemen
                 InstallLog::Format(deploy::kLogDeleteFolderFailed, path.c_str());
             continue;
         }
+        // The manifest marks the folder as the product's while the rest goes; it goes last, with
+        // the folder, when nothing else is left.
+        if (lstrcmpiW(path.c_str(), m_strOldManifestPath.c_str()) == 0) continue;
         if (!FileOrFolderExists(path) || DeleteFileW(path.c_str())) {
             m_nBytesRemoved += static_cast<uint64_t>(ReadManifestSize(*child));
             continue;
