@@ -63,7 +63,11 @@ void ApplyOption(CommandLineOptions& options, const std::wstring& key, const std
         options.m_strUserId = value;
     } else if (name == L"install_dir") {
         std::wstring folder = Trimmed(value);
-        if (IsValidInstallPath(folder)) options.m_strInstallFolder = folder;
+        if (IsValidInstallPath(folder)) {
+            // "D:\Apps\" names D:\Apps; the folder is kept in one spelling.
+            if (folder.back() == L'\\') folder.pop_back();
+            options.m_strInstallFolder = folder;
+        }
     } else if (name == L"auto_start") {
         std::wstring lowered = Lowered(value);
         if (lowered == L"false") options.m_nAutoStart = CommandLineOptions::kAutoStartFalse;

@@ -8,6 +8,7 @@
 #include "app/install_errors.h"
 #include "app/install_steps.h"
 #include "app/product.h"
+#include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
 #include "diag/install_log.h"
 
@@ -235,12 +236,15 @@ void InstallManager::RunInstallation() {
     }
     SetStep(kStepInstalling);
 
-    if (m_steps.OsMajorVersion() > 5) {
-        if (m_steps.IsFolder(m_strVersionFolder)) m_steps.DeleteFolderTree(m_strVersionFolder);
-    } else {
-        const std::wstring bin = JoinPath(m_strVersionFolder, L"Bin");
-        if (m_steps.IsFolder(bin)) m_steps.DeleteFolderTree(bin);
+    // Only the product's own version folder is cleared. Somebody's folder that carries the
+    // version's name is neither emptied nor installed into: the install fails instead.
+    if (m_steps.HoldsForeignData(m_strVersionFolder)) {
+        InstallLog::Format(deploy::kLogForeignInstallFolder, m_strVersionFolder.c_str());
+        if (m_pClient) m_pClient->OnError(new ExtractError(m_strVersionFolder));
+        return;
     }
+    const std::wstring cleared = m_steps.OsMajorVersion() > 5 ? m_strVersionFolder : JoinPath(m_strVersionFolder, L"Bin");
+    if (m_steps.IsFolder(cleared) && m_steps.IsProductFolder(cleared)) m_steps.DeleteFolderTree(cleared);
 
     std::wstring lastFailedFile;
     if (m_steps.DeployFiles(m_strStagingFolder, this, m_strVersionFolder, JoinPath(m_strVersionFolder, kManifestName),

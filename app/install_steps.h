@@ -53,6 +53,9 @@ public:
                                    IPlProgressCallback* progress) = 0;
     virtual uint32_t OsMajorVersion() = 0;
     virtual uint32_t OsVersionCode() = 0;
+    // The product's own folders (deploy/product_folder.h): only those are cleared.
+    virtual bool IsProductFolder(const std::wstring& path) = 0;
+    virtual bool HoldsForeignData(const std::wstring& path) = 0;
     virtual bool DeleteFolderTree(const std::wstring& path) = 0;
     // Deploys the staged tree into `versionFolder` with the manifest; 0 on failure, with the path of
     // the file that failed in `lastFailedFile`.

@@ -14,6 +14,7 @@
 #include "deploy/file_system.h"
 #include "deploy/install_folder_check.h"
 #include "deploy/install_paths.h"
+#include "deploy/product_folder.h"
 #include "deploy/product_registry.h"
 #include "deploy/shell_registration.h"
 #include "diag/install_log.h"
@@ -74,6 +75,8 @@ public:
     }
     uint32_t OsMajorVersion() override { return ::OsMajorVersion(); }
     uint32_t OsVersionCode() override { return ::OsVersionCode(); }
+    bool IsProductFolder(const std::wstring& path) override { return ::IsProductFolder(path); }
+    bool HoldsForeignData(const std::wstring& path) override { return ::HoldsForeignData(path); }
     bool DeleteFolderTree(const std::wstring& path) override { return ::DeleteFolderTree(path); }
     int DeployFiles(const std::wstring& stagingFolder, IPlProgressCallback* progress, const std::wstring& versionFolder,
                     const std::wstring& manifestPath, std::wstring* lastFailedFile) override {

@@ -22,7 +22,9 @@ bool RootOf(const std::wstring& path, std::wstring& root) {
 }
 
 bool IsValidNamePiece(const std::wstring& piece) {
-    if (piece.empty()) return false;
+    // "." and ".." (and names of dots and blanks only, which Windows trims to those or to
+    // nothing) name another folder than the one written: "C:\." is the drive's root.
+    if (piece.find_first_not_of(L". ") == std::wstring::npos) return false;
     for (wchar_t c : piece) {
         if (c < 32 || wcschr(L"\"*/<>?\\|", c) != nullptr) return false;
     }
@@ -39,6 +41,8 @@ bool IsValidInstallPath(const std::wstring& path) {
     if (root.size() != 3 || root[1] != L':' || root[2] != L'\\') return false;
     if (GetDriveTypeW(root.c_str()) != DRIVE_FIXED) return false;
     std::wstring rest = path.substr(root.size());
+    // One trailing backslash names the same folder ("D:\Apps\" is "D:\Apps").
+    if (!rest.empty() && rest.back() == L'\\') rest.pop_back();
     // A bare root has no folder of its own to install into.
     if (rest.empty()) return false;
     size_t start = 0;

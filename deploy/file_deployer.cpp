@@ -12,6 +12,7 @@
 #include "deploy/install_manifest.h"
 #include "deploy/install_paths.h"
 #include "deploy/locked_file_copy.h"
+#include "deploy/product_folder.h"
 #include "deploy/product_registry.h"
 #include "diag/ansi_text.h"
 #include "diag/install_log.h"
@@ -154,6 +155,11 @@ void FileDeployer::ReportProgress() {
 
 int FileDeployer::RemovePrevious() {
     if (!FileOrFolderExists(m_strOldInstallFolder)) return 1;
+    // The product key may name any folder; only the product's own is emptied.
+    if (!IsProductFolder(m_strOldInstallFolder)) {
+        InstallLog::Format(deploy::kLogForeignPreviousFolder, m_strOldInstallFolder.c_str());
+        return 1;
+    }
     if (ClearOldManifest(m_strOldManifestPath)) {
         CreateEmptyFile(m_strOldManifestPath);
         WriteManifest(false);
@@ -178,6 +184,8 @@ int FileDeployer::RemoveByManifest(const std::wstring& folder, const TiXmlElemen
         if (!ReadManifestName(*child, name)) continue;
         const std::wstring path = ChildPath(folder, name);
         if (IsFolderElement(*child)) {
+            // A manifest kept from before may name a folder that is a link now: never entered.
+            if (IsLink(path)) continue;
             // Below Vista the users' data lives in the install folder and outlives the product.
             if (!IsVistaOrLater() && name == deploy::kUsersFolderName) continue;
             RemoveByManifest(path, *child);
@@ -185,6 +193,9 @@ int FileDeployer::RemoveByManifest(const std::wstring& folder, const TiXmlElemen
                 InstallLog::Format(deploy::kLogDeleteFolderFailed, path.c_str());
             continue;
         }
+        // The manifest marks the folder as the product's while the rest goes; it goes last, with
+        // the folder, when nothing else is left.
+        if (lstrcmpiW(path.c_str(), m_strOldManifestPath.c_str()) == 0) continue;
         if (!FileOrFolderExists(path) || DeleteFileW(path.c_str())) {
             m_nBytesRemoved += static_cast<uint64_t>(ReadManifestSize(*child));
             continue;

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -10,6 +9,7 @@
 
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
+#include "deploy/product_folder.h"
 #include "deploy/retry_pause.h"
 #include "deploy/text_format.h"
 #include "diag/install_log.h"
@@ -30,12 +30,52 @@ bool IsFolderEntry(const WIN32_FIND_DATAW& entry) {
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// A junction or symbolic link: its target belongs to someone else and is never entered.
+bool IsLinkEntry(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::wstring WithBackslash(const std::wstring& folder) {
     if (!folder.empty() && folder.back() == L'\\') return folder;
     return folder + L"\\";
 }
 
 std::wstring AllEntriesPattern(const std::wstring& folder) { return WithBackslash(folder) + L"*.*"; }
+
+bool RemoveEntry(const std::wstring& path, DWORD attributes);
+
+// Removes everything inside `folder`; links inside are removed as links. False when anything
+// stays; every entry that stays is logged.
+bool RemoveContents(const std::wstring& folder) {
+    bool removed = true;
+    WIN32_FIND_DATAW entry;
+    diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
+    if (!find.IsValid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        if (IsDotEntry(entry)) continue;
+        if (!RemoveEntry(JoinPath(folder, entry.cFileName), entry.dwFileAttributes)) removed = false;
+    } while (FindNextFileW(find.Get(), &entry));
+    return removed;
+}
+
+// Removes one entry: a junction or symbolic link as the link itself (its target is not entered),
+// a folder after its contents, a file even when it is read-only.
+bool RemoveEntry(const std::wstring& path, DWORD attributes) {
+    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!isLink && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    bool removed;
+    if (isLink) {
+        removed = isFolder ? RemoveDirectoryW(path.c_str()) != FALSE : DeleteFileW(path.c_str()) != FALSE;
+    } else if (isFolder) {
+        removed = RemoveContents(path) && RemoveDirectoryW(path.c_str()) != FALSE;
+    } else {
+        removed = DeleteFileW(path.c_str()) != FALSE;
+    }
+    if (!removed) InstallLog::Format(deploy::kLogDeleteEntryFailed, path.c_str(), GetLastError());
+    return removed;
+}
 
 // The first "{path}~{n}" from `first` on that is free, or that can be freed by deleting it.
 std::wstring FreeSideName(const std::wstring& path, int first) {
@@ -58,6 +98,12 @@ bool FolderExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsLink(const std::wstring& path) {
+    if (path.empty()) return false;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool FileExists(const std::wstring& path) {
     if (path.empty()) return false;
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -74,7 +120,15 @@ bool CreateFolderPath(const std::wstring& path) {
          slash = full.find(L'\\', slash + 1)) {
         std::wstring prefix = full.substr(0, slash);
         if (prefix.empty() || FolderExists(prefix)) continue;
-        if (FileExists(prefix)) DeleteFileW(prefix.c_str());
+        if (FileExists(prefix)) {
+            // A file in the way is removed only from the product's own folders; elsewhere it is
+            // somebody's data and the folder cannot be made.
+            if (!IsProductFolder(prefix)) {
+                InstallLog::Format(deploy::kLogFolderBlockedByFile, prefix.c_str());
+                return false;
+            }
+            DeleteFileW(prefix.c_str());
+        }
         if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
             DWORD error = GetLastError();
             // Another thread or process may have made it in the meantime.
@@ -87,24 +141,24 @@ bool CreateFolderPath(const std::wstring& path) {
 }
 
 bool DeleteFolderTree(const std::wstring& path) {
-    // The shell operation would take a wildcard as "every match" and a root as the whole drive.
-    if (path.find_first_of(L"*?") != std::wstring::npos || PathIsRootW(path.c_str())) {
+    // A wildcard would name every match; a root or a path relative to some current folder names
+    // far more than the caller means.
+    const std::wstring full = FullPath(path);
+    if (path.find_first_of(L"*?") != std::wstring::npos || full.empty() || PathIsRootW(full.c_str())) {
         InstallLog::Format(deploy::kLogDeleteTreeRefused, path.c_str());
         return false;
     }
-    if (!FileOrFolderExists(path)) return true;
-    if (path.size() >= MAX_PATH - 1) {
+    DWORD attributes = GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (full.size() >= MAX_PATH - 1) {
         InstallLog::Format(deploy::kLogDeleteTreeRefused, path.c_str());
         return false;
     }
-    // The shell wants a list of names ending in a second NUL.
-    std::vector<wchar_t> from(MAX_PATH + 1, L'\0');
-    path.copy(from.data(), path.size());
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.data();
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    return SHFileOperationW(&operation) == 0;
+    if (!IsProductFolder(full)) {
+        InstallLog::Format(deploy::kLogNotProductFolder, full.c_str());
+        return false;
+    }
+    return RemoveEntry(full, attributes);
 }
 
 bool CreateEmptyFile(const std::wstring& path) {
@@ -149,12 +203,15 @@ bool CopyReplacing(const wchar_t* target, const wchar_t* source, bool failIfExis
 }
 
 bool HoldsOnlyManifest(const std::wstring& folder, const std::wstring& fileName) {
-    if (!FolderExists(folder)) return false;
+    // A link's content is its target's, which is never judged (nor entered) here.
+    if (!FolderExists(folder) || IsLink(folder)) return false;
     WIN32_FIND_DATAW entry;
     diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
     if (!find.IsValid()) return true;
     do {
         if (IsDotEntry(entry)) continue;
+        // A folder link goes as a link with the folder, so it counts as empty.
+        if (IsFolderEntry(entry) && IsLinkEntry(entry)) continue;
         if (IsFolderEntry(entry)) {
             int budget = 100;
             if (FolderTreeSize(budget, JoinPath(folder, entry.cFileName)) != 0) return false;
@@ -174,7 +231,9 @@ uint64_t FolderTreeSize(int& budget, const std::wstring& folder) {
     if (!find.IsValid()) return 0;
     do {
         if (IsDotEntry(entry)) continue;
-        if (IsFolderEntry(entry)) {
+        if (IsLinkEntry(entry)) {
+            --budget;  // listed, never entered or counted: its target is not in this tree
+        } else if (IsFolderEntry(entry)) {
             total += FolderTreeSize(budget, JoinPath(folder, entry.cFileName));
         } else {
             total += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
@@ -197,7 +256,8 @@ bool CopyFolderTree(const std::wstring& source, const std::wstring& target, int&
     diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(source).c_str(), &entry));
     if (!find.IsValid()) return true;
     do {
-        if (IsDotEntry(entry)) continue;
+        // A link is not part of the tree: copying it would copy its target's content.
+        if (IsDotEntry(entry) || IsLinkEntry(entry)) continue;
         std::wstring from = JoinPath(source, entry.cFileName);
         std::wstring to = JoinPath(target, entry.cFileName);
         if (IsFolderEntry(entry)) {
@@ -225,7 +285,7 @@ bool FindUsersFolder(const std::wstring& folder, std::wstring& found, int& budge
     diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
     if (!find.IsValid()) return false;
     do {
-        if (IsDotEntry(entry) || !IsFolderEntry(entry)) continue;
+        if (IsDotEntry(entry) || !IsFolderEntry(entry) || IsLinkEntry(entry)) continue;
         std::wstring child = JoinPath(folder, entry.cFileName);
         if (wcscmp(entry.cFileName, deploy::kUsersFolderName) == 0) {
             found = child;

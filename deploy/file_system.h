@@ -9,14 +9,21 @@
 bool FileOrFolderExists(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// True for a junction or symbolic link (a reparse point), whether its target exists or not.
+bool IsLink(const std::wstring& path);
 
-// Creates every missing folder of `path` (a file standing where a folder belongs is deleted).
-// False for an empty path, a path of 260 characters or more, or a folder that cannot be created.
+// Creates every missing folder of `path`. A file standing where a folder belongs is deleted when
+// it lies in the product's own folders (product_folder.h); anywhere else it stays and the result
+// is false. False as well for an empty path, a path of 260 characters or more, or a folder that
+// cannot be created.
 bool CreateFolderPath(const std::wstring& path);
 
 // Deletes the folder (or file) with everything below it, without the recycle bin and without
-// dialogs. True when nothing is left or nothing was there. Refuses a drive root, a path with
-// wildcards and a path too long for the shell (false).
+// dialogs. Junctions and symbolic links are removed as links; their targets are never entered.
+// True when nothing is left or nothing was there. Refuses (false, logged) anything that is not
+// the product's own (product_folder.h), a drive root on its full path ("C:\x\.." too), a path
+// that is not fully qualified ("C:", "dir"), a path with wildcards and one of 259 characters or
+// more. An entry that cannot be removed is logged; the rest is removed all the same.
 bool DeleteFolderTree(const std::wstring& path);
 
 // Creates an empty file (and its folders) unless something already exists at `path`.
@@ -34,20 +41,22 @@ bool DeleteOrMoveAside(const std::wstring& path);
 // attempts in all; false for a null path or when the last attempt fails.
 bool CopyReplacing(const wchar_t* target, const wchar_t* source, bool failIfExists);
 
-// True when `folder` holds nothing but empty subfolders and a file named exactly `fileName`
-// (also true when the folder cannot be enumerated); false when it is no folder.
+// True when `folder` holds nothing but empty subfolders, folder links and a file named exactly
+// `fileName` (also true when the folder cannot be enumerated); false when it is no folder or is
+// itself a link.
 bool HoldsOnlyManifest(const std::wstring& folder, const std::wstring& fileName);
 
 // Total size of the files below `folder`. `budget` counts every folder visited and every file;
-// the walk stops when it reaches 0.
+// the walk stops when it reaches 0. Links count as entries of size 0 and are not entered.
 uint64_t FolderTreeSize(int& budget, const std::wstring& folder);
 
-// Copies the tree below `source` into `target` (created as needed). `budget` counts the folders
-// entered. False when a file cannot be copied in five attempts, when a folder cannot be created
+// Copies the tree below `source` into `target` (created as needed), leaving links out. `budget`
+// counts the folders entered. False when a file cannot be copied in five attempts, when a folder cannot be created
 // or when the budget runs out before the whole tree is copied.
 bool CopyFolderTree(const std::wstring& source, const std::wstring& target, int& budget);
 
-// Looks below `folder` for a subfolder named exactly "Users" and stores its path in `found`.
+// Looks below `folder` for a subfolder named exactly "Users" (not a link, nor below one) and
+// stores its path in `found`.
 // True at once when `found` is not empty. `budget` counts the folders entered.
 bool FindUsersFolder(const std::wstring& folder, std::wstring& found, int& budget);
 

@@ -9,6 +9,7 @@
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
+#include "deploy/product_folder.h"
 #include "deploy/registry_value.h"
 #include "deploy/text_format.h"
 #include "diag/install_log.h"
@@ -21,6 +22,11 @@ std::wstring ProbeFolder(const std::wstring& folder, int index) {
     return FormatText(deploy::kWriteProbePattern, folder.c_str(), index);
 }
 
+// Removes an empty probe folder; a file, a link or a folder with anything in it stays.
+bool RemoveEmptyProbe(const std::wstring& probe) {
+    return FolderExists(probe) && !IsLink(probe) && RemoveDirectoryW(probe.c_str()) != FALSE;
+}
+
 }  // namespace
 
 bool HasWriteAccess(const std::wstring& folder) {
@@ -28,16 +34,19 @@ bool HasWriteAccess(const std::wstring& folder) {
     std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
     int index = 0;
     std::wstring probe = ProbeFolder(base, index);
-    // Leftovers of interrupted checks are cleared; after five of them the sixth name is used.
-    while (index < kProbeFolderCount && FileOrFolderExists(probe)) {
-        DeleteFolderTree(probe);
+    // An empty leftover of an interrupted check is removed and its name reused. Anything else of
+    // that name may be somebody's data: it stays, and the next number is tried; after five the
+    // sixth name is used as it is.
+    while (index < kProbeFolderCount && FileOrFolderExists(probe) && !RemoveEmptyProbe(probe)) {
+        InstallLog::Format(deploy::kLogProbeKept, probe.c_str());
         ++index;
         probe = ProbeFolder(base, index);
     }
     int result = SHCreateDirectoryExW(nullptr, probe.c_str(), nullptr);
     bool writable = result == ERROR_SUCCESS;
     InstallLog::Format(deploy::kLogHaveWrite, writable ? 1 : 0);
-    RemoveDirectoryW(probe.c_str());
+    // Only the probe made here is removed, never a folder that stood there before.
+    if (writable) RemoveDirectoryW(probe.c_str());
     return writable;
 }
 
@@ -53,6 +62,12 @@ bool CanWriteClassesRoot() {
 
 int CheckInstallFolder(const std::wstring& folder, uint32_t requiredBytes) {
     if (!IsValidInstallPath(folder)) return kInstallFolderInvalid;
+    // The install clears the version folder first: one that holds somebody else's files is no
+    // place for it.
+    if (HoldsForeignData(folder)) {
+        InstallLog::Format(deploy::kLogForeignInstallFolder, folder.c_str());
+        return kInstallFolderInvalid;
+    }
     UINT type = DriveTypeOf(folder);
     bool remote = type == DRIVE_REMOTE;
     InstallLog::Format(deploy::kLogDriveType, static_cast<int>(type));

@@ -14,14 +14,17 @@ enum InstallFolderVerdict : int {
 // The space the product needs on its drive: 77 MiB.
 inline constexpr uint32_t kRequiredInstallSpace = 0x4D00000;
 
-// Creates (and removes again) a probe folder "{folder}{i}test\" for i = 0, deleting up to five
-// leftover probes 0test..4test first. Creates `folder` itself when it was missing.
+// Creates (and removes again) a probe folder "{folder}{i}test\" for i = 0. A leftover probe
+// 0test..4test is removed when it is an empty folder; anything else of that name stays and the
+// next number is tried (after five, 5test is used as it is). Creates `folder` itself when it was
+// missing.
 bool HasWriteAccess(const std::wstring& folder);
 
 // True when the process may create keys under HKEY_CLASSES_ROOT (in practice: it runs elevated).
 bool CanWriteClassesRoot();
 
-// One of the verdicts above for `folder` and the space it must offer.
+// One of the verdicts above for the version folder `folder` and the space it must offer. A folder
+// that holds data not the product's (product_folder.h) is invalid: the install would clear it.
 int CheckInstallFolder(const std::wstring& folder, uint32_t requiredBytes);
 
 // Chooses `chosen` as the version folder and checks it. `versionFolder` receives the folder the

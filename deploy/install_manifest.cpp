@@ -60,7 +60,9 @@ uint64_t ScanFolder(int& budget, const std::wstring& folder, TiXmlElement& eleme
     diag::ScopedFindHandle find(FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &entry));
     if (!find.IsValid()) return 0;
     do {
-        if (IsDotEntry(entry.cFileName)) continue;
+        // A junction or symbolic link leads out of the tree: it is neither listed nor entered, so
+        // that neither copying nor removal ever reaches its target.
+        if (IsDotEntry(entry.cFileName) || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
         std::wstring path = JoinPath(folder, entry.cFileName);
         if (budget <= 0) {
             NoteOnce(gaps.firstOverBudget, path);

@@ -50,7 +50,8 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
 
 // ---- Drives --------------------------------------------------------------------------------
 // True for a full path on a fixed drive ("X:\" followed by at least one name) whose names hold
-// no control character and none of " * / < > ? \ |. Relative paths, bare roots and paths of 260
+// no control character and none of " * / < > ? \ |. One trailing backslash is allowed. Relative
+// paths, bare roots, "." and ".." (or any name of dots and blanks only) and paths of 260
 // characters or more are refused.
 bool IsValidInstallPath(const std::wstring& path);
 // GetDriveTypeW of the path's root; 0 when the path has no root. Logs the root.

@@ -64,4 +64,11 @@ TEST(CommandLineValues, InstallFolderIsTrimmedAndKeptOnlyWhenValid) {
     EXPECT_TRUE(Parse({L"/install_dir:relative\\folder"}).InstallFolder().empty());
 }
 
+TEST(CommandLineValues, InstallFolderKeepsOneSpellingAndRefusesDotNames) {
+    EXPECT_EQ(L"C:\\Apps", Parse({L"/install_dir:C:\\Apps\\"}).InstallFolder());
+    EXPECT_TRUE(Parse({L"/install_dir:C:\\Apps\\\\"}).InstallFolder().empty());
+    for (const wchar_t* dots : {L"/install_dir:C:\\.", L"/install_dir:C:\\..", L"/install_dir:C:\\Apps\\..\\.."})
+        EXPECT_TRUE(Parse({dots}).InstallFolder().empty()) << dots;
+}
+
 }  // namespace

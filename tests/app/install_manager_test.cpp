@@ -358,6 +358,33 @@ TEST_F(InstallManagerTest, BelowVistaOnlyTheOldBinFolderIsCleared) {
     EXPECT_FALSE(steps.Has(L"DeleteFolderTree " + kVersionFolder));
 }
 
+TEST_F(InstallManagerTest, AVersionFolderHoldingSomebodysFilesIsNeitherClearedNorInstalledInto) {
+    steps.folders = {kVersionFolder, kVersionFolder + L"\\Bin"};
+    steps.othersFolders = steps.folders;
+    steps.foreignFolders = {kVersionFolder};
+    ASSERT_EQ(0, Init());
+    RunBothPhases();
+    EXPECT_EQ(-1, steps.IndexOf(L"DeleteFolderTree"));
+    EXPECT_EQ(-1, steps.IndexOf(L"DeployFiles"));
+    EXPECT_EQ(-1, steps.IndexOf(L"ReportInstallerDone"));
+    ASSERT_EQ(1u, client.errors.size());
+    auto* error = dynamic_cast<ExtractError*>(client.errors[0].get());
+    ASSERT_NE(nullptr, error);
+    EXPECT_EQ(kVersionFolder, error->Message());
+    EXPECT_EQ((std::vector<int>{0, 1, 2}), client.steps);
+}
+
+TEST_F(InstallManagerTest, AnEmptyFolderOfSomebodyElseIsInstalledIntoButNeverDeleted) {
+    steps.osMajor = 5;
+    steps.folders = {kVersionFolder, kVersionFolder + L"\\Bin"};
+    steps.othersFolders = steps.folders;
+    ASSERT_EQ(0, Init());
+    RunBothPhases();
+    EXPECT_EQ(-1, steps.IndexOf(L"DeleteFolderTree"));
+    EXPECT_GE(steps.IndexOf(L"DeployFiles"), 0);
+    EXPECT_TRUE(client.errors.empty());
+}
+
 TEST_F(InstallManagerTest, StartArgumentsAlwaysLaunchTheClient) {
     ASSERT_EQ(0, Init({L"/auto_start:false", L"/startargs:/room:5"}));
     RunBothPhases();

@@ -96,6 +96,8 @@ void RecordingSteps::UninstallPrevious(const std::wstring& previous, const std::
 }
 uint32_t RecordingSteps::OsMajorVersion() { return osMajor; }
 uint32_t RecordingSteps::OsVersionCode() { return osCode; }
+bool RecordingSteps::IsProductFolder(const std::wstring& path) { return othersFolders.count(path) == 0; }
+bool RecordingSteps::HoldsForeignData(const std::wstring& path) { return foreignFolders.count(path) != 0; }
 bool RecordingSteps::DeleteFolderTree(const std::wstring& path) { return Record(L"DeleteFolderTree " + path, L"DeleteFolderTree"); }
 int RecordingSteps::DeployFiles(const std::wstring& staging, IPlProgressCallback* progress, const std::wstring& versionFolder,
                                 const std::wstring& manifest, std::wstring* lastFailedFile) {

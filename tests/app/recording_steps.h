@@ -30,6 +30,8 @@ public:
     // version folder then is the chosen one, else the root joined with the version).
     int folderVerdict = 0;
     std::wstring folderReplacement;
+    std::set<std::wstring> othersFolders;   // IsProductFolder answers false for these
+    std::set<std::wstring> foreignFolders;  // HoldsForeignData answers true for these
     int64_t now = 1000;
     uint32_t osMajor = 6;
     uint32_t osCode = 0x601;
@@ -68,6 +70,8 @@ public:
                            IPlProgressCallback* progress) override;
     uint32_t OsMajorVersion() override;
     uint32_t OsVersionCode() override;
+    bool IsProductFolder(const std::wstring& path) override;
+    bool HoldsForeignData(const std::wstring& path) override;
     bool DeleteFolderTree(const std::wstring& path) override;
     int DeployFiles(const std::wstring& stagingFolder, IPlProgressCallback* progress, const std::wstring& versionFolder,
                     const std::wstring& manifestPath, std::wstring* lastFailedFile) override;

@@ -13,7 +13,7 @@ ScratchFolder::ScratchFolder() {
     wchar_t name[64] = {};
     _snwprintf(name, 63, L"deploy_test_%lu_%d", GetCurrentProcessId(), ++counter);
     m_strPath = JoinPath(temp, name);
-    DeleteFolderTree(m_strPath);
+    RemoveTestTree(m_strPath);
     CreateFolderPath(m_strPath);
 }
 
@@ -42,6 +42,12 @@ void RemoveTree(const std::wstring& folder) {
 }  // namespace
 
 ScratchFolder::~ScratchFolder() { RemoveTree(m_strPath); }
+
+void RemoveTestTree(const std::wstring& folder) {
+    std::wstring path = folder;
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    RemoveTree(path);
+}
 
 void WriteTestFile(const std::wstring& path, size_t size, char fill) {
     CreateFolderPath(ParentFolder(path));

@@ -18,6 +18,10 @@ private:
     std::wstring m_strPath;
 };
 
+// Removes a tree the test made, whoever it belongs to (the setup's own routine refuses folders
+// that are not the product's).
+void RemoveTestTree(const std::wstring& folder);
+
 // Writes `size` bytes of a repeating pattern to `path`, creating its folders.
 void WriteTestFile(const std::wstring& path, size_t size, char fill = 'x');
 // Creates files "f0" to "f{count-1}" of one byte each in `folder`.

@@ -176,6 +176,7 @@ TEST_F(FileDeployerTest, ANameTheCodePageCannotHoldFailsTheInstall) {
 
 TEST_F(FileDeployerTest, RemovePreviousDeletesTheOldFolder) {
     std::wstring old = m_scratch / L"App\\1.14.200";
+    WriteTestFile(old + L"\\PeloraInstall.xml", 5);  // left by the earlier install
     WriteTestFile(old + L"\\Bin\\Pelora.exe", 20);
     WriteTestFile(old + L"\\Users\\123\\settings.dat", 20);
     CreateFolderPath(old + L"\\Skins\\Empty");
@@ -191,6 +192,7 @@ TEST_F(FileDeployerTest, RemovePreviousDeletesTheOldFolder) {
 TEST_F(FileDeployerTest, RemovePreviousKeepsTheUsersFolderBelowVista) {
     OverrideOsVersionCode(0x501);
     std::wstring old = m_scratch / L"App\\1.14.200";
+    WriteTestFile(old + L"\\PeloraInstall.xml", 5);  // left by the earlier install
     WriteTestFile(old + L"\\Bin\\Pelora.exe", 20);
     WriteTestFile(old + L"\\Users\\123\\settings.dat", 20);
     FileDeployer deployer(m_scratch / L"staging", nullptr);

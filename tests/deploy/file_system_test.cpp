@@ -8,6 +8,8 @@ namespace {
 
 TEST(FolderPaths, CreatesEveryLevelAndReplacesABlockingFile) {
     ScratchFolder scratch;
+    // The product's own folder (it holds the manifest): a file in the way there may go.
+    WriteTestFile(scratch / L"PeloraInstall.xml", 1);
     EXPECT_TRUE(CreateFolderPath(scratch / L"a\\b\\c"));
     EXPECT_TRUE(FolderExists(scratch / L"a\\b\\c"));
     WriteTestFile(scratch / L"file", 4);
@@ -19,6 +21,7 @@ TEST(FolderPaths, CreatesEveryLevelAndReplacesABlockingFile) {
 
 TEST(FolderPaths, DeleteTreeRemovesEverythingAndRefusesRootsAndWildcards) {
     ScratchFolder scratch;
+    WriteTestFile(scratch / L"PeloraInstall.xml", 1);
     WriteTestFile(scratch / L"t\\a\\b.txt", 10);
     WriteTestFile(scratch / L"t\\c.txt", 10);
     EXPECT_TRUE(DeleteFolderTree(scratch / L"t"));

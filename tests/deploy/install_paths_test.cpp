@@ -98,17 +98,17 @@ TEST(FreeSpaceText, ReadsTheVolume) {
     EXPECT_EQ(0u, freeBytes);
 }
 
-TEST(WriteAccess, ClearsLeftoverProbesAndLeavesNoProbe) {
+TEST(WriteAccess, KeepsLeftoverProbesWithContentAndLeavesNoProbeOfItsOwn) {
     ScratchFolder scratch;
     std::wstring chosen = scratch / L"Pelora";
     for (int i = 0; i < 5; ++i) {
         WriteTestFile(chosen + L"\\" + std::to_wstring(i) + L"test\\leftover.txt", 3);
     }
     EXPECT_TRUE(HasWriteAccess(chosen));
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_FALSE(FileOrFolderExists(chosen + L"\\" + std::to_wstring(i) + L"test"))
-            << "probe " << i;
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(3u, SizeOfFile(chosen + L"\\" + std::to_wstring(i) + L"test\\leftover.txt")) << "probe " << i;
     }
+    EXPECT_FALSE(FileOrFolderExists(chosen + L"\\5test"));
     EXPECT_TRUE(FolderExists(chosen));
 }
 
@@ -152,7 +152,7 @@ TEST(UserNumber, FindsTheFirstAllDigitFolder) {
     // Windows 7: My Documents\Corvane Files\.
     std::wstring usersFolder = UserDataFolder(L"C:\\unused");
     ASSERT_FALSE(usersFolder.empty());
-    DeleteFolderTree(usersFolder);
+    RemoveTestTree(usersFolder);
     EXPECT_EQ(0, FindUserNumber(L"C:\\unused"));
     CreateFolderPath(usersFolder + L"abc");
     CreateFolderPath(usersFolder + L"12a");
@@ -160,7 +160,7 @@ TEST(UserNumber, FindsTheFirstAllDigitFolder) {
     EXPECT_EQ(0, FindUserNumber(L"C:\\unused"));
     CreateFolderPath(usersFolder + L"4711");
     EXPECT_EQ(4711, FindUserNumber(L"C:\\unused"));
-    DeleteFolderTree(usersFolder);
+    RemoveTestTree(usersFolder);
 }
 
 }  // namespace
