@@ -43,8 +43,9 @@ public:
                                                  const ReportTimings& timings);
     static std::shared_ptr<DataReportMgr> Create(EndpointSource endpoint,
                                                  const ReportTimings& timings);
-    // The process-wide manager, sending to DefaultReportEndpoint(); created on first use. At exit
-    // its report thread is told to stop and given stopGraceMs to leave.
+    // The process-wide manager, sending to DefaultReportEndpoint(). It is created during static
+    // initialisation, so it exists (and logs) from process start even in a run that never
+    // reports. At exit its report thread is told to stop and given stopGraceMs to leave.
     static DataReportMgr& Instance();
 
     ~DataReportMgr();
