@@ -15,12 +15,17 @@ std::wstring Wide(const std::string& text) { return diag::AnsiToWide(text); }
 // Holds the process-wide manager; at exit a report thread still running is told to stop before
 // the manager (and the binary log it writes to) goes away.
 struct ProcessManagerHolder {
-    std::shared_ptr<DataReportMgr> manager =
-        DataReportMgr::Create(DefaultReportEndpoint(), ReportTimings());
+    std::shared_ptr<DataReportMgr> manager = DataReportMgr::Create(&DefaultReportEndpoint,
+                                                                   ReportTimings());
     ~ProcessManagerHolder() { manager->StopThread(ReportTimings().stopGraceMs); }
 };
 
 }  // namespace
+
+// Made here, during static initialisation: a run that stops at its first check still leaves the
+// manager's construction and destruction (and the writer's benchmark record) in the binary log.
+// The endpoint is read later, before each send.
+static DataReportMgr& g_processManager = DataReportMgr::Instance();
 
 struct DataReportMgr::ThreadStart {
     std::shared_ptr<DataReportMgr> manager;
@@ -30,7 +35,12 @@ struct DataReportMgr::ThreadStart {
 
 std::shared_ptr<DataReportMgr> DataReportMgr::Create(const ReportEndpoint& endpoint,
                                                      const ReportTimings& timings) {
-    return std::shared_ptr<DataReportMgr>(new DataReportMgr(endpoint, timings));
+    return Create([endpoint] { return endpoint; }, timings);
+}
+
+std::shared_ptr<DataReportMgr> DataReportMgr::Create(EndpointSource endpoint,
+                                                     const ReportTimings& timings) {
+    return std::shared_ptr<DataReportMgr>(new DataReportMgr(std::move(endpoint), timings));
 }
 
 DataReportMgr& DataReportMgr::Instance() {
@@ -38,10 +48,10 @@ DataReportMgr& DataReportMgr::Instance() {
     return *holder.manager;
 }
 
-DataReportMgr::DataReportMgr(const ReportEndpoint& endpoint, const ReportTimings& timings)
-    : m_wakeEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+DataReportMgr::DataReportMgr(EndpointSource endpoint, const ReportTimings& timings)
+    : m_wakeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_network(new WinsockSession()),
-      m_endpoint(endpoint),
+      m_endpoint(std::move(endpoint)),
       m_timings(timings) {
     // The writer must outlive this manager, which logs from its destructor.
     CVLog_EnsureWriter();
@@ -187,21 +197,18 @@ int DataReportMgr::UninitalizeDataReport(int mode, int milliseconds) {
         }
     }
     if (running && thread.IsValid()) {
-        // A thread told to stop leaves within its stop grace: its network waits and retry waits
-        // all wake on the stop event. One that does not (a name lookup can block) is abandoned;
-        // it holds no lock of ours while it blocks and keeps its own reference to the manager.
+        // The caller is held no longer than it asked for. A thread told to stop leaves soon on
+        // its own (its network and retry waits wake on the stop event); one that cannot, blocked
+        // in a name lookup, is left behind holding no lock of ours and its own reference to the
+        // manager, and it sends nothing more once it comes back.
         if (mode == 0) {
             control->Stop();
-            WaitForSingleObject(thread.Get(), m_timings.stopGraceMs);
             CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, L"%s", kLogThreadKilled);
         } else if (mode == 1) {
             CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, kLogWaitForThread, milliseconds);
             const DWORD start = GetTickCount();
             const DWORD limit = milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0;
-            if (WaitForSingleObject(thread.Get(), limit) != WAIT_OBJECT_0) {
-                control->Stop();
-                WaitForSingleObject(thread.Get(), m_timings.stopGraceMs);
-            }
+            if (WaitForSingleObject(thread.Get(), limit) != WAIT_OBJECT_0) control->Stop();
             CVLOG(kFnUninitialize, kLogLevel, kCategoryEvent, kLogActualWait,
                   static_cast<int>(GetTickCount() - start));
         }

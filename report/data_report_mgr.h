@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,7 +27,7 @@ struct ReportTimings {
     DWORD uninitialisingWaitMs = 5;
     DWORD cacheAgeLimitMs = 60000;    // since the first item went into the empty cached queue
     DWORD cacheIdleLimitMs = 10000;   // since the last cached item was added
-    DWORD stopGraceMs = 500;          // how long a thread told to stop is given to leave
+    DWORD stopGraceMs = 500;          // how long a thread still running at process exit is given
     SendLimits send;
 };
 
@@ -35,10 +36,16 @@ struct ReportTimings {
 // thread-safe. The report thread keeps the manager alive while it runs.
 class DataReportMgr : public std::enable_shared_from_this<DataReportMgr> {
 public:
+    // Where to send is asked on the report thread before every send.
+    using EndpointSource = std::function<ReportEndpoint()>;
+
     static std::shared_ptr<DataReportMgr> Create(const ReportEndpoint& endpoint,
                                                  const ReportTimings& timings);
-    // The process-wide manager, sending to DefaultReportEndpoint(); created on first use. At exit
-    // its report thread is told to stop and given stopGraceMs to leave.
+    static std::shared_ptr<DataReportMgr> Create(EndpointSource endpoint,
+                                                 const ReportTimings& timings);
+    // The process-wide manager, sending to DefaultReportEndpoint(). It is created during static
+    // initialisation, so it exists (and logs) from process start even in a run that never
+    // reports. At exit its report thread is told to stop and given stopGraceMs to leave.
     static DataReportMgr& Instance();
 
     ~DataReportMgr();
@@ -46,8 +53,9 @@ public:
     DataReportMgr& operator=(const DataReportMgr&) = delete;
 
     int InitializeDataReport();
-    // Mode 1 flushes and waits up to `milliseconds` (plus the stop grace) for the report thread;
-    // mode 0 stops it at once. Returns 1.
+    // Mode 1 flushes and waits up to `milliseconds` for the report thread, then tells it to stop;
+    // mode 0 tells it to stop at once. Neither waits longer, whatever the thread is blocked in.
+    // Returns 1.
     int UninitalizeDataReport(int mode, int milliseconds);
     void SetClientVersion(const char* text);
     void SetUid(const char* text);
@@ -69,7 +77,7 @@ private:
     };
     struct ThreadStart;
 
-    DataReportMgr(const ReportEndpoint& endpoint, const ReportTimings& timings);
+    DataReportMgr(EndpointSource endpoint, const ReportTimings& timings);
 
     void SetHeader(std::string DataReportMgr::*field, const char* text, const wchar_t* function,
                    const wchar_t* logFormat);
@@ -99,10 +107,12 @@ private:
     unsigned m_nThreadGeneration = 0;
     // Single words written by UninitalizeDataReport / InitializeDataReport, read between steps.
     volatile LONG m_bUninitialising = 0;
-    // Set while uninitialising so a report thread in a long retry wait goes round at once.
+    // Set when uninitialising begins so a report thread in a long retry wait goes round at once.
+    // Auto-reset, so it cuts one wait short: left set, it would turn the 5 ms pause between
+    // retries into none.
     diag::ScopedHandle m_wakeEvent;
     std::unique_ptr<WinsockSession> m_network;
 
-    const ReportEndpoint m_endpoint;
+    const EndpointSource m_endpoint;
     const ReportTimings m_timings;
 };

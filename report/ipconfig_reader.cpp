@@ -71,6 +71,15 @@ bool ParsePhysicalAddress(const std::string& text, uint8_t* address) {
     return true;
 }
 
+// "<system folder>\ipconfig.exe". Started by its full path: a bare name would be searched for in
+// this program's folder and the current folder first, where anybody may have put an ipconfig.exe.
+std::wstring SystemIpconfigPath() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::wstring();
+    return std::wstring(folder, length) + L"\\ipconfig.exe";
+}
+
 }  // namespace
 
 void CMACReaderEx::ParseIpconfigOutput(const std::string& output, std::vector<AdapterRecord>* list) {
@@ -126,10 +135,12 @@ bool CMACReaderEx::ReadByIpconfig(int options) {
     startup.hStdOutput = childOutput.Get();
     startup.hStdError = childOutput.Get();
     startup.hStdInput = childInput.Get();
+    const std::wstring program = SystemIpconfigPath();
+    if (program.empty()) return false;
     wchar_t commandLine[] = L"ipconfig /all";
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!CreateProcessW(program.c_str(), commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
         return false;
     }
     CloseHandle(process.hThread);

@@ -135,7 +135,8 @@ bool SendFrame(const ReportEndpoint& endpoint, const uint8_t* payload, uint32_t 
     if (!payload) return false;
     if (length == 0) return true;
 
-    const uint32_t address = ResolveServerAddress(endpoint.host);
+    const uint32_t address =
+        endpoint.resolve ? endpoint.resolve(endpoint.host) : ResolveServerAddress(endpoint.host);
     SOCKET connected = INVALID_SOCKET;
     for (const std::string& port : endpoint.ports) {
         if (StopRequested(stopEvent)) return false;

@@ -110,7 +110,7 @@ void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned 
         }
         const HANDLE wakers[2] = {stopEvent, m_wakeEvent.Get()};
         const DWORD wait = NextWait(failures);
-        // While not uninitialising the wake event is clear; once set it only shortens this wait.
+        // The wake event cuts at most one wait short; later passes wait their full time.
         WaitForMultipleObjects(m_wakeEvent.IsValid() ? 2 : 1, wakers, FALSE, wait);
     }
 
@@ -141,7 +141,7 @@ bool DataReportMgr::SendToServer(const ReportData& message, HANDLE stopEvent) {
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]());
     if (!buffer) return false;
     if (!message.SerializeToArray(buffer.get(), static_cast<int>(size))) return false;
-    return SendFrame(m_endpoint, buffer.get(), static_cast<uint32_t>(size), stopEvent,
+    return SendFrame(m_endpoint(), buffer.get(), static_cast<uint32_t>(size), stopEvent,
                      m_timings.send);
 }
 

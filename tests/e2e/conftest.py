@@ -91,8 +91,9 @@ def prefix(make_prefix):
 @pytest.fixture(scope="module")
 def second_start_prefix(tmp_path_factory, display):
     """One prefix shared by a module's tests of refused second starts. Those runs end at the
-    single-instance check, before the setup writes anything, so the tests cannot disturb each
-    other, and a copy of the template per test would only cost time."""
+    single-instance check, before the setup writes anything but its binary-log records (which
+    carry the process id), so the tests cannot disturb each other, and a copy of the template per
+    test would only cost time."""
     prefix = WinePrefix.create(tmp_path_factory.mktemp("second-start") / "prefix-win7", "win7")
     yield prefix
     prefix.stop_server()

@@ -4,6 +4,7 @@ refuses, stays silent or answers wrongly never holds the install up for more tha
 shutdown's five seconds, and the binary log tells what happened."""
 
 import datetime
+import os
 import time
 
 import pytest
@@ -15,6 +16,10 @@ from e2e_report import ReportServer, binary_log
 BID = "b_lmq_im_active_base"
 TID = "interactive_video_data_report"
 NOT_YET_BUILT_STEP_CODES = {2001, 2002, 2004}
+DONE_SHUTDOWN_MS = 5000
+RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS = 5
+# What the caller may take beyond its bound: the scheduler's slice, not a second wait.
+SCHEDULING_MARGIN_MS = 150
 
 
 @pytest.fixture
@@ -29,6 +34,22 @@ def report_server(tmp_path):
     yield start
     for server in servers:
         server.stop()
+
+
+def last_shutdown(records):
+    """The records from the last start of the telemetry shutdown on."""
+    starts = [i for i, r in enumerate(records) if r["message"] == "数据上报准备退出"]
+    assert starts, "the shutdown is not in the binary log"
+    return records[starts[-1]:]
+
+
+def shutdown_wait_ms(records):
+    """How long the caller was held by the last shutdown, from the ticks of its own records."""
+    shutdown = last_shutdown(records)
+    caller = shutdown[0]["tid"]
+    ended = [r for r in shutdown if r["tid"] == caller and r["message"] == "数据上报结束"]
+    assert ended, "the shutdown did not end"
+    return (ended[0]["tick"] - shutdown[0]["tick"]) & 0xFFFFFFFF
 
 
 def items_in_order(reports):
@@ -104,3 +125,43 @@ def test_a_misbehaving_server_delays_the_end_by_at_most_the_shutdown_wait(prefix
     assert any("发送数据失败" in m for _, _, m in messages), messages[-20:]
     assert any(m == "数据上报结束" for _, _, m in messages), "the shutdown is logged"
     assert not any("发送数据成功" in m for _, _, m in messages)
+    assert shutdown_wait_ms(records) <= DONE_SHUTDOWN_MS + SCHEDULING_MARGIN_MS
+
+    # While shutting down, a failed report is retried after a short pause, not in a busy loop.
+    attempts = [r["tick"] for r in last_shutdown(records) if r["message"].startswith("准备发送数据")]
+    assert attempts, "nothing was retried during the shutdown"
+    gaps = [later - earlier for earlier, later in zip(attempts, attempts[1:])]
+    assert min(gaps, default=RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS) >= RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS, \
+        f"{len(attempts)} attempts, gaps {sorted(gaps)[:10]}"
+    assert len(attempts) <= DONE_SHUTDOWN_MS // RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS + 2
+
+
+def test_a_server_name_lookup_that_never_answers_delays_the_end_by_at_most_the_shutdown_wait(
+        prefix, run_setup, tmp_path):
+    """The report server's name never resolves: its lookup blocks for the whole run. The install
+    still finishes, and the shutdown holds it no longer than its five seconds."""
+    # The resolver reads the file named by HOSTALIASES for a host name without dots; a FIFO that
+    # nobody writes makes that read, and so the lookup, block.
+    aliases = tmp_path / "hostaliases"
+    os.mkfifo(aliases)
+    prefix.env["HOSTALIASES"] = str(aliases)
+    prefix.env["PELORA_REPORT_SERVER"] = "pelorareports:8000"
+    try:
+        assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
+    finally:
+        release_readers(aliases)
+
+    records = binary_log(prefix)
+    assert shutdown_wait_ms(records) <= DONE_SHUTDOWN_MS + SCHEDULING_MARGIN_MS
+    messages = [r["message"] for r in records]
+    # The one report thread went into the lookup with the first report and never came back.
+    assert [m for m in messages if m.startswith("准备发送数据")] == ["准备发送数据0>>>"]
+    assert not any("发送数据成功" in m or "发送数据失败" in m for m in messages)
+
+
+def release_readers(fifo):
+    """Lets a reader still blocked on the FIFO go (it reads end of file)."""
+    try:
+        os.close(os.open(fifo, os.O_WRONLY | os.O_NONBLOCK))
+    except OSError:
+        pass  # no reader left

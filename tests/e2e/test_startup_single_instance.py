@@ -1,5 +1,6 @@
 """A second start of the setup while another instance holds the single-instance mutex: the
-caller gets -1, and a user sees why unless the run is hidden."""
+caller gets -1, a user sees why unless the run is hidden, and the binary log still tells that the
+telemetry manager lived and went."""
 
 import subprocess
 
@@ -7,6 +8,7 @@ import pytest
 
 from e2e_product import (ALREADY_RUNNING_TEXT, EXIT_NOT_STARTED, HIDDEN_MODE, IDOK,
                          INTERACTIVE_MODES, MESSAGE_CAPTION)
+from e2e_report import binary_log
 
 
 @pytest.mark.parametrize("mode", list(INTERACTIVE_MODES))
@@ -48,3 +50,23 @@ def test_refused_start_reaches_a_linux_caller_as_255(second_start_prefix, hold_m
     hold_mutex(second_start_prefix)
     assert second_start_prefix.run(setup_exe, *HIDDEN_MODE, timeout=30).returncode == 255
 
+
+
+def test_refused_start_still_writes_its_binary_log(second_start_prefix, hold_mutex, start_setup):
+    """The telemetry manager and the binary-log writer exist from process start, so a run that
+    stops at its first check leaves its records; no report thread is started."""
+    hold_mutex(second_start_prefix)
+    setup = start_setup(second_start_prefix, *HIDDEN_MODE)
+    assert setup.wait(timeout=30) == EXIT_NOT_STARTED
+
+    records = [r for r in binary_log(second_start_prefix) if r["pid"] == setup.pid]
+    assert records, "the refused run wrote no binary-log record"
+    summary = [(r["category"], r["function"], r["message"]) for r in records]
+    assert summary[0][:2] == ("PerfBenchmark", "CVLog_DoCVLogVW"), summary
+    assert records[0]["level"] == 1
+    assert summary[1:] == [
+        ("PeloraDataReport.Event", "DataReportMgr::DataReportMgr", "数据上报上报构造完成"),
+        ("PeloraDataReport.Event", "DataReportMgr::~DataReportMgr", "数据上报开始析构"),
+        ("PeloraDataReport.Event", "DataReportMgr::~DataReportMgr", "数据上报析构完成"),
+    ]
+    assert len({r["cookie"] for r in records}) == 1
