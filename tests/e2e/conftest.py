@@ -49,20 +49,25 @@ def display():
         yield os.environ["DISPLAY"]
         return
     read_end, write_end = os.pipe()
+    # -noreset: by default the server resets when its last client leaves and then writes its
+    # display number to the pipe once more; with nobody reading it, it exits, and the next Wine
+    # process finds no display and waits forever in its window creation. The read end also stays
+    # open until the end, for the same reason.
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(write_end,),
+                             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
     number = os.read(read_end, 16).decode().strip()
-    os.close(read_end)
     if not number:
         xvfb.kill()
+        os.close(read_end)
         pytest.fail("Xvfb did not start")
     os.environ["DISPLAY"] = f":{number}"
     yield os.environ["DISPLAY"]
     del os.environ["DISPLAY"]
     xvfb.terminate()
     xvfb.wait(timeout=10)
+    os.close(read_end)
 
 
 @pytest.fixture
