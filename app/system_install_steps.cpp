@@ -14,6 +14,7 @@
 #include "deploy/file_system.h"
 #include "deploy/install_folder_check.h"
 #include "deploy/install_paths.h"
+#include "deploy/launch_as_user.h"
 #include "deploy/product_folder.h"
 #include "deploy/product_registry.h"
 #include "deploy/shell_registration.h"
@@ -153,7 +154,9 @@ public:
         NotAvailable(L"AddFirewallException");
     }
     void DeleteVersion(const std::wstring&) override { NotAvailable(L"DeleteVersion"); }
-    bool LaunchAsUser(const std::wstring&, const std::wstring&) override { return NotAvailable(L"LaunchAsUser"); }
+    bool LaunchAsUser(const std::wstring& arguments, const std::wstring& exePath) override {
+        return ::LaunchAsUser(arguments, exePath);
+    }
     bool WriteRunEntry(const std::wstring& commandLine) override { return ::WriteRunEntry(commandLine); }
 
     int64_t Now() override { return static_cast<int64_t>(time(nullptr)); }
