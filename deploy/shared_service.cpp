@@ -17,6 +17,15 @@ namespace {
 // The manager and the service take half a second to act on a stop or a deletion request.
 constexpr DWORD kServiceSettleMilliseconds = 500;
 
+// The host must match the DLL's architecture, which is the setup program's own: the shipped
+// 32-bit setup takes the 32-bit host (the WOW64 system folder on 64-bit Windows); a 64-bit
+// build with its 64-bit DLL takes the native one.
+#ifdef _WIN64
+constexpr int kHostFolder = CSIDL_SYSTEM;
+#else
+constexpr int kHostFolder = CSIDL_SYSTEMX86;
+#endif
+
 bool LogFailure(const wchar_t* call, const std::wstring& subject, DWORD error) {
     InstallLog::Format(deploy::kLogServiceCallFailed, call, subject.c_str(), error);
     return false;
@@ -34,7 +43,7 @@ bool OpenManager(diag::ScopedServiceHandle& manager, const std::wstring& subject
 
 bool HostImagePath(const std::wstring& groupName, std::wstring& imagePath) {
     wchar_t host[MAX_PATH] = {};
-    const HRESULT result = SHGetFolderPathW(nullptr, CSIDL_SYSTEMX86, nullptr, SHGFP_TYPE_CURRENT, host);
+    const HRESULT result = SHGetFolderPathW(nullptr, kHostFolder, nullptr, SHGFP_TYPE_CURRENT, host);
     if (FAILED(result)) {
         InstallLog::Format(deploy::kLogServiceSystemFolder, static_cast<unsigned long>(result));
         return false;

@@ -38,5 +38,6 @@ bool AddSvchostGroup(const std::wstring& serviceName, const std::wstring& groupN
 // Rebuilds the service's "Parameters" key with "ServiceDll" = `dllPath` (REG_EXPAND_SZ).
 bool WriteServiceDll(const std::wstring& serviceName, const std::wstring& dllPath);
 
-// "\"<32-bit system folder>\svchost.exe\" -k <groupName>"; false when the host is missing.
+// "\"<system folder>\svchost.exe\" -k <groupName>" with the host of the setup program's own
+// architecture (for the 32-bit setup the 32-bit system folder); false when the host is missing.
 bool HostImagePath(const std::wstring& groupName, std::wstring& imagePath);

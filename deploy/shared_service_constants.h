@@ -26,7 +26,7 @@ inline constexpr wchar_t kServiceAccessList[] =
 // ---- Install log -------------------------------------------------------------------------------
 inline constexpr wchar_t kLogServiceDllMissing[] = L"[setup]service dll %s is missing\n";
 inline constexpr wchar_t kLogServiceHostMissing[] = L"[setup]service host %s is missing\n";
-inline constexpr wchar_t kLogServiceSystemFolder[] = L"[setup]no 32-bit system folder: 0x%08lX\n";
+inline constexpr wchar_t kLogServiceSystemFolder[] = L"[setup]no system folder for the service host: 0x%08lX\n";
 inline constexpr wchar_t kLogServiceCallFailed[] = L"[setup]%s for %s failed, error %lu\n";
 inline constexpr wchar_t kLogServiceStillPresent[] = L"[setup]service %s is still present after its deletion\n";
 inline constexpr wchar_t kLogServiceRegistered[] = L"[setup]service %s registered for %s\n";

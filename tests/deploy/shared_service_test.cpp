@@ -47,9 +47,11 @@ void RemoveTestService() {
     }
 }
 
-std::wstring Expected32BitHost() {
+// The host of the test program's own architecture: the 32-bit one for the 32-bit build.
+std::wstring ExpectedHost() {
     wchar_t folder[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_SYSTEMX86, nullptr, SHGFP_TYPE_CURRENT, folder);
+    SHGetFolderPathW(nullptr, sizeof(void*) == 4 ? CSIDL_SYSTEMX86 : CSIDL_SYSTEM, nullptr, SHGFP_TYPE_CURRENT,
+                     folder);
     return std::wstring(folder) + L"\\svchost.exe";
 }
 
@@ -85,7 +87,7 @@ TEST_F(SharedServiceTest, RegistrationWritesGroupServiceAndParameters) {
     EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_SHARE_PROCESS), config->dwServiceType);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), config->dwStartType);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_ERROR_NORMAL), config->dwErrorControl);
-    EXPECT_EQ(L"\"" + Expected32BitHost() + L"\" -k PeloraService", std::wstring(config->lpBinaryPathName));
+    EXPECT_EQ(L"\"" + ExpectedHost() + L"\" -k PeloraService", std::wstring(config->lpBinaryPathName));
     EXPECT_STREQ(L"PeloraService", config->lpDisplayName);
     EXPECT_TRUE(config->lpDependencies == nullptr || config->lpDependencies[0] == L'\0');
 
@@ -157,10 +159,10 @@ TEST_F(SharedServiceTest, OldServiceHeldOpenFailsTheRegistration) {
     EXPECT_NE(newDll, QueryString(HKEY_LOCAL_MACHINE, kParametersKey, L"ServiceDll"));
 }
 
-TEST(SharedServiceHost, ImagePathQuotesThe32BitHost) {
+TEST(SharedServiceHost, ImagePathQuotesTheHostOfTheOwnArchitecture) {
     std::wstring imagePath;
     ASSERT_TRUE(HostImagePath(L"Group", imagePath));
-    EXPECT_EQ(L"\"" + Expected32BitHost() + L"\" -k Group", imagePath);
+    EXPECT_EQ(L"\"" + ExpectedHost() + L"\" -k Group", imagePath);
 }
 
 // The rights of `sid` in the allow entries of `descriptor`.
