@@ -12,11 +12,13 @@
 
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
+#include "deploy/firewall_exception.h"
 #include "deploy/install_folder_check.h"
 #include "deploy/install_paths.h"
 #include "deploy/launch_as_user.h"
 #include "deploy/product_folder.h"
 #include "deploy/product_registry.h"
+#include "deploy/shared_service.h"
 #include "deploy/shell_registration.h"
 #include "diag/install_log.h"
 #include "diag/windows_version.h"
@@ -136,7 +138,7 @@ public:
     }
     void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
-    bool RegisterSharedService(const std::wstring&) override { return NotAvailable(L"RegisterSharedService"); }
+    bool RegisterSharedService(const std::wstring& dllPath) override { return ::RegisterSharedService(dllPath); }
     bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& channel, HKEY hive,
                          const std::wstring& ltValue, bool isMachine) override {
         return ::WriteProductKey(versionFolder, channel, hive, ltValue, isMachine);
@@ -147,11 +149,11 @@ public:
         return NotAvailable(L"MigrateUsersFolder");
     }
     bool WriteProtocolInfo(const std::wstring& launcher) override { return ::WriteProtocolInfo(launcher); }
-    void RemoveFirewallException(const std::wstring&, const std::wstring&) override {
-        NotAvailable(L"RemoveFirewallException");
+    void RemoveFirewallException(const std::wstring& exePath, const std::wstring& name) override {
+        ::RemoveFirewallException(exePath, name);
     }
-    void AddFirewallException(const std::wstring&, const std::wstring&) override {
-        NotAvailable(L"AddFirewallException");
+    void AddFirewallException(const std::wstring& exePath, const std::wstring& name) override {
+        ::AddFirewallException(exePath, name);
     }
     void DeleteVersion(const std::wstring&) override { NotAvailable(L"DeleteVersion"); }
     bool LaunchAsUser(const std::wstring& arguments, const std::wstring& exePath) override {
