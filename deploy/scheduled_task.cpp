@@ -9,7 +9,7 @@
 
 #include "deploy/launch_constants.h"
 #include "deploy/task_scheduler.h"
-#include "diag/com_owner.h"
+#include "diag/scoped_com.h"
 #include "diag/install_log.h"
 
 namespace {
@@ -69,8 +69,8 @@ bool SessionUserName(std::wstring& userName) {
 }
 
 int RunThroughTask(const std::wstring& arguments, const std::wstring& exePath, const std::wstring& taskName) {
-    diag::ScopedComApartment apartment;
-    if (!apartment.IsReady()) {
+    diag::ScopedComApartment apartment(COINIT_APARTMENTTHREADED);
+    if (!apartment.IsUsable()) {
         InstallLog::Format(deploy::kLogTaskStepFailed, taskName.c_str(), L"CoInitialize",
                            static_cast<unsigned long>(apartment.Result()));
         return 1;

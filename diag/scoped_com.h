@@ -44,6 +44,7 @@ public:
     ScopedComApartment& operator=(const ScopedComApartment&) = delete;
 
     bool IsUsable() const { return SUCCEEDED(m_result) || m_result == RPC_E_CHANGED_MODE; }
+    HRESULT Result() const { return m_result; }
 
 private:
     HRESULT m_result;
