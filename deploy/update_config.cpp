@@ -57,8 +57,9 @@ void DeleteVersion(const std::wstring& newVersionFolder) {
         if (!programs.empty() && IsOnUsableDrive(programs) && newVersionFolder.find(programs) == std::wstring::npos)
             DeleteFolderTree(programs);
         if (FileExists(ini)) {
-            // A file in use is moved aside, so that the one written below starts empty.
-            DeleteOrMoveAside(ini);
+            // Moved aside first: a file in use that is only marked for deletion would keep its
+            // name taken, and the one written below could not be created.
+            if (!MoveAside(ini)) DeleteOrMoveAside(ini);
             InstallLog::Format(deploy::kLogIniRemoved);
         }
         const bool written = WritePrivateProfileStringW(deploy::kIniCurrentSection, deploy::kIniVersionPathKey,
