@@ -127,7 +127,11 @@ bool MigrateUsersFolder(const std::wstring& oldVersionFolder, const std::wstring
     const std::wstring fromFull = NormalisedPath(from);
     if (fromFull.empty() || fromFull == NormalisedPath(to)) return true;
     int copyBudget = deploy::kUsersFolderCopyBudget;
-    if (!CopyFolderTree(from, to, copyBudget)) return true;
+    if (!CopyFolderTree(from, to, copyBudget)) {
+        // A failed copy leaves the source whole: nothing is lost, so the install goes on.
+        InstallLog::Format(deploy::kLogUsersFolderNotCopied, from.c_str(), to.c_str());
+        return true;
+    }
     if (DeleteFolderTree(from)) return true;
     InstallLog::Format(deploy::kLogUsersFolderNotMoved, from.c_str());
     return false;

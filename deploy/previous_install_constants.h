@@ -35,6 +35,7 @@ inline constexpr wchar_t kLogRemovalDone[] = L"[setup]完成卸载,卸载花费�
 inline constexpr wchar_t kLogUnregisterFailed[] = L"[setup]regsvr32 could not be started for %s, code %d\n";
 inline constexpr wchar_t kLogOldRootLeft[] = L"[setup]old product root %s could not be removed, error %lu\n";
 inline constexpr wchar_t kLogServiceNotStopped[] = L"[setup]service %s could not be stopped\n";
+inline constexpr wchar_t kLogUsersFolderNotCopied[] = L"[setup]users folder %s could not be copied to %s, it stays\n";
 inline constexpr wchar_t kLogUsersFolderNotMoved[] = L"[setup]users folder %s could not be removed after the copy\n";
 
 // Error events of the removal steps, reported by the install engine.
