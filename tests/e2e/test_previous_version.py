@@ -118,7 +118,12 @@ def test_second_hidden_install_removes_the_first_and_reports_what_is_left(make_p
     prefix = make_prefix("win10")
     version_folder = installed(prefix)
     root = product_root(prefix)
-    (version_folder / "Bin" / "only-in-the-first.dll").write_bytes(b"old")
+    # The first install becomes an older version, so that the new one lands in a folder of its own.
+    old_folder = root / OLD_VERSION
+    version_folder.rename(old_folder)
+    prefix.reg_add(PRODUCT_KEY, "Install", windows(old_folder, prefix))
+    prefix.reg_add(PRODUCT_KEY, "Version", OLD_VERSION)
+    (old_folder / "Bin" / "only-in-the-first.dll").write_bytes(b"old")
     (root / "my-notes.txt").write_text("mine")
     older = root / "1.12.0"
     (older / "Bin").mkdir(parents=True)
@@ -138,8 +143,9 @@ def test_second_hidden_install_removes_the_first_and_reports_what_is_left(make_p
     finally:
         server.stop()
 
-    assert not (version_folder / "Bin" / "only-in-the-first.dll").exists()
+    assert not old_folder.exists(), "the first install was removed with everything in it"
     assert (version_folder / "Bin" / "Pelora.exe").exists(), "the new version is in place"
+    assert not (version_folder / "Bin" / "only-in-the-first.dll").exists()
     assert (root / "my-notes.txt").read_text() == "mine"
     assert not older.exists(), "the updater's older version folder is gone"
     ini = (update / "AuQuietUpdate.ini").read_bytes().decode("utf-16" if (update / "AuQuietUpdate.ini")
@@ -152,6 +158,7 @@ def test_second_hidden_install_removes_the_first_and_reports_what_is_left(make_p
              and any(v["name"] == "action" and v["string_value"] == "installer_error" for v in item["list_reportValue"])]
     assert 1003 in codes, f"the missing service is reported; codes seen: {codes}"
     assert 1005 in codes, f"the product root kept by the user's file is reported; codes seen: {codes}"
+    assert not {1001, 1002, 1004} & set(codes), f"the other removal steps succeeded; codes seen: {codes}"
 
 
 def test_on_windows_xp_the_users_folder_moves_into_the_new_version(make_prefix, installed, run_setup):
