@@ -87,7 +87,8 @@ std::vector<uint32_t> UninstallPrevious(const std::wstring& oldVersionFolder, co
     if (!DeletePublicFiles(oldVersionFolder)) failed.push_back(deploy::kErrorDeletePublicFiles);
 
     // Only an empty root goes: whatever is left in it (a user's file, a folder in use) keeps it.
-    if (!RemoveDirectoryW(oldRoot.c_str())) {
+    // A root that is a link is somebody's and stays as well.
+    if (IsLink(oldRoot) || !RemoveDirectoryW(oldRoot.c_str())) {
         InstallLog::Format(deploy::kLogOldRootLeft, oldRoot.c_str(), GetLastError());
         failed.push_back(deploy::kErrorRemoveOldRoot);
     }
