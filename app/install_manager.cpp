@@ -232,7 +232,8 @@ void InstallManager::RunInstallation() {
 
     if (!m_strPreviousVersionFolder.empty() && m_steps.IsFolder(m_strPreviousVersionFolder)) {
         SetStep(kStepRemovingOldVersion);
-        m_steps.UninstallPrevious(m_strPreviousVersionFolder, m_strStagingFolder, this);
+        for (uint32_t code : m_steps.UninstallPrevious(m_strPreviousVersionFolder, m_strStagingFolder, this))
+            m_steps.ReportInstallerError(code);
     }
     SetStep(kStepInstalling);
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class IExtractProgressCallback;
 class IPlProgressCallback;
@@ -49,8 +50,10 @@ public:
 
     // Installation phase.
     virtual bool IsFolder(const std::wstring& path) = 0;
-    virtual void UninstallPrevious(const std::wstring& previousVersionFolder, const std::wstring& stagingFolder,
-                                   IPlProgressCallback* progress) = 0;
+    // Takes the previous install apart; the error events of the steps that failed, in step order.
+    virtual std::vector<uint32_t> UninstallPrevious(const std::wstring& previousVersionFolder,
+                                                    const std::wstring& stagingFolder,
+                                                    IPlProgressCallback* progress) = 0;
     virtual uint32_t OsMajorVersion() = 0;
     virtual uint32_t OsVersionCode() = 0;
     // The product's own folders (deploy/product_folder.h): only those are cleared.

@@ -16,10 +16,12 @@
 #include "deploy/install_folder_check.h"
 #include "deploy/install_paths.h"
 #include "deploy/launch_as_user.h"
+#include "deploy/previous_install.h"
 #include "deploy/product_folder.h"
 #include "deploy/product_registry.h"
 #include "deploy/shared_service.h"
 #include "deploy/shell_registration.h"
+#include "deploy/update_config.h"
 #include "diag/install_log.h"
 #include "diag/windows_version.h"
 #include "extract/payload_extractor.h"
@@ -73,8 +75,9 @@ public:
     void ReportShutdown(uint32_t milliseconds) override { ::ReportShutdown(milliseconds); }
 
     bool IsFolder(const std::wstring& path) override { return !path.empty() && FolderExists(path); }
-    void UninstallPrevious(const std::wstring&, const std::wstring&, IPlProgressCallback*) override {
-        NotAvailable(L"UninstallPrevious");
+    std::vector<uint32_t> UninstallPrevious(const std::wstring& previousVersionFolder, const std::wstring& stagingFolder,
+                                            IPlProgressCallback* progress) override {
+        return ::UninstallPrevious(previousVersionFolder, stagingFolder, progress);
     }
     uint32_t OsMajorVersion() override { return ::OsMajorVersion(); }
     uint32_t OsVersionCode() override { return ::OsVersionCode(); }
@@ -93,7 +96,7 @@ public:
     int CopyPublicFileToInstallDir(const std::wstring& versionFolder) override {
         return ::CopyPublicFileToInstallDir(versionFolder);
     }
-    bool ResetUpdateState() override { return NotAvailable(L"ResetUpdateState"); }
+    bool ResetUpdateState() override { return ::ResetUpdateState(); }
     bool CopySystemProfile(const std::wstring& stagingFolder) override { return ::CopySystemProfile(stagingFolder); }
 
     bool RemoveOldShortcuts() override { return NotAvailable(L"RemoveOldShortcuts"); }
@@ -143,10 +146,9 @@ public:
                          const std::wstring& ltValue, bool isMachine) override {
         return ::WriteProductKey(versionFolder, channel, hive, ltValue, isMachine);
     }
-    bool MigrateUsersFolder(const std::wstring&, const std::wstring&, const std::wstring&) override {
-        // Only Windows XP and older keep user data below the install folder.
-        if (::OsMajorVersion() > 5) return true;
-        return NotAvailable(L"MigrateUsersFolder");
+    bool MigrateUsersFolder(const std::wstring& previousVersionFolder, const std::wstring& stagingFolder,
+                            const std::wstring& versionFolder) override {
+        return ::MigrateUsersFolder(previousVersionFolder, stagingFolder, versionFolder);
     }
     bool WriteProtocolInfo(const std::wstring& launcher) override { return ::WriteProtocolInfo(launcher); }
     void RemoveFirewallException(const std::wstring& exePath, const std::wstring& name) override {
@@ -155,7 +157,7 @@ public:
     void AddFirewallException(const std::wstring& exePath, const std::wstring& name) override {
         ::AddFirewallException(exePath, name);
     }
-    void DeleteVersion(const std::wstring&) override { NotAvailable(L"DeleteVersion"); }
+    void DeleteVersion(const std::wstring& versionFolder) override { ::DeleteVersion(versionFolder); }
     bool LaunchAsUser(const std::wstring& arguments, const std::wstring& exePath) override {
         return ::LaunchAsUser(arguments, exePath);
     }

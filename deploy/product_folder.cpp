@@ -54,7 +54,7 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
 }
 
 bool IsBelowKnownProductRoot(const std::wstring& normalised) {
-    for (const std::wstring& root : {StagingRootFolder(), DefaultProductRoot()}) {
+    for (const std::wstring& root : {StagingRootFolder(), DefaultProductRoot(), ProgramsFolder()}) {
         std::wstring own = NormalisedPath(root);
         if (!own.empty() && !IsRootPath(own) && IsSameOrBelow(normalised, own)) return true;
     }

@@ -6,8 +6,8 @@
 // or have a file standing in their way removed. Every deleting routine asks it.
 //
 // The product's own folders are: the staging root {appData}\Corvane\STemp, the default product
-// root {appData}\Corvane\Pelora\App, and a folder that holds the install manifest
-// "PeloraInstall.xml"; each with everything below it. A drive root is never the product's.
+// root {appData}\Corvane\Pelora\App, the updater's programs folder {appData}\Corvane\PeloraProgs,
+// and a folder that holds the install manifest "PeloraInstall.xml"; each with everything below it. A drive root is never the product's.
 // Paths are compared in their full form: "." and ".." resolved, "/" read as "\", short names
 // expanded where the path exists, no trailing backslash, letter case ignored as Windows does.
 

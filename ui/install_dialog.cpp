@@ -4,7 +4,9 @@
 #include "app/install_errors.h"
 #include "app/install_manager.h"
 #include "app/product.h"
+#include "deploy/client_process.h"
 #include "deploy/install_folder_check.h"
+#include "deploy/previous_install_constants.h"
 #include "deploy/text_format.h"
 #include "diag/install_log.h"
 #include "ui/setup_messages.h"
@@ -135,6 +137,27 @@ bool InstallDialog::CommitInstallFolder() {
     return verdict != kInstallFolderInvalid && verdict != kInstallFolderDiskFull && verdict != kInstallFolderNoAccess;
 }
 
+bool InstallDialog::CheckProductRunning() {
+    InstallManager* engine = m_pController->Engine();
+    ClientProcessFilter filter;
+    filter.newVersionFolder = engine->VersionFolder();
+    filter.oldVersionFolder = engine->PreviousVersionFolder();
+    filter.ownedFolder = m_strInstallFolder;
+    if (IsClientRunning(filter) == deploy::kNothingRunning) return false;
+    if (HiddenMode()) {
+        InstallLog::Format(kLogClientRunningHidden);
+        DestroyNative();
+        return true;
+    }
+    const int answer =
+        MessageBoxW(Window(), kClientRunningText, product::kMessageCaption, MB_ICONWARNING | MB_RETRYCANCEL);
+    if (answer != IDRETRY) return true;
+    // Whatever the termination gives, the install goes on; a client still running shows up as
+    // files that cannot be replaced.
+    TerminateClientProcesses(deploy::kClientProcessName, filter);
+    return false;
+}
+
 void InstallDialog::ShowFolderRefusal(int verdict, uint32_t requiredBytes) {
     switch (verdict) {
         case kInstallFolderInvalid:
@@ -156,7 +179,8 @@ void InstallDialog::ShowFolderRefusal(int verdict, uint32_t requiredBytes) {
 void InstallDialog::OnInstallClicked() {
     // A refused folder keeps the current page: the user may choose another one and click again.
     if (!CommitInstallFolder()) return;
-    // The check for a running client belongs here, once the folder is settled.
+    // A running client keeps its files open: it is stopped (with consent) before anything is replaced.
+    if (CheckProductRunning()) return;
     ShowProgressPage();
     if (!m_queuedErrors.empty()) {
         // The first queued error ends the dialog; the others are still logged, oldest first.

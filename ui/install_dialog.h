@@ -29,6 +29,9 @@ public:
     // Has the engine check the folder to install into and explains a refusal (in the hidden mode
     // it ends the window instead). True when the installation may go on.
     bool CommitInstallFolder();
+    // True when a running client (or its updater) stops the install: in the hidden mode at once,
+    // otherwise when the user cancels the Retry/Cancel box; Retry ends the client and goes on.
+    bool CheckProductRunning();
     // The folder shown to the user: the product root above the version folder.
     const std::wstring& InstallFolderText() const { return m_strInstallFolder; }
     void OnStep(int32_t step);

@@ -337,6 +337,21 @@ TEST_F(InstallManagerTest, SingleStepFailuresAreReportedWithTheirCodes) {
         << "the web component is tried twice";
 }
 
+TEST_F(InstallManagerTest, FailedRemovalStepsAreReportedInOrderAndTheInstallGoesOn) {
+    steps.installFolder = kPrevious;
+    steps.folders = {kPrevious};
+    steps.uninstallFailures = {1003, 1005};
+    ASSERT_EQ(0, Init());
+    RunBothPhases();
+    const int stopped = steps.IndexOf(L"ReportInstallerError 1003");
+    const int rootLeft = steps.IndexOf(L"ReportInstallerError 1005");
+    ASSERT_GE(stopped, 0);
+    EXPECT_GT(rootLeft, stopped);
+    EXPECT_GT(stopped, steps.IndexOf(L"UninstallPrevious"));
+    EXPECT_LT(rootLeft, steps.IndexOf(L"DeployFiles")) << "reported before the new files are copied";
+    EXPECT_EQ(5, client.steps.back()) << "a failed removal step does not stop the run";
+}
+
 TEST_F(InstallManagerTest, OptionalStepsFollowTheOptionsAndTheSystem) {
     steps.osCode = 0x501;
     steps.osMajor = 5;

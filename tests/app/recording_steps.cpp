@@ -91,8 +91,10 @@ void RecordingSteps::ReportShutdown(uint32_t ms) { Record(L"ReportShutdown " + s
 bool RecordingSteps::IsFolder(const std::wstring& path) {
     return folders.count(path) != 0;
 }
-void RecordingSteps::UninstallPrevious(const std::wstring& previous, const std::wstring& staging, IPlProgressCallback*) {
+std::vector<uint32_t> RecordingSteps::UninstallPrevious(const std::wstring& previous, const std::wstring& staging,
+                                                       IPlProgressCallback*) {
     Record(L"UninstallPrevious " + previous + L"|" + staging, L"");
+    return uninstallFailures;
 }
 uint32_t RecordingSteps::OsMajorVersion() { return osMajor; }
 uint32_t RecordingSteps::OsVersionCode() { return osCode; }

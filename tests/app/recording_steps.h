@@ -32,6 +32,7 @@ public:
     std::wstring folderReplacement;
     std::set<std::wstring> othersFolders;   // IsProductFolder answers false for these
     std::set<std::wstring> foreignFolders;  // HoldsForeignData answers true for these
+    std::vector<uint32_t> uninstallFailures;  // what UninstallPrevious answers
     int64_t now = 1000;
     uint32_t osMajor = 6;
     uint32_t osCode = 0x601;
@@ -66,8 +67,8 @@ public:
     void ReportInstallerError(uint32_t code) override;
     void ReportShutdown(uint32_t milliseconds) override;
     bool IsFolder(const std::wstring& path) override;
-    void UninstallPrevious(const std::wstring& previousVersionFolder, const std::wstring& stagingFolder,
-                           IPlProgressCallback* progress) override;
+    std::vector<uint32_t> UninstallPrevious(const std::wstring& previousVersionFolder,
+                                            const std::wstring& stagingFolder, IPlProgressCallback* progress) override;
     uint32_t OsMajorVersion() override;
     uint32_t OsVersionCode() override;
     bool IsProductFolder(const std::wstring& path) override;

@@ -29,6 +29,10 @@ TEST(ProductFolderRule, KnowsTheProductRootsInEverySpelling) {
     EXPECT_TRUE(IsProductFolder(root));
     EXPECT_TRUE(IsProductFolder(root + L"\\1.14.301\\Bin"));
     EXPECT_TRUE(IsProductFolder(staging + L"\\Pelora\\Pelora~0"));
+    // The updater's programs folder goes after an install; its neighbours are not the product's.
+    EXPECT_TRUE(IsProductFolder(ProgramsFolder()));
+    EXPECT_TRUE(IsProductFolder(ProgramsFolder() + L"\\1.13.0\\Bin"));
+    EXPECT_FALSE(IsProductFolder(ProgramsFolder() + L"Old"));
     // Letter case, forward slashes, a trailing backslash and ".." name the same folders.
     std::wstring lower = root;
     for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));

@@ -136,21 +136,6 @@ def test_an_earlier_channel_becomes_the_first_install_channel(prefix, run_setup)
     assert reg_values(prefix, FIRST_CHANNEL_KEY)["Channel"] == "123"
 
 
-def test_a_running_client_is_moved_aside_and_replaced(prefix, run_setup, tmp_path):
-    assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
-    bin_folder = product_root(prefix) / VERSION / "Bin"
-    client = prefix.popen(windows(bin_folder / "Pelora.exe", prefix))
-    try:
-        assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
-        assert (bin_folder / "Pelora.exe~1").exists(), "the running program was moved aside"
-        staged = staged_product(prefix) / "Bin" / "Pelora.exe"
-        assert filecmp.cmp(staged, bin_folder / "Pelora.exe", shallow=False)
-        messages = [line.message for line in parse(install_log_path(prefix).read_bytes())]
-        assert not any("安装文件失败" in m for m in messages)
-    finally:
-        client.kill()
-
-
 def test_a_file_that_can_neither_be_copied_nor_moved_ends_the_install(prefix, run_setup, tools):
     assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
     locked = product_root(prefix) / VERSION / "Bin" / "WebAPI.dll"
