@@ -11,6 +11,7 @@
 #include "deploy/previous_install_constants.h"
 #include "deploy/product_folder.h"
 #include "deploy/service_control.h"
+#include "deploy/shared_service_constants.h"
 #include "deploy/text_format.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
@@ -80,7 +81,7 @@ std::vector<uint32_t> UninstallPrevious(const std::wstring& oldVersionFolder, co
 
     // The service is only stopped; its registration is replaced later in the install.
     if (!StopService()) {
-        InstallLog::Format(deploy::kLogServiceNotStopped, deploy::kSharedServiceName);
+        InstallLog::Format(deploy::kLogServiceNotStopped, deploy::kServiceName);
         failed.push_back(deploy::kErrorStopService);
     }
 

@@ -24,7 +24,6 @@ inline constexpr wchar_t kLogRunningCheckTime[] = L"[setup]CVSystem::IsVTProcess
 inline constexpr wchar_t kLogTerminateFailed[] = L"[setup]TerminateProcess return false\n";
 
 // ---- Earlier install -----------------------------------------------------------------------
-inline constexpr wchar_t kSharedServiceName[] = L"PeloraService";
 inline constexpr wchar_t kWebComponentFileName[] = L"WebAPI.dll";
 inline constexpr wchar_t kRegisterServerProgram[] = L"regsvr32.exe";
 inline constexpr wchar_t kUnregisterParameters[] = L"/s /u \"%s\"";
