@@ -127,7 +127,14 @@ bool ProductShortcuts::CreateQuickLaunchShortcut(const std::wstring& launcher, c
 
 bool ProductShortcuts::CreateStartMenuShortcuts(const std::wstring& launcher, const std::wstring& uninstaller) {
     const std::wstring group = GroupIn(m_folders.programs, deploy::kStartMenuGroup);
-    if (group.empty() || !EnsureFolder(group)) return false;
+    if (group.empty()) return false;
+    // A link on the way would put the shortcuts, under the product's names, into a folder of
+    // somebody else's.
+    if (GroupPassesLink(m_folders.programs, deploy::kStartMenuGroup)) {
+        InstallLog::Format(deploy::kLogShortcutGroupLinked, group.c_str());
+        return false;
+    }
+    if (!EnsureFolder(group)) return false;
     bool created = true;
     const std::wstring launchLink = JoinPath(group, deploy::kLaunchShortcutName);
     if (LauncherPresent(launcher, launchLink)) {

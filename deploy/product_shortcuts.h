@@ -34,7 +34,8 @@ public:
     // Also pins the shortcut: through the pin program from Windows 8 on, by the shell's
     // "taskbarpin" verb before.
     bool CreateQuickLaunchShortcut(const std::wstring& launcher, const std::wstring& pinProgram);
-    // The group below the current user's start-menu programs.
+    // The group below the current user's start-menu programs; false, with nothing written, when
+    // the way to it passes a folder link.
     bool CreateStartMenuShortcuts(const std::wstring& launcher, const std::wstring& uninstaller);
     // Deletes the product's shortcuts in `relativeFolder` below both programs folders, and the
     // folder itself when that leaves it empty.

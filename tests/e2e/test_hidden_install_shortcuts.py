@@ -128,3 +128,23 @@ def test_a_desktop_that_cannot_take_the_shortcut_is_reported(make_prefix, run_se
     assert (folders["desktop_launchbar"] / LAUNCH).is_file()
     assert (folders["desktop_start"] / LAUNCH).is_file()
     assert (prefix.appdata / "Corvane" / "Pelora" / "App" / VERSION).is_dir()
+
+
+def test_a_start_menu_group_behind_a_folder_link_is_neither_emptied_nor_written(make_prefix, run_setup):
+    prefix = make_prefix("win10")
+    programs = shortcut_folders(prefix)["desktop_start"].parent.parent
+    elsewhere = prefix.path / "drive_c" / "users" / "Public" / "user-notes"
+    (elsewhere / "映彩直播").mkdir(parents=True)
+    (elsewhere / "映彩直播" / LAUNCH).write_bytes(b"the user's own file")
+    # The company folder of the start menu is a link (Wine shows a Linux symbolic link as a
+    # reparse point) to a folder of the user's.
+    (programs / "岚拓软件").symlink_to(elsewhere, target_is_directory=True)
+
+    assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
+
+    assert sorted(p.name for p in (elsewhere / "映彩直播").iterdir()) == [LAUNCH]
+    assert (elsewhere / "映彩直播" / LAUNCH).read_bytes() == b"the user's own file"
+    log = install_log_path(prefix).read_text(encoding="utf-16")
+    assert "is a link and is left alone" in log
+    # The other shortcuts do not depend on the group.
+    assert (shortcut_folders(prefix)["desktop_short"] / LAUNCH).is_file()
