@@ -19,7 +19,9 @@
 #include "deploy/previous_install.h"
 #include "deploy/product_folder.h"
 #include "deploy/product_registry.h"
+#include "deploy/product_shortcuts.h"
 #include "deploy/shared_service.h"
+#include "deploy/shell_pin_requests.h"
 #include "deploy/shell_registration.h"
 #include "deploy/update_config.h"
 #include "diag/install_log.h"
@@ -99,13 +101,15 @@ public:
     bool ResetUpdateState() override { return ::ResetUpdateState(); }
     bool CopySystemProfile(const std::wstring& stagingFolder) override { return ::CopySystemProfile(stagingFolder); }
 
-    bool RemoveOldShortcuts() override { return NotAvailable(L"RemoveOldShortcuts"); }
-    bool CreateDesktopShortcut(const std::wstring&) override { return NotAvailable(L"CreateDesktopShortcut"); }
-    bool CreateQuickLaunchShortcut(const std::wstring&, const std::wstring&) override {
-        return NotAvailable(L"CreateQuickLaunchShortcut");
+    bool RemoveOldShortcuts() override { return Shortcuts().RemoveOldShortcuts(); }
+    bool CreateDesktopShortcut(const std::wstring& launcher) override {
+        return Shortcuts().CreateDesktopShortcut(launcher);
     }
-    bool CreateStartMenuShortcuts(const std::wstring&, const std::wstring&) override {
-        return NotAvailable(L"CreateStartMenuShortcuts");
+    bool CreateQuickLaunchShortcut(const std::wstring& launcher, const std::wstring& pinProgram) override {
+        return Shortcuts().CreateQuickLaunchShortcut(launcher, pinProgram);
+    }
+    bool CreateStartMenuShortcuts(const std::wstring& launcher, const std::wstring& uninstaller) override {
+        return Shortcuts().CreateStartMenuShortcuts(launcher, uninstaller);
     }
     void NotifyAssociationsChanged() override { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr); }
 
@@ -166,6 +170,11 @@ public:
     int64_t Now() override { return static_cast<int64_t>(time(nullptr)); }
 
 private:
+    // The shell folders are read afresh for each step: a step may run before the profile is complete.
+    static ProductShortcuts Shortcuts() {
+        return ProductShortcuts(SystemShortcutFolders(), ::OsVersionCode(), SystemShellPinRequests());
+    }
+
     HRESULT m_oleResult = E_FAIL;
 };
 
