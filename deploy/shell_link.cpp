@@ -8,7 +8,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "deploy/com_scope.h"
+#include "diag/scoped_com.h"
 #include "deploy/shortcut_constants.h"
 #include "diag/install_log.h"
 
@@ -43,8 +43,8 @@ private:
 // Stores the identifier in the link's property store. The shell of older Windows versions has
 // no property store on links; the shortcut works without it there.
 void SetAppUserModelId(IShellLinkW* link) {
-    deploy::ScopedComPtr<IPropertyStore> store;
-    if (SUCCEEDED(link->QueryInterface(IID_IPropertyStore, store.Receive()))) StoreAppUserModelId(store.Get());
+    diag::ScopedComPointer<IPropertyStore> store;
+    if (SUCCEEDED(link->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(store.Receive())))) StoreAppUserModelId(store.Get());
 }
 
 bool WriteShortcut(const std::wstring& target, const std::wstring& linkPath, const std::wstring* arguments) {
@@ -52,18 +52,18 @@ bool WriteShortcut(const std::wstring& target, const std::wstring& linkPath, con
     const DWORD start = GetTickCount();
     HRESULT result = E_FAIL;
     {
-        deploy::ScopedComApartment apartment;
-        deploy::ScopedComPtr<IShellLinkW> link;
-        result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Receive());
-        deploy::ScopedComPtr<IPersistFile> file;
-        if (SUCCEEDED(result)) result = link->QueryInterface(IID_IPersistFile, file.Receive());
+        diag::ScopedComApartment apartment(COINIT_APARTMENTTHREADED);
+        diag::ScopedComPointer<IShellLinkW> link;
+        result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, reinterpret_cast<void**>(link.Receive()));
+        diag::ScopedComPointer<IPersistFile> file;
+        if (SUCCEEDED(result)) result = link.Get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive()));
         if (FAILED(result)) {
             InstallLog::Format(deploy::kLogShortcutFailed, linkPath.c_str(), deploy::kLogShortcutStepCreate,
                                static_cast<unsigned long>(result));
             return false;
         }
         FillShortcut(link.Get(), target, arguments);
-        result = file->Save(linkPath.c_str(), TRUE);
+        result = file.Get()->Save(linkPath.c_str(), TRUE);
     }
     InstallLog::Format(deploy::kLogShortcutTime, static_cast<int>(GetTickCount() - start));
     if (FAILED(result)) {

@@ -6,7 +6,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "deploy/com_scope.h"
+#include "diag/scoped_com.h"
 #include "deploy/shortcut_constants.h"
 #include "diag/windows_version.h"
 
@@ -44,15 +44,15 @@ ShellPinRequests& SystemShellPinRequests() {
 
 bool UnpinFromStartMenu(const std::wstring& path, uint32_t osVersionCode) {
     if (osVersionCode < deploy::kOsVersionVista) return true;
-    deploy::ScopedComApartment apartment;
-    if (!apartment.IsReady()) return false;
-    deploy::ScopedComPtr<IShellItem> item;
-    if (FAILED(SHCreateItemFromParsingName(path.c_str(), nullptr, IID_IShellItem, item.Receive()))) return false;
-    deploy::ScopedComPtr<IStartMenuPinnedList> pinnedList;
+    diag::ScopedComApartment apartment(COINIT_APARTMENTTHREADED);
+    if (!apartment.IsUsable()) return false;
+    diag::ScopedComPointer<IShellItem> item;
+    if (FAILED(SHCreateItemFromParsingName(path.c_str(), nullptr, IID_IShellItem, reinterpret_cast<void**>(item.Receive())))) return false;
+    diag::ScopedComPointer<IStartMenuPinnedList> pinnedList;
     if (FAILED(CoCreateInstance(kStartMenuPinClass, nullptr, CLSCTX_INPROC_SERVER, kStartMenuPinnedListId,
-                                pinnedList.Receive()))) {
+                                reinterpret_cast<void**>(pinnedList.Receive())))) {
         return false;
     }
-    pinnedList->RemoveFromList(item.Get());
+    pinnedList.Get()->RemoveFromList(item.Get());
     return true;
 }

@@ -5,7 +5,7 @@
 #include <propsys.h>
 #include <shlobj.h>
 
-#include "deploy/com_scope.h"
+#include "diag/scoped_com.h"
 #include "deploy/shell_link.h"
 #include "deploy_test_support.h"
 #include "diag/win_handle.h"
@@ -51,9 +51,9 @@ TEST_F(ShellLinkTest, UninstallShortcutHasNoArguments) {
 // The shell link's own property store is a stub under Wine, so the identifier is stored into a
 // memory property store, the same interface the link offers on Windows 7 and later.
 TEST_F(ShellLinkTest, ApplicationIdIsStoredAsAWideString) {
-    deploy::ScopedComApartment apartment;
-    deploy::ScopedComPtr<IPropertyStore> store;
-    ASSERT_TRUE(SUCCEEDED(PSCreateMemoryPropertyStore(IID_IPropertyStore, store.Receive())));
+    diag::ScopedComApartment apartment(COINIT_APARTMENTTHREADED);
+    diag::ScopedComPointer<IPropertyStore> store;
+    ASSERT_TRUE(SUCCEEDED(PSCreateMemoryPropertyStore(IID_IPropertyStore, reinterpret_cast<void**>(store.Receive()))));
     ASSERT_TRUE(StoreAppUserModelId(store.Get()));
     EXPECT_EQ(L"Pelora", ReadAppUserModelId(store.Get()));
 }
