@@ -79,8 +79,11 @@ std::vector<uint32_t> UninstallPrevious(const std::wstring& oldVersionFolder, co
     InstallLog::Format(deploy::kLogRemovalUnregistered, static_cast<int>(GetTickCount() - start));
     InstallLog::Format(deploy::kLogRemovalDone, static_cast<int>(GetTickCount() - start));
 
-    // The service is only stopped; its registration is replaced later in the install.
-    if (!StopService()) {
+    // The service is only stopped; its registration is replaced later in the install. Below Vista
+    // the setup never registers it, so there is nothing to stop and nothing has failed.
+    if (!IsVistaOrLater()) {
+        InstallLog::Format(deploy::kLogNoServiceBelowVista);
+    } else if (!StopService()) {
         InstallLog::Format(deploy::kLogServiceNotStopped, deploy::kServiceName);
         failed.push_back(deploy::kErrorStopService);
     }

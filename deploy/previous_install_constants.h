@@ -24,6 +24,7 @@ inline constexpr wchar_t kLogRunningCheckTime[] = L"[setup]CVSystem::IsVTProcess
 inline constexpr wchar_t kLogTerminateFailed[] = L"[setup]TerminateProcess return false\n";
 
 // ---- Earlier install -----------------------------------------------------------------------
+inline constexpr wchar_t kLogNoServiceBelowVista[] = L"[setup]no key-press service below Vista, nothing to stop\n";
 inline constexpr wchar_t kWebComponentFileName[] = L"WebAPI.dll";
 inline constexpr wchar_t kRegisterServerProgram[] = L"regsvr32.exe";
 inline constexpr wchar_t kUnregisterParameters[] = L"/s /u \"%s\"";

@@ -61,6 +61,17 @@ TEST_F(PreviousInstall, RemovalEmptiesTheRootAndOnlyTheMissingServiceIsReported)
     EXPECT_FALSE(FileOrFolderExists(root)) << "the emptied root itself is gone";
 }
 
+// Below Vista no service was ever registered, so its absence is no failure of the removal. The
+// old version folder stays there (it holds the users' data until they move), and with it the root.
+TEST_F(PreviousInstall, BelowVistaTheMissingServiceIsNotAFailure) {
+    OverrideOsVersionCode(0x501);
+    MakeOldInstall(false);
+    const std::vector<uint32_t> failed = UninstallPrevious(oldFolder, scratch / L"Staging", nullptr);
+    EXPECT_EQ(std::vector<uint32_t>{deploy::kErrorRemoveOldRoot}, failed);
+    EXPECT_TRUE(FolderExists(oldFolder));
+    EXPECT_FALSE(FileExists(oldFolder + L"\\Bin\\only-in-the-old-payload.dll"));
+}
+
 TEST_F(PreviousInstall, AUsersFileInTheRootKeepsItAndIsReported) {
     MakeOldInstall(false);
     WriteTestFile(root + L"\\my-settings.ini", 7);

@@ -15,7 +15,6 @@ from e2e_report import ReportServer, binary_log
 
 BID = "b_lmq_im_active_base"
 TID = "interactive_video_data_report"
-NOT_YET_BUILT_STEP_CODES = {2001, 2002, 2004}
 DONE_SHUTDOWN_MS = 5000
 RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS = 5
 # What the caller may take beyond its bound: the scheduler's slice, not a second wait.
@@ -79,12 +78,8 @@ def test_a_hidden_install_reports_start_and_done(prefix, run_setup, report_serve
         assert report["reply"] == "ack"
 
     items = items_in_order(reports)
-    assert action(items[0]) == "installer_start"
-    assert action(items[-1]) == "installer_done"
-    for middle in items[1:-1]:
-        # Steps that this build does not have yet report their failure honestly.
-        assert action(middle) == "installer_error"
-        assert values_of(middle)["res2"]["uint_value"] in NOT_YET_BUILT_STEP_CODES
+    # A first install on a clean machine has no step that fails: start and done, nothing between.
+    assert [action(item) for item in items] == ["installer_start", "installer_done"]
 
     identities = set()
     for item in items:
