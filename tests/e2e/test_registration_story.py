@@ -120,7 +120,7 @@ def test_a_second_install_over_the_first_leaves_exactly_one_product(version, lau
     assert not ini.has_section("History")
 
     # The client was started as the logged-on user with its start source; on Windows 7 that goes
-    # through a scheduled task, which Wine registers but never runs, so the run is only bounded.
+    # through a one-shot scheduled task, which Wine 8 refuses to register, so the run is only bounded.
     record = prefix.appdata / "CorvaneTest" / "PL.log"
     if launch_seen:
         assert "arg1=/startsrc:install" in record.read_text(encoding="utf-8", errors="replace").splitlines()
