@@ -40,14 +40,7 @@ constexpr uint32_t kErrorUrlProtocol = 5001;
 
 constexpr wchar_t kStagedBin[] = L"\\program files\\Corvane\\Pelora\\Bin";
 constexpr const wchar_t* kCrashReporterFiles[] = {L"bugreport.exe", L"tinyxml.dll", L"libeay32.dll"};
-constexpr wchar_t kManifestName[] = L"PeloraInstall.xml";
-constexpr wchar_t kLauncherName[] = L"PL.exe";
-constexpr wchar_t kUninstallerName[] = L"PeloraUninst.exe";
 constexpr wchar_t kPinProgram[] = L"Bin\\explorer.exe";
-constexpr wchar_t kWebComponentName[] = L"WebAPI.dll";
-constexpr wchar_t kServiceDllName[] = L"VTService.dll";
-constexpr wchar_t kClientName[] = L"Pelora.exe";
-constexpr wchar_t kFirewallName[] = L"映彩直播";
 constexpr wchar_t kLaunchArguments[] = L"/startsrc:install";
 constexpr wchar_t kRunEntryArguments[] = L"/startsrc:boot /delaystart:1";
 
@@ -248,7 +241,7 @@ void InstallManager::RunInstallation() {
     if (m_steps.IsFolder(cleared) && m_steps.IsProductFolder(cleared)) m_steps.DeleteFolderTree(cleared);
 
     std::wstring lastFailedFile;
-    if (m_steps.DeployFiles(m_strStagingFolder, this, m_strVersionFolder, JoinPath(m_strVersionFolder, kManifestName),
+    if (m_steps.DeployFiles(m_strStagingFolder, this, m_strVersionFolder, JoinPath(m_strVersionFolder, deploy::kManifestFileName),
                             &lastFailedFile) == 0) {
         if (m_pClient) m_pClient->OnError(new ExtractError(lastFailedFile));
         return;
@@ -264,7 +257,7 @@ void InstallManager::RunInstallation() {
 }
 
 void InstallManager::CreateShortcuts(const std::wstring& productRoot) {
-    const std::wstring launcher = JoinPath(productRoot, kLauncherName);
+    const std::wstring launcher = JoinPath(productRoot, deploy::kLauncherFileName);
     if (!m_steps.RemoveOldShortcuts()) m_steps.ReportInstallerError(kErrorCleanOldShortcuts);
     if (m_installOptions.desktopShortcut && !m_steps.CreateDesktopShortcut(launcher)) {
         m_steps.ReportInstallerError(kErrorDesktopShortcut);
@@ -273,21 +266,21 @@ void InstallManager::CreateShortcuts(const std::wstring& productRoot) {
         !m_steps.CreateQuickLaunchShortcut(launcher, JoinPath(m_strVersionFolder, kPinProgram))) {
         m_steps.ReportInstallerError(kErrorQuickLaunchOrStartMenu);
     }
-    if (!m_steps.CreateStartMenuShortcuts(launcher, JoinPath(productRoot, kUninstallerName))) {
+    if (!m_steps.CreateStartMenuShortcuts(launcher, JoinPath(productRoot, deploy::kUninstallerFileName))) {
         m_steps.ReportInstallerError(kErrorQuickLaunchOrStartMenu);
     }
     m_steps.NotifyAssociationsChanged();
 }
 
 void InstallManager::RunRegistration(const std::wstring& productRoot) {
-    const std::wstring launcher = JoinPath(productRoot, kLauncherName);
+    const std::wstring launcher = JoinPath(productRoot, deploy::kLauncherFileName);
     SetProgress(kProgressRegistering);
     SetStep(kStepRegistering);
 
     RegisterWebComponent(productRoot);
     InstallSingleSignOn();
 
-    if (m_steps.OsVersionCode() > 0x5FF) m_steps.RegisterSharedService(JoinPath(productRoot, kServiceDllName));
+    if (m_steps.OsVersionCode() > 0x5FF) m_steps.RegisterSharedService(JoinPath(productRoot, deploy::kServiceDllFileName));
 
     const std::wstring installSource = InstallSource();
     m_steps.WriteProductKey(m_strVersionFolder, installSource, HKEY_CURRENT_USER, L"False", false);
@@ -299,11 +292,11 @@ void InstallManager::RunRegistration(const std::wstring& productRoot) {
     }
     if (!m_steps.WriteProtocolInfo(launcher)) m_steps.ReportInstallerError(kErrorUrlProtocol);
 
-    const std::wstring clientPath = L"\\bin\\" + std::wstring(kClientName);
+    const std::wstring clientPath = L"\\bin\\" + std::wstring(deploy::kClientFileName);
     if (!m_strPreviousVersionFolder.empty()) {
-        m_steps.RemoveFirewallException(m_strPreviousVersionFolder + clientPath, kFirewallName);
+        m_steps.RemoveFirewallException(m_strPreviousVersionFolder + clientPath, deploy::kDisplayName);
     }
-    m_steps.AddFirewallException(m_strVersionFolder + clientPath, kFirewallName);
+    m_steps.AddFirewallException(m_strVersionFolder + clientPath, deploy::kDisplayName);
 
     m_steps.DeleteVersion(m_strVersionFolder);
     SetProgress(kProgressLaunching);
@@ -324,7 +317,7 @@ void InstallManager::RunRegistration(const std::wstring& productRoot) {
 void InstallManager::RegisterWebComponent(const std::wstring& productRoot) {
     SetProgress(kProgressWebComponent);
     m_steps.InitializeOle();
-    const std::wstring dll = JoinPath(productRoot, kWebComponentName);
+    const std::wstring dll = JoinPath(productRoot, deploy::kWebComponentFileName);
     for (int attempt = 0; attempt < kWebComponentAttempts; ++attempt) {
         if (m_steps.RegisterWebComponent(dll)) break;
     }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <utility>
 
+#include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
 #include "deploy/previous_install_constants.h"
 #include "diag/install_log.h"
@@ -102,8 +103,8 @@ int IsClientRunning(const ClientProcessFilter& filter) {
     const DWORD start = GetTickCount();
     int answer = deploy::kNothingRunning;
     ForEachProcess([&](DWORD processId, const wchar_t* name) {
-        if (SameNameIgnoringCase(name, deploy::kClientProcessName) &&
-            IsClientProcess(deploy::kClientProcessName, processId, filter)) {
+        if (SameNameIgnoringCase(name, deploy::kClientFileName) &&
+            IsClientProcess(deploy::kClientFileName, processId, filter)) {
             answer = deploy::kClientRunning;
         } else if (!filter.matchNewFolder && SameNameIgnoringCase(name, deploy::kUpdaterProcessName)) {
             answer = deploy::kUpdaterRunning;

@@ -13,6 +13,9 @@ inline constexpr wchar_t kStagedTreeRelative[] = L"\\program files\\Corvane\\Pel
 inline constexpr wchar_t kManifestFileName[] = L"PeloraInstall.xml";
 inline constexpr wchar_t kLauncherFileName[] = L"PL.exe";
 inline constexpr wchar_t kUninstallerFileName[] = L"PeloraUninst.exe";
+inline constexpr wchar_t kClientFileName[] = L"Pelora.exe";
+inline constexpr wchar_t kWebComponentFileName[] = L"WebAPI.dll";
+inline constexpr wchar_t kServiceDllFileName[] = L"VTService.dll";
 inline constexpr wchar_t kUsersFolderName[] = L"Users";
 inline constexpr wchar_t kBinFolderName[] = L"Bin";
 inline constexpr wchar_t kRenameSuffix[] = L".rename";
@@ -20,8 +23,8 @@ inline constexpr wchar_t kSideNamePattern[] = L"%s~%d";
 inline constexpr wchar_t kSystemProfilePath[] = L"C:\\windows\\WMSysPr9.prx";
 inline constexpr wchar_t kSystemProfileFileName[] = L"WMSysPr9.prx";
 // Files that also live in the product root, outside the version folder, in copy order.
-inline constexpr const wchar_t* kPublicFiles[] = {L"PeloraUninst.exe", L"PL.exe", L"VTService.dll",
-                                                  L"WebAPI.dll"};
+inline constexpr const wchar_t* kPublicFiles[] = {kUninstallerFileName, kLauncherFileName,
+                                                  kServiceDllFileName, kWebComponentFileName};
 
 // ---- Manifest ------------------------------------------------------------------------------
 inline constexpr char kManifestFolderElement[] = "folder";

@@ -7,7 +7,6 @@
 namespace deploy {
 
 // ---- Processes -----------------------------------------------------------------------------
-inline constexpr wchar_t kClientProcessName[] = L"Pelora.exe";
 inline constexpr wchar_t kUpdaterProcessName[] = L"vtupd.exe";
 // IsClientRunning's answers.
 inline constexpr int kNothingRunning = 0;
@@ -25,7 +24,6 @@ inline constexpr wchar_t kLogTerminateFailed[] = L"[setup]TerminateProcess retur
 
 // ---- Earlier install -----------------------------------------------------------------------
 inline constexpr wchar_t kLogNoServiceBelowVista[] = L"[setup]no key-press service below Vista, nothing to stop\n";
-inline constexpr wchar_t kWebComponentFileName[] = L"WebAPI.dll";
 inline constexpr wchar_t kRegisterServerProgram[] = L"regsvr32.exe";
 inline constexpr wchar_t kUnregisterParameters[] = L"/s /u \"%s\"";
 inline constexpr wchar_t kOldUninstallerFileName[] = L"VoctoUninst.exe";

@@ -5,6 +5,7 @@
 #include "app/install_manager.h"
 #include "app/product.h"
 #include "deploy/client_process.h"
+#include "deploy/deploy_constants.h"
 #include "deploy/install_folder_check.h"
 #include "deploy/previous_install_constants.h"
 #include "deploy/text_format.h"
@@ -154,7 +155,7 @@ bool InstallDialog::CheckProductRunning() {
     if (answer != IDRETRY) return true;
     // Whatever the termination gives, the install goes on; a client still running shows up as
     // files that cannot be replaced.
-    TerminateClientProcesses(deploy::kClientProcessName, filter);
+    TerminateClientProcesses(deploy::kClientFileName, filter);
     return false;
 }
 
