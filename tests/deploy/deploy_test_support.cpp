@@ -1,10 +1,12 @@
 #include "deploy_test_support.h"
 
+#include <cstring>
 #include <fstream>
 #include <vector>
 
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
+#include "diag/install_log.h"
 
 ScratchFolder::ScratchFolder() {
     wchar_t temp[MAX_PATH] = {};
@@ -70,6 +72,16 @@ std::string ReadTestFile(const std::wstring& path) {
     DWORD read = 0;
     while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
     CloseHandle(file);
+    return text;
+}
+
+std::wstring ReadInstallLogText(const std::wstring& logPath) {
+    InstallLog::Close();
+    const std::string bytes = ReadTestFile(logPath);
+    InstallLog::Open(logPath);
+    if (bytes.size() < 2) return std::wstring();
+    std::wstring text((bytes.size() - 2) / 2, L'\0');
+    memcpy(&text[0], bytes.data() + 2, text.size() * 2);
     return text;
 }
 

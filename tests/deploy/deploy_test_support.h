@@ -27,6 +27,9 @@ void WriteTestFile(const std::wstring& path, size_t size, char fill = 'x');
 // Creates files "f0" to "f{count-1}" of one byte each in `folder`.
 void WriteManyFiles(const std::wstring& folder, int count);
 std::string ReadTestFile(const std::wstring& path);
+// The text of the install log at `logPath` (UTF-16 after its byte-order mark). The log is closed
+// for the read and opened again, so that the test can go on writing to it.
+std::wstring ReadInstallLogText(const std::wstring& logPath);
 uint64_t SizeOfFile(const std::wstring& path);
 
 // Deletes `path` below `hive` with everything beneath it (nothing when it is absent).

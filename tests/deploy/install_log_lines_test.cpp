@@ -25,15 +25,7 @@ protected:
         InstallLog::Close();
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Pelora");
     }
-    std::wstring LogText() {
-        InstallLog::Close();
-        std::string bytes = ReadTestFile(m_logPath);
-        InstallLog::Open(m_logPath);
-        if (bytes.size() < 2) return std::wstring();
-        std::wstring text((bytes.size() - 2) / 2, L'\0');
-        memcpy(&text[0], bytes.data() + 2, text.size() * 2);
-        return text;
-    }
+    std::wstring LogText() { return ReadInstallLogText(m_logPath); }
     void ExpectLine(const std::wstring& text, const std::wstring& line) {
         EXPECT_NE(std::wstring::npos, text.find(line)) << "missing log text";
     }

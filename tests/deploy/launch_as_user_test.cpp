@@ -68,15 +68,7 @@ protected:
         for (wchar_t c : LogText()) out += c < 128 ? static_cast<char>(c) : '?';
         return out;
     }
-    std::wstring LogText() {
-        InstallLog::Close();
-        const std::string bytes = ReadTestFile(m_logPath);
-        InstallLog::Open(m_logPath);
-        if (bytes.size() < 2) return std::wstring();
-        std::wstring text((bytes.size() - 2) / 2, L'\0');
-        memcpy(&text[0], bytes.data() + 2, text.size() * 2);
-        return text;
-    }
+    std::wstring LogText() { return ReadInstallLogText(m_logPath); }
 
     ScratchFolder m_scratch;
     std::wstring m_logPath;

@@ -70,15 +70,7 @@ protected:
         InstallLog::Close();
         g_script = nullptr;
     }
-    std::wstring LogText() {
-        InstallLog::Close();
-        const std::string bytes = ReadTestFile(m_logPath);
-        InstallLog::Open(m_logPath);
-        if (bytes.size() < 2) return std::wstring();
-        std::wstring text((bytes.size() - 2) / 2, L'\0');
-        memcpy(&text[0], bytes.data() + 2, text.size() * 2);
-        return text;
-    }
+    std::wstring LogText() { return ReadInstallLogText(m_logPath); }
 
     SchedulerScript m_script;
     ScratchFolder m_scratch;
