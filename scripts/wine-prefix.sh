@@ -51,11 +51,27 @@ sed 's/$/\r/' "$reg" | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } 
 wine regedit /S "Z:${reg//\//\\}.utf16" </dev/null >/dev/null 2>&1 || true
 rm -f "$reg" "$reg.utf16"
 # winecfg refuses versions a win64 prefix cannot offer (nt40, win2k), but Wine's ntdll still
-# reports them when the version is set in the registry directly.
-wine winecfg -v "$version" </dev/null >/dev/null 2>&1 ||
-  wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f </dev/null >/dev/null 2>&1
+# reports them when the version is set in the registry directly. The value is written either way,
+# so the prefix reports the version even where winecfg exits 0 without changing it.
+wine winecfg -v "$version" </dev/null >/dev/null 2>&1 || echo "winecfg -v $version failed" >&2
+wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f </dev/null >/dev/null 2>&1 ||
+  echo "reg add Version $version failed" >&2
 # The persistent server started above never ends by itself; stopping it saves the registry.
 wineserver -k 2>/dev/null || true
 wineserver -w
+# A template that does not report the version it was made for would let every test of that
+# version pass on the wrong Windows: check it after the registry is saved, and fail without .ready.
+case $version in
+  nt40) expected=" 4.0." ;; win2k) expected=" 5.0." ;; winxp) expected=" 5.[12]." ;;
+  vista) expected=" 6.0." ;; win7) expected=" 6.1." ;; win8) expected=" 6.2." ;;
+  win81) expected=" 6.3." ;; win10) expected=" 10.0." ;; *) expected="" ;;
+esac
+reported=$(wine cmd /c ver </dev/null 2>/dev/null | tr -d '\r' | grep -m1 Windows || true)
+wineserver -k 2>/dev/null || true
+wineserver -w
+if [ -n "$expected" ] && ! grep -q -- "$expected" <<<"$reported"; then
+  echo "template $version reports \"$reported\", expected version$expected" >&2
+  exit 1
+fi
 touch "$template/.ready"
 echo "$template"
