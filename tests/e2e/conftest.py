@@ -37,7 +37,7 @@ def setup_exe():
 
 @pytest.fixture(scope="session")
 def tools():
-    for name in ("winlist", "mutexhold", "exitcode"):
+    for name in ("winlist", "mutexhold", "exitcode", "holdfile", "volatilekey"):
         _built(f"tools/{name}.exe", name)
     return Tools(BUILD_DIR / "tools")
 

@@ -43,6 +43,16 @@ class ReportServer:
         except subprocess.TimeoutExpired:
             self._process.kill()
 
+    def installer_error_codes(self):
+        """The codes (res2) of every installer_error event received, in the order they came."""
+        codes = []
+        for report in self.reports():
+            for item in report["list_reportItem"]:
+                values = {value["name"]: value for value in item["list_reportValue"]}
+                if values["action"]["string_value"] == "installer_error":
+                    codes.append(values["res2"]["uint_value"])
+        return codes
+
 
 def binary_log(prefix):
     """The records of the setup's binary log, decoded by tlgdump."""

@@ -235,7 +235,7 @@ class WineProcess:
 
 
 class Tools:
-    """The test-only Windows programs of tools/ (winlist, mutexhold, exitcode)."""
+    """The test-only Windows programs of tools/ (winlist, mutexhold, exitcode, holdfile, volatilekey)."""
 
     def __init__(self, folder):
         self.folder = Path(folder)

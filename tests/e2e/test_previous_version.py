@@ -153,9 +153,7 @@ def test_second_hidden_install_removes_the_first_and_reports_what_is_left(make_p
     assert "[History]" not in ini
     assert f"strVoctoPath={windows(version_folder, prefix)}" in ini
 
-    codes = [value["uint_value"] for report in server.reports() for item in report["list_reportItem"]
-             for value in item["list_reportValue"] if value["name"] == "res2"
-             and any(v["name"] == "action" and v["string_value"] == "installer_error" for v in item["list_reportValue"])]
+    codes = server.installer_error_codes()
     assert 1003 in codes, f"the missing service is reported; codes seen: {codes}"
     assert 1005 in codes, f"the product root kept by the user's file is reported; codes seen: {codes}"
     assert not {1001, 1002, 1004} & set(codes), f"the other removal steps succeeded; codes seen: {codes}"

@@ -60,17 +60,6 @@ def log_messages(prefix):
     return [line.message for line in parse(install_log_path(prefix).read_bytes())]
 
 
-def installer_error_codes(server):
-    """The codes (res2) of every installer_error event the report server received."""
-    codes = []
-    for report in server.reports():
-        for item in report["list_reportItem"]:
-            values = {value["name"]: value for value in item["list_reportValue"]}
-            if values["action"]["string_value"] == "installer_error":
-                codes.append(values["res2"]["uint_value"])
-    return codes
-
-
 # Below Vista the old version folder keeps the users' data until it moves into the new one, so the
 # old product root cannot be removed during the second install (reported as 1005).
 EXPECTED_ERRORS = {"win10": [], "win7": [], "winxp": [1005]}
@@ -127,5 +116,5 @@ def test_a_second_install_over_the_first_leaves_exactly_one_product(version, lau
     else:
         assert max(durations) < 60
 
-    assert installer_error_codes(report_server) == EXPECTED_ERRORS[version]
+    assert report_server.installer_error_codes() == EXPECTED_ERRORS[version]
     assert (version_folder / "Bin" / "PL.exe").is_file()
