@@ -111,7 +111,7 @@ def abort_logo(spec, palette):
     side = spec["tile"]
     top = (height - side) / 2
     canvas = _transparent(size)
-    _mark(canvas, palette, (1, top, 1 + side, top + side), spec["radius"], 0.46, 0)
+    _mark(canvas, palette, (1, top, 1 + side, top + side), spec["radius"], spec["play"], 0)
     bars = Image.new("L", size, 0)
     x = side + 7
     for level in spec["bars"]:
@@ -153,7 +153,8 @@ def gradient_face(spec, palette, states, state):
     canvas = _transparent(size)
     body = rounded_rect(size, (0, 0, *size), spec["radius"])
     paint(canvas, body, gradient(size, start, end, (1, 0.25)))
-    paint(canvas, _shaded(body, 0.6, 0.10 if state == "down" else 0.20), colour(palette["white"]))
+    sheen = {"down": 0.10, "disabled": 0.08}.get(state, 0.20)
+    paint(canvas, _shaded(body, 0.6, sheen), colour(palette["white"]))
     return canvas
 
 
@@ -248,6 +249,8 @@ def icon_image(spec, palette, side):
     only where it stays legible."""
     canvas = _transparent((side, side))
     margin = round(side * 0.03)
-    _mark(canvas, palette, (margin, margin, side - margin, side - margin), (side - 2 * margin) * spec["radius"],
-          0.46, 0.13 if side >= 32 else 0)
+    small = side < 32
+    _mark(canvas, palette, (margin, margin, side - margin, side - margin),
+          (side - 2 * margin) * spec["radius"], spec["play_small"] if small else spec["play"],
+          0 if small else spec["live_dot"])
     return canvas
