@@ -16,6 +16,11 @@ def _transparent(size):
     return Image.new("RGBA", size, CLEAR)
 
 
+def _accent(size, palette, direction=(1, 0)):
+    """The accent gradient (the progress bar's colours) across size."""
+    return gradient(size, colour(palette["accent_start"]), colour(palette["accent_end"]), direction)
+
+
 def _shaded(mask, top_fraction, strength):
     """The upper top_fraction of mask fading out downwards, scaled by strength: a soft sheen."""
     width, height = mask.size
@@ -74,13 +79,14 @@ def _mark(canvas, palette, box, radius, play, live_dot):
     size = canvas.size
     left, top, right, bottom = box
     side = right - left
-    accent = gradient(size, colour(palette["accent_start"]), colour(palette["accent_end"]), (1, 1))
+    accent = _accent(size, palette, (1, 1))
     tile = rounded_rect(size, box, radius)
     paint(canvas, tile, accent)
     white = colour(palette["white"])
     paint(canvas, _shaded(tile, 0.55, 0.16), white)
     centre_x, centre_y = (left + right) / 2, (top + bottom) / 2
-    paint(canvas, rounded_triangle(size, _play_points(centre_x, centre_y, side * play), side * play * 0.1),
+    play_height = side * play
+    paint(canvas, rounded_triangle(size, _play_points(centre_x, centre_y, play_height), play_height * 0.1),
           white)
     if live_dot:
         diameter = side * live_dot
@@ -97,9 +103,9 @@ def logo(spec, palette):
     box = (left, top, left + side, top + side)
     canvas = _transparent(size)
     shifted = (left, top + spec["glow_offset"], left + side, top + side + spec["glow_offset"])
-    accent = gradient(size, colour(palette["accent_start"]), colour(palette["accent_end"]), (1, 1))
-    paint(canvas, blurred(rounded_rect(size, shifted, spec["radius"]), spec["glow_blur"],
-                          spec["glow_strength"]), accent)
+    accent = _accent(size, palette, (1, 1))
+    glow = blurred(rounded_rect(size, shifted, spec["radius"]), spec["glow_blur"], spec["glow_strength"])
+    paint(canvas, glow, accent)
     _mark(canvas, palette, box, spec["radius"], spec["play"], spec["live_dot"])
     return canvas
 
@@ -113,15 +119,16 @@ def abort_logo(spec, palette):
     canvas = _transparent(size)
     _mark(canvas, palette, (1, top, 1 + side, top + side), spec["radius"], spec["play"], 0)
     bars = Image.new("L", size, 0)
+    bar_width = spec["bar_width"]
     x = side + 7
     for level in spec["bars"]:
-        length = (height - 6) * level
-        centre_x = x + spec["bar_width"] / 2
-        bar = stroke(size, [(centre_x, height / 2 - length / 2 + 1.5),
-                            (centre_x, height / 2 + length / 2 - 1.5)], spec["bar_width"])
+        # A bar of the given share of the height; its round caps add half a width at each end.
+        half = (height - 6) * level / 2 - bar_width / 2
+        centre_x = x + bar_width / 2
+        bar = stroke(size, [(centre_x, height / 2 - half), (centre_x, height / 2 + half)], bar_width)
         bars = ImageChops.lighter(bars, bar)
-        x += spec["bar_width"] + spec["bar_gap"]
-    paint(canvas, bars, gradient(size, colour(palette["accent_start"]), colour(palette["accent_end"])))
+        x += bar_width + spec["bar_gap"]
+    paint(canvas, bars, _accent(size, palette))
     return canvas
 
 
@@ -129,7 +136,7 @@ def unused_bar(spec, palette):
     size = tuple(spec["size"])
     canvas = _transparent(size)
     paint(canvas, rounded_rect(size, (0, 0, *size), size[1] / 2),
-          gradient(size, colour(palette["accent_start"]), colour(palette["accent_end"])))
+          _accent(size, palette))
     return canvas
 
 
@@ -148,13 +155,12 @@ def _by_state(start, end, state, palette, states):
 def gradient_face(spec, palette, states, state):
     """A rounded face in the accent gradient with a soft sheen on its upper half."""
     size = tuple(spec["size"])
-    start, end = _by_state(colour(palette["accent_start"]), colour(palette["accent_end"]),
-                           state, palette, states)
+    start, end = _by_state(colour(palette["accent_start"]), colour(palette["accent_end"]), state,
+                           palette, states)
     canvas = _transparent(size)
     body = rounded_rect(size, (0, 0, *size), spec["radius"])
     paint(canvas, body, gradient(size, start, end, (1, 0.25)))
-    sheen = {"down": 0.10, "disabled": 0.08}.get(state, 0.20)
-    paint(canvas, _shaded(body, 0.6, sheen), colour(palette["white"]))
+    paint(canvas, _shaded(body, 0.6, states["sheen"][state]), colour(palette["white"]))
     return canvas
 
 
@@ -225,10 +231,9 @@ def check_box(spec, palette, state):
         paint(canvas, inner, colour(spec["inside"]))
         paint(canvas, ImageChops.subtract(outer, inner), colour(spec["frame"]))
         return canvas
-    paint(canvas, outer, gradient(size, colour(palette["accent_start"]), colour(palette["accent_end"]),
-                                  (1, 1)))
-    tick = [(width * 0.25, height * 0.52), (width * 0.43, height * 0.70), (width * 0.76, height * 0.33)]
-    paint(canvas, stroke(size, tick, 1.45), colour(spec["mark"]))
+    paint(canvas, outer, _accent(size, palette, (1, 1)))
+    tick = [(width * x, height * y) for x, y in spec["tick"]]
+    paint(canvas, stroke(size, tick, spec["tick_width"]), colour(spec["mark"]))
     return canvas
 
 
@@ -239,7 +244,7 @@ def link_icon(spec, palette, state):
     canvas = _transparent(size)
     cx, cy = width / 2, height / 2
     shape = ring(size, (cx, cy), width / 2 - line / 2, line)
-    chevron = stroke(size, [(cx - 2.6, cy - 1.1), (cx, cy + 1.5), (cx + 2.6, cy - 1.1)], line)
+    chevron = stroke(size, [(cx + x, cy + y) for x, y in spec["chevron"]], line)
     paint(canvas, ImageChops.lighter(shape, chevron), colour(spec["colour"][state]))
     return canvas
 

@@ -18,7 +18,7 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
-# Sections drawn once per state: section name -> drawing function name in art_pieces.
+# Button faces, drawn once per state by the section's kind: kind -> drawing function in art_pieces.
 FACE_KINDS = {"gradient": "gradient_face", "solid": "solid_face", "outline": "outline_face",
               "close": "close_glyph", "minimise": "minimise_glyph"}
 # Sections with a single image: section name -> drawing function name in art_pieces.
@@ -37,7 +37,11 @@ def _drawn(function, *args):
     """A job that calls art_pieces.function(*args) when run. Only drawing needs Pillow; listing
     the file names does not."""
     def run():
-        import art_pieces
+        try:
+            import art_pieces
+        except ImportError as error:
+            raise SystemExit(f"{error}: the art is drawn with Pillow, Debian's python3-pil "
+                             "(scripts/bootstrap.sh installs it for /usr/bin/python3)")
         return getattr(art_pieces, function)(*args)
     return run
 
@@ -49,7 +53,8 @@ def plan(description):
             for name, function in SINGLE_PIECES.items()]
     for spec in description.values():
         if isinstance(spec, dict) and spec.get("kind") in FACE_KINDS:
-            jobs += [(f"{resource_id}.png", _drawn(FACE_KINDS[spec["kind"]], spec, palette, states, state))
+            draw = FACE_KINDS[spec["kind"]]
+            jobs += [(f"{resource_id}.png", _drawn(draw, spec, palette, states, state))
                      for state, resource_id in spec["ids"].items()]
     for name, function in STATE_PIECES.items():
         spec = description[name]
