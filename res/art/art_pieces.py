@@ -86,8 +86,8 @@ def _mark(canvas, palette, box, radius, play, live_dot):
     paint(canvas, _shaded(tile, 0.55, 0.16), white)
     centre_x, centre_y = (left + right) / 2, (top + bottom) / 2
     play_height = side * play
-    paint(canvas, rounded_triangle(size, _play_points(centre_x, centre_y, play_height), play_height * 0.1),
-          white)
+    play_mark = rounded_triangle(size, _play_points(centre_x, centre_y, play_height), play_height * 0.1)
+    paint(canvas, play_mark, white)
     if live_dot:
         diameter = side * live_dot
         dot_x, dot_y = left + side * 0.77, top + side * 0.23

@@ -127,7 +127,7 @@ def test_the_background_is_opaque_and_everything_over_it_has_transparent_corners
         assert image.mode == "RGBA", f"PNG {resource_id} has no alpha channel ({image.mode})"
         alpha = image.getchannel("A")
         width, height = image.size
-        corners = [alpha.getpixel(p) for p in ((0, 0), (width - 1, 0), (0, height - 1), (width - 1, height - 1))]
+        corners = [alpha.getpixel((x, y)) for x in (0, width - 1) for y in (0, height - 1)]
         assert max(corners) < 64, f"PNG {resource_id}: corners {corners} hide the background"
         assert alpha.getextrema()[1] >= 64, f"PNG {resource_id} is all but invisible"
 
@@ -139,7 +139,8 @@ def test_the_icon_group_has_16_32_48_and_256_pixel_images_with_alpha(resources):
     assert (reserved, kind) == (0, 1)
     sides = []
     for index in range(count):
-        width, height, _, _, planes, bits, size, icon_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * index)
+        width, height, _, _, _, bits, size, icon_id = struct.unpack_from("<BBBBHHIH", group,
+                                                                         6 + 14 * index)
         side = width or 256
         sides.append(side)
         assert (height or 256, bits) == (side, 32), f"icon entry {index}: {width}x{height}, {bits} bits"
@@ -152,7 +153,8 @@ def test_the_icon_group_has_16_32_48_and_256_pixel_images_with_alpha(resources):
         else:
             header_size, dib_width, dib_height, _, dib_bits = struct.unpack_from("<IiiHH", data)
             assert (header_size, dib_width, dib_height, dib_bits) == (40, side, 2 * side, 32)
-            alpha_values = (min(data[40 + 3:40 + 4 * side * side:4]), max(data[40 + 3:40 + 4 * side * side:4]))
+            alpha = data[40 + 3:40 + 4 * side * side:4]
+            alpha_values = (min(alpha), max(alpha))
         assert alpha_values[0] < 64 and alpha_values[1] == 255, f"{side} px icon alpha {alpha_values}"
     assert sorted(sides) == ICON_SIDES
 
@@ -165,7 +167,7 @@ def test_the_generator_gives_the_same_bytes_on_every_run_and_the_build_embeds_th
     assert names == sorted(path.name for path in second.iterdir())
     assert names == sorted([f"{i}.png" for i in PNG_SIZES] + [f"{ICON_GROUP}.ico"])
     for name in names:
-        assert (first / name).read_bytes() == (second / name).read_bytes(), f"{name} differs between runs"
+        assert (first / name).read_bytes() == (second / name).read_bytes(), f"{name} differs"
     stale = [i for i in PNG_SIZES if resources[("PNG", str(i))] != (first / f"{i}.png").read_bytes()]
     assert not stale, f"the program carries other art than the description gives: {stale}"
     # The icon file again, rebuilt from the program's icon group and images in the group's order.
@@ -226,8 +228,9 @@ def test_the_background_is_calm_and_dark_where_dimmed_white_texts_sit(resources)
     background = _png(resources, BACKGROUND).convert("RGB")
     # Status line, percentage, agreement link and the location band's label: texts in white at
     # alpha 127, which must keep a contrast of 4.5 with the background under them.
-    for name, box in {"status line": (14, 412, 214, 426), "percentage": (476, 404, 576, 428),
-                      "agreement link": (32, 414, 150, 427), "location label": (20, 318, 120, 332)}.items():
+    places = {"status line": (14, 412, 214, 426), "percentage": (476, 404, 576, 428),
+              "agreement link": (32, 414, 150, 427), "location label": (20, 318, 120, 332)}
+    for name, box in places.items():
         area = background.crop(box)
         brightest = max(area.getdata(), key=_relative_luminance)
         text = tuple(round((255 + value) / 2) for value in brightest)
