@@ -6,7 +6,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 cache=${PELORA_DEPS_CACHE:-$HOME/.cache/pelora-deps}
-stamp_packages=$cache/.packages-v5
+stamp_packages=$cache/.packages-v6
 
 PACKAGES=(
   dpkg-dev build-essential cmake ninja-build pkg-config
@@ -14,7 +14,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick
   7zip protobuf-compiler python3-protobuf python3-pytest python3-pytest-xdist
-  googletest liblnk-utils fonts-wqy-microhei iproute2 locales
+  googletest liblnk-utils fonts-wqy-microhei iproute2 locales python3-pil
 )
 
 log() { printf '[bootstrap] %s\n' "$*"; }
