@@ -156,3 +156,15 @@ def window_list(tools):
     """window_list(prefix) -> WindowList of that prefix."""
     return lambda prefix: WindowList(prefix, tools)
 
+
+
+@pytest.fixture
+def setup_window(window_list):
+    """setup_window(prefix, setup) -> e2e_screen.SetupWindow: the setup's window on the screen."""
+    from e2e_screen import SetupWindow
+    return lambda prefix, setup, timeout=60: SetupWindow(window_list(prefix), setup.pid, timeout)
+
+
+@pytest.fixture(scope="session")
+def latency_tool():
+    return _built("tools/msglatency.exe", "msglatency")
