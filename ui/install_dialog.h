@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/dialog_wrapper.h"
+#include "ui/toolkit/dialog_wrapper.h"
 
 class InstallController;
 class InstallError;

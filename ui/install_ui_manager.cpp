@@ -1,8 +1,6 @@
 #include "ui/install_ui_manager.h"
 
 #include <commctrl.h>
-#include <objidl.h>  // GDI+ needs the COM types that the lean Windows headers leave out
-#include <gdiplus.h>
 
 #include "app/install_controller.h"
 #include "app/install_errors.h"
@@ -11,6 +9,8 @@
 #include "ui/install_dialog.h"
 #include "ui/setup_messages.h"
 #include "ui/setup_texts.h"
+#include "ui/toolkit/graphics.h"
+#include "ui/toolkit/window_map.h"
 
 namespace {
 
@@ -24,7 +24,10 @@ InstallUIManager::InstallUIManager() {
 }
 
 InstallUIManager::~InstallUIManager() {
-    if (m_graphicsToken) Gdiplus::GdiplusShutdown(m_graphicsToken);
+    SaveOptions();
+    // The images are GDI+ objects: they go while the graphics still run.
+    m_images.Clear();
+    if (m_bGraphicsStarted) ui::StopGraphics();
     if (g_instance == this) g_instance = nullptr;
 }
 
@@ -32,13 +35,23 @@ InstallUIManager* InstallUIManager::Instance() {
     return g_instance;
 }
 
-void InstallUIManager::Init(InstallController* controller, bool) {
+void InstallUIManager::Init(InstallController* controller) {
     m_pController = controller;
     m_hModule = controller->ModuleInstance();
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&m_graphicsToken, &input, nullptr) != Gdiplus::Ok) m_graphicsToken = 0;
+    // Without the graphics the window shows nothing drawn, but the install still works.
+    m_bGraphicsStarted = ui::StartGraphics(m_hModule);
     INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    LoadOptions();
+    m_images.SetModule(m_hModule);
+}
+
+void InstallUIManager::LoadOptions() {
+    m_options = LoadPageOptions();
+}
+
+bool InstallUIManager::SaveOptions() const {
+    return SavePageOptions(m_options);
 }
 
 int InstallUIManager::Run() {

@@ -15,6 +15,22 @@ inline constexpr wchar_t kClientRunningText[] =
     L"检测到映彩直播正在运行，安装无法继续。请单击「重试」强制关闭映彩直播以继续安装 或者单击「取消」退出安装。";
 inline constexpr wchar_t kLogClientRunningHidden[] = L"[setup]the client is running, the hidden install stops\n";
 
+// The options kept for the installed client (page_options.h): REG_DWORD values of the product key
+// under the current user, and the options file in the misc folder.
+inline constexpr wchar_t kOptionShortcutDesktop[] = L"nShortcutDesktop";
+inline constexpr wchar_t kOptionShortcutQuickLaunch[] = L"nShortcutQuickLaunch";
+inline constexpr wchar_t kOptionRunExe[] = L"nRunExe";
+inline constexpr wchar_t kOptionShowNewFeature[] = L"nShowNewFeature";
+inline constexpr wchar_t kOptionStartRunExe[] = L"nStartRunExe";
+inline constexpr wchar_t kOptionsFileName[] = L"EnvirConf.ini";
+inline constexpr wchar_t kOptionsSection[] = L"Option";
+inline constexpr wchar_t kOptionsFirstLoginKey[] = L"FirstOpenLoginPanel";
+inline constexpr wchar_t kOptionsFirstLoginValue[] = L"1";
+inline constexpr wchar_t kLogOptionsFolderFailed[] = L"[setup]options not saved: the folder %s could not be created\n";
+inline constexpr wchar_t kLogOptionsFileFailed[] = L"[setup]options file %s not written, error %lu\n";
+inline constexpr wchar_t kLogOptionsKeyFailed[] = L"[setup]options not saved: the user key could not be opened, error %ld\n";
+inline constexpr wchar_t kLogOptionValueFailed[] = L"[setup]option %s not saved, error %ld\n";
+
 // The engine's errors (HandleError).
 inline constexpr wchar_t kDiskLowText[] = L"安装路径所在磁盘空间太小，请先清理再重试安装。";
 inline constexpr wchar_t kExtractFailedText[] = L"提取安装文件失败。";
