@@ -6,7 +6,7 @@
 #include "app/install_errors.h"
 #include "app/install_manager.h"
 #include "diag/install_log.h"
-#include "ui/install_dialog.h"
+#include "ui/pages/install_dialog.h"
 #include "ui/setup_messages.h"
 #include "ui/setup_texts.h"
 #include "ui/toolkit/graphics.h"
@@ -57,7 +57,7 @@ bool InstallUIManager::SaveOptions() const {
 int InstallUIManager::Run() {
     InstallManager* engine = m_pController->Engine();
     const bool hidden = engine->Mode() == SetupMode::NoUi;
-    auto dialog = std::make_unique<ui::InstallDialog>(m_pController, !hidden);
+    auto dialog = std::make_unique<ui::InstallDialog>(m_pController);
     SetDialog(dialog.get());
     const bool shown = dialog->Show(nullptr, kSetupDialogTemplate, m_hModule);
     if (!shown) {

@@ -10,6 +10,9 @@ inline constexpr wchar_t kFolderInvalidText[] = L"您选择的安装路径无效
 inline constexpr wchar_t kFolderDiskFullFormat[] = L"磁盘空间不足，程序安装目录无效，请重新选择。(所需磁盘空间：%.1fM)";
 inline constexpr wchar_t kFolderNoAccessText[] = L"安装路径无效，您没有权限在此位置写入数据。请重新选择。";
 
+// A picked folder is too long for the product's paths (the location page's browse button).
+inline constexpr wchar_t kBrowsedPathTooLongText[] = L"您选择的路径长度过长，请重新选择。";
+
 // A client of the product still runs (CheckProductRunning).
 inline constexpr wchar_t kClientRunningText[] =
     L"检测到映彩直播正在运行，安装无法继续。请单击「重试」强制关闭映彩直播以继续安装 或者单击「取消」退出安装。";

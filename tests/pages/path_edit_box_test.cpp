@@ -38,21 +38,35 @@ TEST_F(PathEditBox, SitsWhereItWasPutWithItsIdAndText) {
     EXPECT_EQ(L"C:\\Users\\u\\Corvane\\Pelora\\App", ui::PathEditText(m_box));
 }
 
+// The height of one text line in the box's font.
+int LineHeight(HWND box) {
+    HDC dc = GetDC(box);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(box, dc);
+    return metrics.tmHeight;
+}
+
 TEST_F(PathEditBox, TheFrameCentresOneLineWithSideMargins) {
+    const int line = LineHeight(m_box);
+    ASSERT_GT(line, 0);
+    const int pad = (36 - line) / 2;
     RECT client = {};
     GetClientRect(m_box, &client);
     EXPECT_EQ(470 - 8, client.right);
-    EXPECT_EQ(16, client.bottom);
+    EXPECT_EQ(36 - 2 * pad, client.bottom) << "the whole line fits and is centred";
     // Another recalculation keeps the same client area.
     SetWindowPos(m_box, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
     GetClientRect(m_box, &client);
-    EXPECT_EQ(16, client.bottom);
+    EXPECT_EQ(36 - 2 * pad, client.bottom);
     RECT window = {};
     GetWindowRect(m_box, &window);
     POINT origin = {0, 0};
     ClientToScreen(m_box, &origin);
     EXPECT_EQ(4, origin.x - window.left);
-    EXPECT_EQ(10, origin.y - window.top);
+    EXPECT_EQ(pad, origin.y - window.top);
 }
 
 TEST_F(PathEditBox, ControlAWithControlHeldSelectsEverything) {

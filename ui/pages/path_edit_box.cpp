@@ -9,7 +9,9 @@ namespace {
 
 constexpr wchar_t kOldProcProperty[] = L"PeloraPathBoxProc";
 constexpr wchar_t kFontProperty[] = L"PeloraPathBoxFont";
-constexpr int kLineHeight = 16;
+constexpr wchar_t kLineHeightProperty[] = L"PeloraPathBoxLineHeight";
+// The height of the text line until the box's font is known.
+constexpr int kDefaultLineHeight = 16;
 constexpr int kSideMargin = 4;
 constexpr int kFontHeight = 20;
 constexpr int kMaxPathText = 259;
@@ -51,7 +53,9 @@ LRESULT CALLBACK EditBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPara
             // The padding is taken from the proposed rectangle (the box's own height): taken from
             // the current client area it would alternate between two sizes on every recalculation.
             auto* proposed = reinterpret_cast<RECT*>(lParam);
-            const int pad = (proposed->bottom - proposed->top - kLineHeight) / 2;
+            const auto measured = reinterpret_cast<INT_PTR>(GetPropW(box, kLineHeightProperty));
+            const int lineHeight = measured > 0 ? static_cast<int>(measured) : kDefaultLineHeight;
+            const int pad = (proposed->bottom - proposed->top - lineHeight) / 2;
             proposed->left += kSideMargin;
             proposed->top += pad;
             proposed->right -= kSideMargin;
@@ -65,6 +69,7 @@ LRESULT CALLBACK EditBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPara
         case WM_NCDESTROY: {
             const LRESULT result = PassOn(box, message, wParam, lParam);
             RemovePropW(box, kOldProcProperty);
+            RemovePropW(box, kLineHeightProperty);
             diag::ScopedGdiObject<HFONT> font(static_cast<HFONT>(RemovePropW(box, kFontProperty)));
             return result;
         }
@@ -89,6 +94,15 @@ HWND CreatePathEditBox(HWND host, const RECT& rect, const std::wstring& text, HI
     if (HFONT font = CreateFontIndirectW(&description)) {
         SetPropW(box, kFontProperty, font);
         SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        // The line is centred by the font's real height: a 20-pixel font in a 16-pixel line
+        // would lose the bottom of its letters.
+        if (HDC dc = GetDC(box)) {
+            diag::ScopedSelectObject selected(dc, font);
+            TEXTMETRICW metrics = {};
+            if (GetTextMetricsW(dc, &metrics)) SetPropW(box, kLineHeightProperty, reinterpret_cast<HANDLE>(
+                                                            static_cast<INT_PTR>(metrics.tmHeight)));
+            ReleaseDC(box, dc);
+        }
     }
     // The new frame takes effect only when the system asks for it again.
     SetWindowPos(box, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
