@@ -1,0 +1,87 @@
+"""A person installs by clicking through the setup window: the welcome page, the location page
+with a typed folder and the quick-launch box unchecked, the install button, the moving progress
+page and the end; the folder and the install options are kept for the next run."""
+
+import time
+
+from e2e_drives import map_drive
+from e2e_product import EXIT_FINISHED, PRODUCT_KEY, VERSION
+from e2e_registry import reg_values
+from e2e_screen import (LOCATION_INSTALL_BUTTON, LOCATION_LINK, PROGRESS_AREA, QUICK_LAUNCH_BOX,
+                        RETURN_BUTTON, pixels)
+
+OPTION_VALUES = {"nShortcutDesktop": 1, "nShortcutQuickLaunch": 1, "nRunExe": 1, "nShowNewFeature": 0,
+                 "nStartRunExe": 1}
+
+
+def dword(data):
+    assert data.startswith("dword:"), data
+    return int(data[len("dword:"):], 16)
+
+
+def wait_for(condition, timeout, what):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        assert time.monotonic() < deadline, what
+        time.sleep(0.2)
+
+
+def default_root(prefix):
+    return "C:\\users\\" + prefix.user + "\\AppData\\Roaming\\Corvane\\Pelora\\App"
+
+
+def test_typed_folder_is_installed_after_clicks_and_kept(prefix, start_setup, setup_window):
+    apps_drive = map_drive(prefix, "d", "hd")
+    setup = start_setup(prefix)
+    window = setup_window(prefix, setup)
+    time.sleep(2)
+    window.screenshot("welcome")
+    assert window.path_box() is None, "the welcome page has no path box"
+
+    window.click(LOCATION_LINK)
+    box = window.path_box()
+    assert box is not None, "the location link did not open the location page"
+    assert box["id"] == 77
+    assert box["text"].lower() == default_root(prefix).lower()
+    window.screenshot("location")
+
+    # Back and forth keeps what was typed.
+    window.type_into_path_box("D:\\Apps")
+    assert window.path_box()["text"] == "D:\\Apps"
+    window.click(RETURN_BUTTON)
+    assert window.path_box() is None, "the return button leaves the location page"
+    window.click(LOCATION_LINK)
+    assert window.path_box()["text"] == "D:\\Apps", "the page forgot the typed folder"
+    window.screenshot("location-typed")
+
+    window.click(QUICK_LAUNCH_BOX)
+    window.click(LOCATION_INSTALL_BUTTON, settle=0)
+    # The progress page: the bar and the percentage move while the files are copied.
+    first = window.screenshot("progress-early")
+    wait_for(lambda: window.path_box() is None, 10, "the install button did not leave the location page")
+    time.sleep(1.5)
+    second = window.screenshot("progress-mid")
+    assert pixels(first, PROGRESS_AREA) != pixels(second, PROGRESS_AREA), "the progress page did not move"
+    finish = None
+    deadline = time.monotonic() + 240
+    while setup.running() and time.monotonic() < deadline:
+        if window.state() is not None:
+            finish = window.screenshot("finish")
+        time.sleep(1)
+    assert finish is not None
+    assert setup.wait(timeout=30) == EXIT_FINISHED
+
+    version_folder = apps_drive / "Apps" / "Pelora" / VERSION
+    assert (version_folder / "Bin" / "Pelora.exe").exists()
+    assert reg_values(prefix, PRODUCT_KEY)["Install"].rstrip("\\").lower() == f"d:\\apps\\pelora\\{VERSION}"
+    quick_launch = prefix.appdata / "Microsoft" / "Internet Explorer" / "Quick Launch"
+    assert not list(quick_launch.glob("*.lnk")), "the unchecked quick-launch box was ignored"
+    # The options the installed client reads, and its options file.
+    values = reg_values(prefix, PRODUCT_KEY)
+    assert {name: dword(values[name]) for name in OPTION_VALUES} == OPTION_VALUES
+    ini = prefix.appdata / "Corvane" / "Pelora" / "Misc" / "EnvirConf.ini"
+    assert ini.exists(), "the options file was not written at the end of the run"
+    raw = ini.read_bytes()
+    text = raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else raw.decode("latin-1")
+    assert "[Option]" in text and "FirstOpenLoginPanel=1" in text
+
