@@ -9,6 +9,8 @@ from pathlib import Path
 
 WIDTH, HEIGHT = 590, 440
 
+# A point of the window where no widget lies.
+BACKGROUND = (300, 40)
 # Where the welcome page's widgets are (window coordinates), from its layout.
 CLOSE_BUTTON = (566 + 12, 0 + 12)
 MINIMISE_BUTTON = (540 + 12, 0 + 12)
@@ -55,6 +57,9 @@ class SetupWindow:
             if time.monotonic() > deadline:
                 raise AssertionError(f"no setup window; the process shows {windows.find(pid=pid)}")
         self.left, self.top = self.info["rect"][0], self.info["rect"][1]
+        # The pointer may rest where an earlier test left it, over a button that then shows Hover;
+        # a move over the bare background puts every button back to Normal.
+        self.move(BACKGROUND)
 
     @staticmethod
     def _is_setup_window(window):
@@ -124,3 +129,11 @@ def pixels(path, area):
     out = subprocess.run(["convert", str(path), "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
                           "-depth", "8", "rgb:-"], check=True, capture_output=True, timeout=30)
     return out.stdout
+
+
+def changed_pixels(first, second, area):
+    """How many pixels of an area differ visibly (by more than 8 in a colour) between two
+    screenshots; redrawing the same page may move an anti-aliased edge by a shade."""
+    a, b = pixels(first, area), pixels(second, area)
+    assert len(a) == len(b)
+    return sum(1 for i in range(0, len(a), 3) if max(abs(a[i + k] - b[i + k]) for k in range(3)) > 8)
