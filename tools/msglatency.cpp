@@ -65,9 +65,9 @@ int wmain(int argc, wchar_t** argv) {
     DWORD waitMs = 30000;
     for (int i = 1; i < argc; ++i) {
         std::wstring value;
-        if (tools::MatchOption(argv[i], L"pid", &value)) pid = wcstoul(value.c_str(), nullptr, 10);
-        else if (tools::MatchOption(argv[i], L"seconds", &value)) seconds = wcstoul(value.c_str(), nullptr, 10);
-        else if (tools::MatchOption(argv[i], L"wait", &value)) waitMs = wcstoul(value.c_str(), nullptr, 10);
+        if (tools::MatchOption(argv[i], L"--pid", &value)) pid = wcstoul(value.c_str(), nullptr, 10);
+        else if (tools::MatchOption(argv[i], L"--seconds", &value)) seconds = wcstoul(value.c_str(), nullptr, 10);
+        else if (tools::MatchOption(argv[i], L"--wait", &value)) waitMs = wcstoul(value.c_str(), nullptr, 10);
         else {
             tools::WriteErr(std::wstring(L"msglatency: unknown option ") + argv[i] + L"\n");
             return 2;
