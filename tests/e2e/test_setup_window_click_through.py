@@ -7,8 +7,8 @@ import time
 from e2e_drives import map_drive
 from e2e_product import EXIT_FINISHED, PRODUCT_KEY, VERSION
 from e2e_registry import reg_values
-from e2e_screen import (LOCATION_INSTALL_BUTTON, LOCATION_LINK, PROGRESS_AREA, QUICK_LAUNCH_BOX,
-                        RETURN_BUTTON, pixels)
+from e2e_screen import (BROWSE_BUTTON, LOCATION_INSTALL_BUTTON, LOCATION_LINK, PROGRESS_AREA, QUICK_LAUNCH_BOX,
+                        RETURN_BUTTON, pixels, screen_box)
 
 # The installed client's options as the run leaves them: the defaults, except one the user's
 # client had already changed, which the setup keeps.
@@ -88,3 +88,30 @@ def test_typed_folder_is_installed_after_clicks_and_kept(prefix, start_setup, se
     text = raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else raw.decode("latin-1")
     assert "[Option]" in text and "FirstOpenLoginPanel=1" in text
 
+
+
+def test_a_browsed_folder_becomes_a_product_root(prefix, start_setup, setup_window, window_list):
+    """The folder picker proposes {picked}\\Pelora; a browsed folder is a product root, so the
+    version folder goes below its App folder."""
+    # The install goes to the prefix's desktop, which must be a folder of the prefix, not a link out.
+    assert not (prefix.path / "drive_c" / "users" / prefix.user / "Desktop").is_symlink()
+    setup = start_setup(prefix)
+    window = setup_window(prefix, setup)
+    time.sleep(2)
+    window.click(LOCATION_LINK)
+    window.click(BROWSE_BUTTON, settle=0)
+    windows = window_list(prefix)
+    pickers = windows.find(caption="Browse for Folder", pid=setup.pid, wait_ms=30000)
+    assert len(pickers) == 1, f"no folder picker; the setup's windows: {windows.find(pid=setup.pid)}"
+    assert "选择安装目录" in pickers[0]["statics"]
+    screen_box("browse", pickers[0]["rect"])
+    # The picker starts on the desktop; OK takes it.
+    assert windows.find(caption="Browse for Folder", pid=setup.pid, press=1)
+    time.sleep(1)
+    desktop = "C:\\users\\" + prefix.user + "\\Desktop"
+    assert window.path_box()["text"].lower() == (desktop + "\\Pelora").lower()
+
+    window.click(LOCATION_INSTALL_BUTTON)
+    assert setup.wait(timeout=240) == EXIT_FINISHED
+    installed = prefix.path / "drive_c" / "users" / prefix.user / "Desktop" / "Pelora" / "App" / VERSION
+    assert (installed / "Bin" / "Pelora.exe").exists()
