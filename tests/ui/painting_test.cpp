@@ -174,6 +174,18 @@ TEST(TextPaint, TheAlignmentPlacesTheTextInTheWidgetsRectangle) {
     EXPECT_LT(std::abs((nearInk.top + nearInk.bottom) / 2 - 15), 5);
 }
 
+// The setup runs on Chinese systems: whatever face is installed, its texts must show.
+TEST(TextPaint, AChineseTextIsDrawnAndMeasured) {
+    ui::TextButton label;
+    label.SetGeometry(0, 0, 200, 54);
+    label.SetText(L"立即安装", false);
+    label.SetTextStyle(0xFFFFFFFF, 20);
+    const RECT ink = InkBounds(*PaintToBitmap(label, 200, 54));
+    EXPECT_GT(ink.right - ink.left, 60) << "four 20-pixel characters left too little ink";
+    EXPECT_GT(ink.bottom - ink.top, 10);
+    EXPECT_GT(label.MeasureText().cx, 70);
+}
+
 TEST(TextMeasure, AnEmptyTextMeasuresTenByZeroAndALongerTextIsWider) {
     ui::TextButton label;
     label.SetTextStyle(0xFFFFFFFF, 13);

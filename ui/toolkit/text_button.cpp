@@ -1,32 +1,13 @@
 #include "ui/toolkit/text_button.h"
 
-#include <memory>
-
 #include "ui/toolkit/gdiplus_include.h"
+#include "ui/toolkit/text_font.h"
 
 namespace ui {
 
 const wchar_t TextButton::kFontFamily[] = L"微软雅黑";
 
 namespace {
-
-// The pages' face, or GDI+'s generic sans-serif where it is not installed.
-class TextFont {
-public:
-    TextFont(int emSize, int style) {
-        m_named = std::make_unique<Gdiplus::FontFamily>(TextButton::kFontFamily);
-        m_family = m_named->IsAvailable() ? m_named.get() : Gdiplus::FontFamily::GenericSansSerif();
-        m_font = std::make_unique<Gdiplus::Font>(m_family, static_cast<Gdiplus::REAL>(emSize), style,
-                                                 Gdiplus::UnitPixel);
-    }
-    const Gdiplus::FontFamily& Family() const { return *m_family; }
-    const Gdiplus::Font& Font() const { return *m_font; }
-
-private:
-    std::unique_ptr<Gdiplus::FontFamily> m_named;
-    const Gdiplus::FontFamily* m_family = nullptr;
-    std::unique_ptr<Gdiplus::Font> m_font;
-};
 
 Gdiplus::StringAlignment StringAlignmentOf(TextAlignment alignment) {
     switch (alignment) {
@@ -80,7 +61,7 @@ SIZE TextButton::MeasureText() const {
     format.SetAlignment(StringAlignmentOf(m_alignment));
     Gdiplus::GraphicsPath path;
     Gdiplus::RectF bounds(0, 0, 0, 0);
-    if (!m_text.empty()) {
+    if (!m_text.empty() && font.IsValid()) {
         path.AddString(m_text.c_str(), static_cast<INT>(m_text.size()), &font.Family(), Gdiplus::FontStyleRegular,
                        static_cast<Gdiplus::REAL>(m_nFontSize), Gdiplus::RectF(0, 0, 0, 0), &format);
         path.GetBounds(&bounds);
@@ -90,6 +71,7 @@ SIZE TextButton::MeasureText() const {
 
 void TextButton::PaintText(Gdiplus::Graphics& surface, Argb colour, int fontStyle) const {
     const TextFont font(m_nFontSize, fontStyle);
+    if (!font.IsValid()) return;
     Gdiplus::SolidBrush brush{Gdiplus::Color(colour)};
     Gdiplus::StringFormat format;
     format.SetAlignment(StringAlignmentOf(m_alignment));

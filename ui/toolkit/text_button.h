@@ -16,7 +16,7 @@ enum class TextAlignment : int32_t { Near = 0, Center = 1, Far = 2 };
 // vertically. With no images it serves as a label; either way it handles presses like a button.
 class TextButton : public ImageButton {
 public:
-    // The face name the pages ask for; GDI+ falls back to its generic sans-serif without it.
+    // The face the texts are drawn in where it is installed (see TextFont for the fallbacks).
     static const wchar_t kFontFamily[];
 
     // Stores a different text and, when `repaint`, repaints.
