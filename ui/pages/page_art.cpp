@@ -33,7 +33,7 @@ const ArtSize* SizeOf(int32_t id) {
 
 Gdiplus::Image* Art(int32_t id) {
     InstallUIManager* manager = InstallUIManager::Instance();
-    return manager ? manager->Images().Load(id, L"PNG") : nullptr;
+    return manager ? manager->Images().Load(id, kPngResourceType) : nullptr;
 }
 
 int ArtWidth(int32_t id) {
