@@ -4,6 +4,7 @@
 #include "app/install_manager.h"
 #include "app/product.h"
 #include "deploy/install_paths.h"
+#include "diag/install_log.h"
 #include "diag/scoped_com.h"
 #include "ui/pages/install_dialog.h"
 #include "ui/pages/page_art.h"
@@ -120,6 +121,7 @@ void CustomInstallView::CreateEditBox() {
     const RECT box = {page.left + 20, page.top + 46, page.left + 20 + boxWidth,
                       page.top + 46 + m_pBrowseButton->Height()};
     m_hEditBox = CreatePathEditBox(HostWindow(), box, m_strFolderText, m_pController->ModuleInstance());
+    if (!m_hEditBox) InstallLog::Format(kLogNoPathBox, GetLastError());
 }
 
 void CustomInstallView::DestroyEditBox() {

@@ -127,7 +127,10 @@ void InstallDialog::OnAgreementLinkState(int, int newState, ImageButton* button)
 }
 
 void InstallDialog::OnAgreementLinkClicked() {
-    ShellExecuteW(Window(), kOpenVerb, kAgreementUrl, nullptr, nullptr, SW_SHOWNORMAL);
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(Window(), kOpenVerb, kAgreementUrl, nullptr, nullptr, SW_SHOWNORMAL));
+    // ShellExecute reports success with a value above 32.
+    if (result <= 32) InstallLog::Format(kLogAgreementNotOpened, kAgreementUrl, static_cast<long>(result));
 }
 
 void InstallDialog::OnInstallClicked() {
