@@ -23,22 +23,33 @@ public:
 
 }  // namespace
 
-RecordingWindow::RecordingWindow() {
-    static const ATOM registered = [] {
+namespace {
+
+// One window serves every test: Wine waits for the X server each time a visible window goes
+// away, which would add seconds to every test.
+HWND SharedWindow() {
+    static const HWND window = [] {
         WNDCLASSW windowClass = {};
         windowClass.lpfnWndProc = &RecordingWindow::WindowProc;
         windowClass.hInstance = GetModuleHandleW(nullptr);
         windowClass.lpszClassName = kWindowClass;
-        return RegisterClassW(&windowClass);
+        RegisterClassW(&windowClass);
+        return CreateWindowExW(0, kWindowClass, L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
     }();
-    EXPECT_NE(0, registered);
-    m_hWindow = CreateWindowExW(0, kWindowClass, L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), this);
+    return window;
+}
+
+}  // namespace
+
+RecordingWindow::RecordingWindow() : m_hWindow(SharedWindow()) {
     EXPECT_NE(nullptr, m_hWindow);
+    SetWindowLongPtrW(m_hWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ValidateRect(m_hWindow, nullptr);
 }
 
 RecordingWindow::~RecordingWindow() {
-    if (m_hWindow) DestroyWindow(m_hWindow);
+    SetWindowLongPtrW(m_hWindow, GWLP_USERDATA, 0);
 }
 
 RECT RecordingWindow::TakeUpdateRect() {
@@ -49,10 +60,6 @@ RECT RecordingWindow::TakeUpdateRect() {
 }
 
 LRESULT CALLBACK RecordingWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
     auto* self = reinterpret_cast<RecordingWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_SYSCOMMAND && self) {
         self->m_systemCommands.push_back(wParam);

@@ -34,6 +34,7 @@ public:
 
 // A real, visible top-level window (a hidden one keeps no update region) that records the system
 // commands it receives instead of acting on them: a drag would wait for the button to come up.
+// One test at a time has it.
 class RecordingWindow {
 public:
     RecordingWindow();
@@ -47,8 +48,9 @@ public:
     // The part of the client area waiting to be painted, or an empty rectangle; forgets it.
     RECT TakeUpdateRect();
 
-private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
 
     HWND m_hWindow = nullptr;
     std::vector<WPARAM> m_systemCommands;
