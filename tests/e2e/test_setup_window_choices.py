@@ -10,7 +10,8 @@ from e2e_drives import TmpfsMounts, map_drive
 from e2e_product import EXIT_ABANDONED, IDOK, MESSAGE_CAPTION, VERSION
 from e2e_report import ReportServer
 from e2e_screen import (AGREEMENT_BOX, CLOSE_BUTTON, CONTINUE_BUTTON, GIVE_UP_LINK, INSTALL_BUTTON,
-                        LOCATION_INSTALL_BUTTON, LOCATION_LINK, RETURN_BUTTON, changed_pixels, screen_box)
+                        LOCATION_INSTALL_BUTTON, LOCATION_LINK, MINIMISE_BUTTON, RETURN_BUTTON, changed_pixels,
+                        screen_box)
 
 DISK_FULL_TEXT = "磁盘空间不足，程序安装目录无效，请重新选择。(所需磁盘空间：77.0M)"
 INVALID_TEXT = "您选择的安装路径无效，请重新选择。"
@@ -97,6 +98,18 @@ def test_close_button_opens_the_card_and_giving_up_reports_the_abort(prefix, sta
                for value in item["list_reportValue"] if value["name"] == "action"]
     assert "installer_abort" in actions, f"the server saw {actions}"
     assert not default_version_folder(prefix).exists()
+
+
+def test_the_minimise_button_minimises_and_the_setup_goes_on(prefix, start_setup, setup_window, window_list):
+    setup = start_setup(prefix)
+    window = setup_window(prefix, setup)
+    time.sleep(2)
+    window.click(MINIMISE_BUTTON, settle=1)
+    # A minimised window lies at the system's parking place, -32000.
+    found = [w for w in window_list(prefix).find(pid=setup.pid) if w["hwnd"] == window.info["hwnd"]]
+    assert found and found[0]["rect"][:2] == [-32000, -32000], f"not minimised: {found}"
+    assert window.state() is None, "the window still shows at its place"
+    assert still_running(setup, 2)
 
 
 @pytest.fixture
