@@ -8,12 +8,15 @@ from e2e_drives import map_drive
 from e2e_product import EXIT_FINISHED, PRODUCT_KEY, VERSION
 from e2e_registry import reg_values
 from e2e_screen import (BROWSE_BUTTON, LOCATION_INSTALL_BUTTON, LOCATION_LINK, PROGRESS_AREA, QUICK_LAUNCH_BOX,
-                        RETURN_BUTTON, pixels, screen_box)
+                        RETURN_BUTTON, changed_pixels, pixels, screen_box)
 
 # The installed client's options as the run leaves them: the defaults, except one the user's
 # client had already changed, which the setup keeps.
 OPTION_VALUES = {"nShortcutDesktop": 1, "nShortcutQuickLaunch": 1, "nRunExe": 1, "nShowNewFeature": 7,
                  "nStartRunExe": 1}
+
+
+CLOSE_AREA = (566, 0, 590, 24)
 
 
 def dword(data):
@@ -38,7 +41,7 @@ def test_typed_folder_is_installed_after_clicks_and_kept(prefix, start_setup, se
     setup = start_setup(prefix)
     window = setup_window(prefix, setup)
     time.sleep(2)
-    window.screenshot("welcome")
+    welcome = window.screenshot("welcome")
     assert window.path_box() is None, "the welcome page has no path box"
 
     window.click(LOCATION_LINK)
@@ -65,6 +68,8 @@ def test_typed_folder_is_installed_after_clicks_and_kept(prefix, start_setup, se
     time.sleep(1.5)
     second = window.screenshot("progress-mid")
     assert pixels(first, PROGRESS_AREA) != pixels(second, PROGRESS_AREA), "the progress page did not move"
+    # From the install click on the abort card is out of reach: the close button shows Disabled.
+    assert changed_pixels(welcome, second, CLOSE_AREA) > 20, "the close button still looks enabled"
     finish = None
     deadline = time.monotonic() + 240
     while setup.running() and time.monotonic() < deadline:
