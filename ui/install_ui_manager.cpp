@@ -24,7 +24,9 @@ InstallUIManager::InstallUIManager() {
 }
 
 InstallUIManager::~InstallUIManager() {
-    SaveOptions();
+    // Only an installed client reads the options: a refused or abandoned run leaves no options
+    // file behind, in a folder that may not even be the user's own.
+    if (m_bInstallFinished) SaveOptions();
     // The images are GDI+ objects: they go while the graphics still run.
     m_images.Clear();
     if (m_bGraphicsStarted) ui::StopGraphics();
@@ -77,6 +79,7 @@ int InstallUIManager::Run() {
         dialog->RunModal();
     }
     const int result = dialog->ResultCode();
+    m_bInstallFinished = result == 0;
     SetDialog(nullptr);
     HWND window = dialog->Window();
     if (window) {

@@ -19,8 +19,8 @@ class InstallDialog;
 // Owns the setup window for the controller: starts the graphics, keeps the options and the art,
 // runs the window modally or hidden with a message loop of its own, and turns the engine's
 // reports (which arrive on the engine's worker thread) into messages posted to the window. One per
-// process; the pages reach the art through Instance(). Destroying it saves the options and stops
-// the graphics.
+// process; the pages reach the art through Instance(). Destroying it saves the options (after a
+// finished install) and stops the graphics.
 class InstallUIManager : public IInstallClient {
 public:
     InstallUIManager();
@@ -55,6 +55,8 @@ private:
 
     HINSTANCE m_hModule = nullptr;
     bool m_bGraphicsStarted = false;
+    // Set by Run when the window ended with a finished install.
+    bool m_bInstallFinished = false;
     ui::ImageCache m_images;
     PageOptions m_options;
     InstallController* m_pController = nullptr;

@@ -1,7 +1,8 @@
-"""The options the installed client reads are kept at the end of every run: after
+"""The options the installed client reads are kept at the end of a finished install: after
 `PeloraSetup.exe /mode:noui` the current user's product key holds the five REG_DWORD options
 (the defaults 1, 1, 1, 0, 1 on a first install, or what the machine's key held before) and the
-options file EnvirConf.ini in the misc folder says FirstOpenLoginPanel=1."""
+options file EnvirConf.ini in the misc folder says FirstOpenLoginPanel=1. A refused run writes
+neither (test_install_folder_verdict.py)."""
 
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE
 from e2e_registry import reg_values

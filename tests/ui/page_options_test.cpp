@@ -1,5 +1,6 @@
 // The options kept for the installed client: loaded from the user's (else the machine's) product
-// key, and written back under the user with the options file when the UI manager goes.
+// key, and written back under the user with the options file; the UI manager writes them when it
+// goes after a finished install (the e2e stories cover that run).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -45,11 +46,10 @@ protected:
     }
 };
 
-TEST_F(PageOptionsTest, WithNoKeyAtAllTheManagersTeardownWritesTheDefaultsAndTheOptionsFile) {
-    {
-        InstallUIManager manager;
-        manager.LoadOptions();
-    }
+TEST_F(PageOptionsTest, WithNoKeyAtAllTheDefaultsAndTheOptionsFileAreWritten) {
+    InstallUIManager manager;
+    manager.LoadOptions();
+    EXPECT_TRUE(manager.SaveOptions());
     EXPECT_EQ((std::vector<int>{1, 1, 1, 0, 1}), StoredOptions(HKEY_CURRENT_USER));
     wchar_t value[8] = {};
     GetPrivateProfileStringW(L"Option", L"FirstOpenLoginPanel", L"", value, 8, OptionsFile().c_str());
@@ -58,15 +58,23 @@ TEST_F(PageOptionsTest, WithNoKeyAtAllTheManagersTeardownWritesTheDefaultsAndThe
         << "the machine's key was written";
 }
 
-TEST_F(PageOptionsTest, ValuesFoundOnlyUnderTheMachineAreCopiedToTheUser) {
-    SetDword(HKEY_LOCAL_MACHINE, L"nShortcutDesktop", 0);
-    SetDword(HKEY_LOCAL_MACHINE, L"nShowNewFeature", 5);
+TEST_F(PageOptionsTest, AManagerWithoutAFinishedInstallLeavesNothingBehind) {
     {
         InstallUIManager manager;
         manager.LoadOptions();
-        EXPECT_EQ(0, manager.Options().nShortcutDesktop);
-        EXPECT_EQ(5, manager.Options().nShowNewFeature);
     }
+    EXPECT_EQ((std::vector<int>{-1, -1, -1, -1, -1}), StoredOptions(HKEY_CURRENT_USER));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(OptionsFile().c_str()));
+}
+
+TEST_F(PageOptionsTest, ValuesFoundOnlyUnderTheMachineAreCopiedToTheUser) {
+    SetDword(HKEY_LOCAL_MACHINE, L"nShortcutDesktop", 0);
+    SetDword(HKEY_LOCAL_MACHINE, L"nShowNewFeature", 5);
+    InstallUIManager manager;
+    manager.LoadOptions();
+    EXPECT_EQ(0, manager.Options().nShortcutDesktop);
+    EXPECT_EQ(5, manager.Options().nShowNewFeature);
+    manager.SaveOptions();
     EXPECT_EQ((std::vector<int>{0, 1, 1, 5, 1}), StoredOptions(HKEY_CURRENT_USER));
 }
 
