@@ -39,16 +39,26 @@ def screenshot_folder():
     return folder
 
 
-def xdotool(*args):
-    subprocess.run(["xdotool", *map(str, args)], check=True, capture_output=True, timeout=30)
+def xdotool(display, *args):
+    subprocess.run(["xdotool", *map(str, args)], check=True, capture_output=True, timeout=30,
+                   env={**os.environ, "DISPLAY": display})
+
+
+def photograph(display, name, left, top, width, height):
+    """A part of the screen saved as {name}.png in the screenshots folder; returns the path."""
+    path = screenshot_folder() / f"{name}.png"
+    subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}", "+repage", str(path)],
+                   check=True, capture_output=True, timeout=30, env={**os.environ, "DISPLAY": display})
+    return path
 
 
 class SetupWindow:
     """The setup's 590 x 440 window of one process."""
 
-    def __init__(self, windows, pid, timeout=60):
+    def __init__(self, windows, pid, display, timeout=60):
         self._windows = windows
         self.pid = pid
+        self.display = display
         deadline = time.monotonic() + timeout
         while True:
             found = [w for w in windows.find(pid=pid, wait_ms=2000) if self._is_setup_window(w)]
@@ -80,48 +90,41 @@ class SetupWindow:
 
     # --- input ---------------------------------------------------------------------------------
     def move(self, point):
-        xdotool("mousemove", self.left + point[0], self.top + point[1])
+        xdotool(self.display, "mousemove", self.left + point[0], self.top + point[1])
         time.sleep(0.15)
 
     def click(self, point, settle=0.5):
         self.move(point)
-        xdotool("click", "1")
+        xdotool(self.display, "click", "1")
         time.sleep(settle)
 
     def press(self, point, settle=0.5):
         """The left button goes down at `point` and stays down."""
         self.move(point)
-        xdotool("mousedown", "1")
+        xdotool(self.display, "mousedown", "1")
         time.sleep(settle)
 
     def release(self, point, settle=0.5):
         self.move(point)
-        xdotool("mouseup", "1")
+        xdotool(self.display, "mouseup", "1")
         time.sleep(settle)
 
     def type_into_path_box(self, text):
         """Clicks into the path box, selects all with Ctrl+A and types `text` over it."""
         self.click(PATH_BOX)
-        xdotool("key", "ctrl+a")
-        xdotool("type", "--delay", "60", text)
+        xdotool(self.display, "key", "ctrl+a")
+        xdotool(self.display, "type", "--delay", "60", text)
         time.sleep(0.5)
 
     # --- pictures ----------------------------------------------------------------------------
     def screenshot(self, name):
         """The window's pixels as they are on the screen, saved as {name}.png; returns the path."""
-        path = screenshot_folder() / f"{name}.png"
-        subprocess.run(["import", "-window", "root", "-crop", f"{WIDTH}x{HEIGHT}+{self.left}+{self.top}",
-                        "+repage", str(path)], check=True, capture_output=True, timeout=30)
-        return path
+        return photograph(self.display, name, self.left, self.top, WIDTH, HEIGHT)
 
-
-def screen_box(name, rect):
-    """A screenshot of a screen rectangle (a message box found by winlist)."""
-    left, top, right, bottom = rect
-    path = screenshot_folder() / f"{name}.png"
-    subprocess.run(["import", "-window", "root", "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
-                    str(path)], check=True, capture_output=True, timeout=30)
-    return path
+    def screenshot_of(self, name, rect):
+        """A screenshot of a screen rectangle (a message box found by winlist)."""
+        left, top, right, bottom = rect
+        return photograph(self.display, name, left, top, right - left, bottom - top)
 
 
 def pixels(path, area):

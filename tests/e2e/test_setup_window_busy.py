@@ -5,7 +5,7 @@ version folder is ended on Retry in the box the install click brings up."""
 import time
 
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, INTERACTIVE_MODES, MESSAGE_CAPTION, VERSION
-from e2e_screen import INSTALL_BUTTON, screen_box
+from e2e_screen import INSTALL_BUTTON
 from e2e_wine import windows_path
 
 CLIENT_RUNNING_TEXT = ("检测到映彩直播正在运行，安装无法继续。请单击「重试」强制关闭映彩直播以继续安装 "
@@ -19,7 +19,9 @@ def version_folder(prefix):
     return prefix.appdata / "Corvane" / "Pelora" / "App" / VERSION
 
 
-def test_fast_mode_installs_without_a_click_and_the_window_keeps_answering(prefix, start_setup, latency_tool):
+def test_fast_mode_installs_without_a_click_and_the_window_keeps_answering(screen_prefix, start_setup,
+                                                                           latency_tool):
+    prefix = screen_prefix
     setup = start_setup(prefix, *INTERACTIVE_MODES["fast"])
     meter = prefix.popen(windows_path(latency_tool), f"--pid={setup.pid}", "--seconds=240", "--wait=60000")
     assert meter.line(0, timeout=90).startswith("window "), meter.stdout()
@@ -36,8 +38,9 @@ def test_fast_mode_installs_without_a_click_and_the_window_keeps_answering(prefi
     assert (version_folder(prefix) / "Bin" / "Pelora.exe").exists()
 
 
-def test_retry_ends_the_running_client_and_the_install_completes(prefix, run_setup, start_setup, setup_window,
-                                                                 window_list):
+def test_retry_ends_the_running_client_and_the_install_completes(screen_prefix, run_setup, start_setup,
+                                                                 setup_window, window_list):
+    prefix = screen_prefix
     assert run_setup(prefix, *HIDDEN_MODE, timeout=240) == EXIT_FINISHED
     # Started by its C: path, as a user would start it, so that its image path is in the version folder.
     client_exe = version_folder(prefix) / "Bin" / "Pelora.exe"
@@ -53,7 +56,7 @@ def test_retry_ends_the_running_client_and_the_install_completes(prefix, run_set
         windows = window_list(prefix)
         found = windows.find(caption=MESSAGE_CAPTION, text=CLIENT_RUNNING_TEXT, pid=setup.pid, wait_ms=60000)
         assert len(found) == 1, f"no Retry/Cancel box; the setup's windows: {windows.find(pid=setup.pid)}"
-        screen_box("client-running", found[0]["rect"])
+        window.screenshot_of("client-running", found[0]["rect"])
         assert sorted(button["id"] for button in found[0]["buttons"]) == [IDCANCEL, IDRETRY]
         assert windows.find(caption=MESSAGE_CAPTION, text=CLIENT_RUNNING_TEXT, pid=setup.pid, press=IDRETRY)
         client.wait(timeout=30)

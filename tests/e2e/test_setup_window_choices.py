@@ -10,8 +10,7 @@ from e2e_drives import TmpfsMounts, map_drive
 from e2e_product import EXIT_ABANDONED, IDOK, MESSAGE_CAPTION, VERSION
 from e2e_report import ReportServer
 from e2e_screen import (AGREEMENT_BOX, CLOSE_BUTTON, CONTINUE_BUTTON, GIVE_UP_LINK, INSTALL_BUTTON,
-                        LOCATION_INSTALL_BUTTON, LOCATION_LINK, MINIMISE_BUTTON, RETURN_BUTTON, changed_pixels,
-                        screen_box)
+                        LOCATION_INSTALL_BUTTON, LOCATION_LINK, MINIMISE_BUTTON, RETURN_BUTTON, changed_pixels)
 
 DISK_FULL_TEXT = "磁盘空间不足，程序安装目录无效，请重新选择。(所需磁盘空间：77.0M)"
 INVALID_TEXT = "您选择的安装路径无效，请重新选择。"
@@ -40,7 +39,8 @@ def report_server(tmp_path):
     server.stop()
 
 
-def test_unchecked_agreement_disables_both_install_buttons(prefix, start_setup, setup_window):
+def test_unchecked_agreement_disables_both_install_buttons(screen_prefix, start_setup, setup_window):
+    prefix = screen_prefix
     setup = start_setup(prefix)
     window = setup_window(prefix, setup)
     time.sleep(2)
@@ -66,8 +66,9 @@ def test_unchecked_agreement_disables_both_install_buttons(prefix, start_setup, 
     assert (default_version_folder(prefix) / "Bin" / "Pelora.exe").exists()
 
 
-def test_close_button_opens_the_card_and_giving_up_reports_the_abort(prefix, start_setup, setup_window,
+def test_close_button_opens_the_card_and_giving_up_reports_the_abort(screen_prefix, start_setup, setup_window,
                                                                       report_server):
+    prefix = screen_prefix
     prefix.env["PELORA_REPORT_SERVER"] = report_server.address
     setup = start_setup(prefix)
     window = setup_window(prefix, setup)
@@ -100,7 +101,9 @@ def test_close_button_opens_the_card_and_giving_up_reports_the_abort(prefix, sta
     assert not default_version_folder(prefix).exists()
 
 
-def test_the_minimise_button_minimises_and_the_setup_goes_on(prefix, start_setup, setup_window, window_list):
+def test_the_minimise_button_minimises_and_the_setup_goes_on(screen_prefix, start_setup, setup_window,
+                                                             window_list):
+    prefix = screen_prefix
     setup = start_setup(prefix)
     window = setup_window(prefix, setup)
     time.sleep(2)
@@ -125,8 +128,9 @@ def small_drive(prefix, tmp_path):
 
 @pytest.mark.parametrize("typed, text, shot", [("T:\\Apps", DISK_FULL_TEXT, "refusal-disk-full"),
                                                ("T:\\A|pps", INVALID_TEXT, "refusal-invalid")])
-def test_a_refused_folder_shows_its_box_and_keeps_the_page(prefix, small_drive, start_setup, setup_window,
+def test_a_refused_folder_shows_its_box_and_keeps_the_page(screen_prefix, small_drive, start_setup, setup_window,
                                                            window_list, typed, text, shot):
+    prefix = screen_prefix
     setup = start_setup(prefix)
     window = setup_window(prefix, setup)
     time.sleep(2)
@@ -137,7 +141,7 @@ def test_a_refused_folder_shows_its_box_and_keeps_the_page(prefix, small_drive, 
     windows = window_list(prefix)
     boxes = windows.find(caption=MESSAGE_CAPTION, text=text, pid=setup.pid, wait_ms=60000)
     assert len(boxes) == 1, f"no refusal box; the setup's windows: {windows.find(pid=setup.pid)}"
-    screen_box(shot, boxes[0]["rect"])
+    window.screenshot_of(shot, boxes[0]["rect"])
     assert windows.find(caption=MESSAGE_CAPTION, text=text, pid=setup.pid, press=IDOK)
     assert still_running(setup, 3), "the setup ended after the refusal"
     box = window.path_box()

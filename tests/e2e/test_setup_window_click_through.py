@@ -8,7 +8,7 @@ from e2e_drives import map_drive
 from e2e_product import EXIT_FINISHED, PRODUCT_KEY, VERSION
 from e2e_registry import reg_values
 from e2e_screen import (BROWSE_BUTTON, LOCATION_INSTALL_BUTTON, LOCATION_LINK, PROGRESS_AREA, QUICK_LAUNCH_BOX,
-                        RETURN_BUTTON, changed_pixels, pixels, screen_box)
+                        RETURN_BUTTON, changed_pixels, pixels)
 
 # The installed client's options as the run leaves them: the defaults, except one the user's
 # client had already changed, which the setup keeps.
@@ -35,7 +35,8 @@ def default_root(prefix):
     return "C:\\users\\" + prefix.user + "\\AppData\\Roaming\\Corvane\\Pelora\\App"
 
 
-def test_typed_folder_is_installed_after_clicks_and_kept(prefix, start_setup, setup_window):
+def test_typed_folder_is_installed_after_clicks_and_kept(screen_prefix, start_setup, setup_window):
+    prefix = screen_prefix
     apps_drive = map_drive(prefix, "d", "hd")
     prefix.reg_add(PRODUCT_KEY, "nShowNewFeature", "7", kind="REG_DWORD")
     setup = start_setup(prefix)
@@ -95,9 +96,10 @@ def test_typed_folder_is_installed_after_clicks_and_kept(prefix, start_setup, se
 
 
 
-def test_a_browsed_folder_becomes_a_product_root(prefix, start_setup, setup_window, window_list):
+def test_a_browsed_folder_becomes_a_product_root(screen_prefix, start_setup, setup_window, window_list):
     """The folder picker proposes {picked}\\Pelora; a browsed folder is a product root, so the
     version folder goes below its App folder."""
+    prefix = screen_prefix
     # The install goes to the prefix's desktop, which must be a folder of the prefix, not a link out.
     assert not (prefix.path / "drive_c" / "users" / prefix.user / "Desktop").is_symlink()
     setup = start_setup(prefix)
@@ -109,7 +111,7 @@ def test_a_browsed_folder_becomes_a_product_root(prefix, start_setup, setup_wind
     pickers = windows.find(caption="Browse for Folder", pid=setup.pid, wait_ms=30000)
     assert len(pickers) == 1, f"no folder picker; the setup's windows: {windows.find(pid=setup.pid)}"
     assert "选择安装目录" in pickers[0]["statics"]
-    screen_box("browse", pickers[0]["rect"])
+    window.screenshot_of("browse", pickers[0]["rect"])
     # The picker starts on the desktop; OK takes it.
     assert windows.find(caption="Browse for Folder", pid=setup.pid, press=1)
     time.sleep(1)

@@ -8,7 +8,7 @@ from conftest import BUILD_DIR
 from e2e_log import parse
 from e2e_payload import with_flipped_payload
 from e2e_product import EXIT_ABANDONED, IDOK, MESSAGE_CAPTION, install_log_path
-from e2e_screen import INSTALL_BUTTON, screen_box
+from e2e_screen import INSTALL_BUTTON
 
 PAYLOAD = BUILD_DIR / "payload" / "Setup.7z"
 EXTRACT_FAILED_TEXT = "提取安装文件失败。"
@@ -20,8 +20,9 @@ def log_messages(prefix):
     return [line.message for line in parse(path.read_bytes())] if path.exists() else []
 
 
-def test_an_extraction_error_waits_for_the_install_click(prefix, setup_exe, start_setup, setup_window, window_list,
-                                                          tmp_path):
+def test_an_extraction_error_waits_for_the_install_click(screen_prefix, setup_exe, start_setup, setup_window,
+                                                          window_list, tmp_path):
+    prefix = screen_prefix
     damaged = with_flipped_payload(setup_exe, PAYLOAD, tmp_path / "PeloraSetup.exe")
     setup = start_setup(prefix, exe=damaged)
     window = setup_window(prefix, setup)
@@ -39,7 +40,7 @@ def test_an_extraction_error_waits_for_the_install_click(prefix, setup_exe, star
     window.click(INSTALL_BUTTON, settle=0)
     boxes = windows.find(caption=MESSAGE_CAPTION, text=EXTRACT_FAILED_TEXT, pid=setup.pid, wait_ms=30000)
     assert len(boxes) == 1, f"no error box; the setup's windows: {windows.find(pid=setup.pid)}"
-    screen_box("error-extract-failed", boxes[0]["rect"])
+    window.screenshot_of("error-extract-failed", boxes[0]["rect"])
     assert windows.find(caption=MESSAGE_CAPTION, text=EXTRACT_FAILED_TEXT, pid=setup.pid, press=IDOK)
     assert setup.wait(timeout=60) == EXIT_ABANDONED
     assert log_messages(prefix).count(EXTRACT_FAILED_LOG) == 1
