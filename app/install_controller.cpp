@@ -1,5 +1,7 @@
 #include "app/install_controller.h"
 
+#include <memory>
+
 #include "app/install_errors.h"
 #include "app/install_manager.h"
 #include "app/product.h"
@@ -64,12 +66,27 @@ StartupCode InstallController::PrepareRun() {
     }
 
     m_pUIManager = new InstallUIManager();
-    m_pUIManager->Init(this, false);
+    m_pUIManager->Init(this);
     return kStartupOk;
 }
 
 int InstallController::Run() {
-    return m_pUIManager ? m_pUIManager->Run() : 1;
+    if (!m_pUIManager) return 1;
+    const int result = m_pUIManager->Run();
+    ReleaseUIManager();
+    return result;
+}
+
+void InstallController::ReleaseUIManager() {
+    std::unique_ptr<InstallUIManager> released;
+    {
+        // The engine's worker may still report; from here on its reports are dropped.
+        std::lock_guard<std::mutex> lock(m_uiManagerLock);
+        released.reset(m_pUIManager);
+        m_pUIManager = nullptr;
+    }
+    // Saves the options and stops the graphics, on the UI thread.
+    released.reset();
 }
 
 void InstallController::Uninit() {
@@ -79,14 +96,17 @@ void InstallController::Uninit() {
 }
 
 void InstallController::OnError(InstallError* error) {
+    std::lock_guard<std::mutex> lock(m_uiManagerLock);
     if (m_pUIManager) m_pUIManager->OnError(error);
     else delete error;
 }
 
 void InstallController::OnProgress(float fraction) {
+    std::lock_guard<std::mutex> lock(m_uiManagerLock);
     if (m_pUIManager) m_pUIManager->OnProgress(fraction);
 }
 
 void InstallController::OnStep(int step) {
+    std::lock_guard<std::mutex> lock(m_uiManagerLock);
     if (m_pUIManager) m_pUIManager->OnStep(step);
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
 #include "app/command_line.h"
@@ -30,7 +31,8 @@ public:
 
     // The start-up checks and the mode decision; shows the failure's message box unless hidden.
     bool Init(HINSTANCE module);
-    // Shows the setup and returns the exit code: 0 when the installation finished, else 1.
+    // Shows the setup and returns the exit code: 0 when the installation finished, else 1. The UI
+    // manager is destroyed at the end, which saves the user's options.
     int Run();
     // Closes the install log and the mutex handle.
     void Uninit();
@@ -47,6 +49,9 @@ public:
     void OnStep(int step) override;
 
 private:
+    // Destroys the UI manager; the engine's later reports are dropped.
+    void ReleaseUIManager();
+
     HINSTANCE m_hModule = nullptr;
     // Held, never released, until Uninit closes it: the mutex marks the running setup.
     diag::ScopedHandle m_hMutex;
@@ -54,6 +59,9 @@ private:
     // Created by Init and kept until the process ends: the engine's worker thread may still be
     // running when Run returns.
     InstallManager* m_pEngine = nullptr;
+    // Created by Init and destroyed at the end of Run. The engine's worker forwards its reports
+    // through it, so the pointer is read and cleared under m_uiManagerLock.
+    std::mutex m_uiManagerLock;
     InstallUIManager* m_pUIManager = nullptr;
     CommandLineOptions m_options;
 };

@@ -171,6 +171,11 @@ pytest_line=$(grep -E '(passed|failed|skipped|error|no tests ran)' "$pytest_log"
 results+=("pytest: ${pytest_line:-no result}")
 log "pytest took $(( $(date +%s) - t0 ))s"
 
+# The setup window's pictures taken by the end-to-end tests, to be looked at.
+if [ -d "$PELORA_BUILD_DIR/screenshots" ]; then
+  log "screenshots of the setup window: $PELORA_BUILD_DIR/screenshots"
+fi
+
 # --- Summary -------------------------------------------------------------------------------------
 summary=$(IFS=';'; echo "${results[*]}" | sed 's/;/; /g')
 if [ ${#failures[@]} -eq 0 ]; then

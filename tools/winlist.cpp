@@ -6,9 +6,9 @@
 // --caption, --class and --text select windows by exact caption, class name and static child
 // text; --all includes hidden windows; --wait polls until a window matches or MS elapse;
 // --press clicks, in every match, the button with that control id or that text.
-// Output: one line per window (JSON objects with --json), UTF-8. Exit status: 0 when a window
-// matched (and, with --press, a button was pressed in each), 1 when none matched or a button was
-// missing, 2 for a usage error.
+// Output: one line per window (JSON objects with --json, with the screen rectangle and the edit
+// boxes), UTF-8. Exit status: 0 when a window matched (and, with --press, a button was pressed in
+// each), 1 when none matched or a button was missing, 2 for a usage error.
 #include "tools/console_text.h"
 
 #include <cwchar>
@@ -30,6 +30,7 @@ struct WindowInfo {
     bool visible;
     std::wstring className;
     std::wstring caption;
+    RECT rect;  // on the screen
     std::vector<Child> children;
 };
 
@@ -62,7 +63,8 @@ std::wstring ClassOf(HWND hwnd) {
 BOOL CALLBACK CollectChild(HWND hwnd, LPARAM context) {
     auto* window = reinterpret_cast<WindowInfo*>(context);
     const std::wstring className = ClassOf(hwnd);
-    if (_wcsicmp(className.c_str(), L"Static") == 0 || _wcsicmp(className.c_str(), L"Button") == 0) {
+    if (_wcsicmp(className.c_str(), L"Static") == 0 || _wcsicmp(className.c_str(), L"Button") == 0 ||
+        _wcsicmp(className.c_str(), L"Edit") == 0) {
         window->children.push_back({GetDlgCtrlID(hwnd), className, WindowText(hwnd), hwnd});
     }
     return TRUE;
@@ -77,6 +79,8 @@ BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM context) {
     window.visible = IsWindowVisible(hwnd) != FALSE;
     window.className = ClassOf(hwnd);
     window.caption = WindowText(hwnd);
+    window.rect = {};
+    GetWindowRect(hwnd, &window.rect);
     EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&window));
     windows->push_back(std::move(window));
     return TRUE;
@@ -121,7 +125,10 @@ std::wstring Describe(const WindowInfo& window, bool json) {
         line = L"{\"hwnd\": \"" + HandleText(window.hwnd) + L"\", \"pid\": " + tools::Decimal(window.pid) +
                L", \"visible\": " + (window.visible ? L"true" : L"false") +
                L", \"class\": " + tools::JsonQuote(window.className) +
-               L", \"caption\": " + tools::JsonQuote(window.caption) + L", \"statics\": [";
+               L", \"caption\": " + tools::JsonQuote(window.caption) + L", \"rect\": [" +
+               std::to_wstring(window.rect.left) + L", " + std::to_wstring(window.rect.top) + L", " +
+               std::to_wstring(window.rect.right) + L", " + std::to_wstring(window.rect.bottom) +
+               L"], \"statics\": [";
         bool first = true;
         for (const Child& child : window.children) {
             if (_wcsicmp(child.className.c_str(), L"Static") != 0) continue;
@@ -132,6 +139,14 @@ std::wstring Describe(const WindowInfo& window, bool json) {
         first = true;
         for (const Child& child : window.children) {
             if (_wcsicmp(child.className.c_str(), L"Button") != 0) continue;
+            line += std::wstring(first ? L"" : L", ") + L"{\"id\": " + tools::Decimal(child.id) +
+                    L", \"text\": " + tools::JsonQuote(child.text) + L"}";
+            first = false;
+        }
+        line += L"], \"edits\": [";
+        first = true;
+        for (const Child& child : window.children) {
+            if (_wcsicmp(child.className.c_str(), L"Edit") != 0) continue;
             line += std::wstring(first ? L"" : L", ") + L"{\"id\": " + tools::Decimal(child.id) +
                     L", \"text\": " + tools::JsonQuote(child.text) + L"}";
             first = false;

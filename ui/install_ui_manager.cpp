@@ -1,16 +1,16 @@
 #include "ui/install_ui_manager.h"
 
 #include <commctrl.h>
-#include <objidl.h>  // GDI+ needs the COM types that the lean Windows headers leave out
-#include <gdiplus.h>
 
 #include "app/install_controller.h"
 #include "app/install_errors.h"
 #include "app/install_manager.h"
 #include "diag/install_log.h"
-#include "ui/install_dialog.h"
+#include "ui/pages/install_dialog.h"
 #include "ui/setup_messages.h"
 #include "ui/setup_texts.h"
+#include "ui/toolkit/graphics.h"
+#include "ui/toolkit/window_map.h"
 
 namespace {
 
@@ -24,7 +24,12 @@ InstallUIManager::InstallUIManager() {
 }
 
 InstallUIManager::~InstallUIManager() {
-    if (m_graphicsToken) Gdiplus::GdiplusShutdown(m_graphicsToken);
+    // Only an installed client reads the options: a refused or abandoned run leaves no options
+    // file behind, in a folder that may not even be the user's own.
+    if (m_bInstallFinished) SaveOptions();
+    // The images are GDI+ objects: they go while the graphics still run.
+    m_images.Clear();
+    if (m_bGraphicsStarted) ui::StopGraphics();
     if (g_instance == this) g_instance = nullptr;
 }
 
@@ -32,19 +37,29 @@ InstallUIManager* InstallUIManager::Instance() {
     return g_instance;
 }
 
-void InstallUIManager::Init(InstallController* controller, bool) {
+void InstallUIManager::Init(InstallController* controller) {
     m_pController = controller;
     m_hModule = controller->ModuleInstance();
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&m_graphicsToken, &input, nullptr) != Gdiplus::Ok) m_graphicsToken = 0;
+    // Without the graphics the window shows nothing drawn, but the install still works.
+    m_bGraphicsStarted = ui::StartGraphics(m_hModule);
     INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    LoadOptions();
+    m_images.SetModule(m_hModule);
+}
+
+void InstallUIManager::LoadOptions() {
+    m_options = LoadPageOptions();
+}
+
+bool InstallUIManager::SaveOptions() const {
+    return SavePageOptions(m_options);
 }
 
 int InstallUIManager::Run() {
     InstallManager* engine = m_pController->Engine();
     const bool hidden = engine->Mode() == SetupMode::NoUi;
-    auto dialog = std::make_unique<ui::InstallDialog>(m_pController, !hidden);
+    auto dialog = std::make_unique<ui::InstallDialog>(m_pController);
     SetDialog(dialog.get());
     const bool shown = dialog->Show(nullptr, kSetupDialogTemplate, m_hModule);
     if (!shown) {
@@ -64,6 +79,7 @@ int InstallUIManager::Run() {
         dialog->RunModal();
     }
     const int result = dialog->ResultCode();
+    m_bInstallFinished = result == 0;
     SetDialog(nullptr);
     HWND window = dialog->Window();
     if (window) {

@@ -7,6 +7,8 @@
 #include <mutex>
 
 #include "app/install_client.h"
+#include "ui/page_options.h"
+#include "ui/toolkit/image_cache.h"
 
 class InstallController;
 
@@ -14,18 +16,11 @@ namespace ui {
 class InstallDialog;
 }
 
-// The saved choices of the setup window, as kept in the user's registry.
-struct PageOptions {
-    int32_t nShortcutDesktop = 1;
-    int32_t nShortcutQuickLaunch = 1;
-    int32_t nRunExe = 1;
-    int32_t nShowNewFeature = 1;
-    int32_t nStartRunExe = 1;
-};
-
-// Owns the setup window for the controller: runs it modally, or hidden with a message loop of its
-// own, and turns the engine's reports (which arrive on the engine's worker thread) into messages
-// posted to the window.
+// Owns the setup window for the controller: starts the graphics, keeps the options and the art,
+// runs the window modally or hidden with a message loop of its own, and turns the engine's
+// reports (which arrive on the engine's worker thread) into messages posted to the window. One per
+// process; the pages reach the art through Instance(). Destroying it saves the options (after a
+// finished install) and stops the graphics.
 class InstallUIManager : public IInstallClient {
 public:
     InstallUIManager();
@@ -33,7 +28,9 @@ public:
     InstallUIManager(const InstallUIManager&) = delete;
     InstallUIManager& operator=(const InstallUIManager&) = delete;
 
-    void Init(InstallController* controller, bool flag);
+    // Starts the graphics and the common controls, loads the options and points the art at the
+    // controller's module.
+    void Init(InstallController* controller);
     // Shows the setup window until it ends; returns its result code (0 after a finished install).
     int Run();
 
@@ -43,7 +40,10 @@ public:
     void OnStep(int step) override;
 
     static InstallUIManager* Instance();
+    ui::ImageCache& Images() { return m_images; }
     const PageOptions& Options() const { return m_options; }
+    void LoadOptions();
+    bool SaveOptions() const;
 
 private:
     // Posts under the dialog lock, so that Run cannot destroy the dialog in between; false when
@@ -54,7 +54,10 @@ private:
     static void DropQueuedReports(HWND window);
 
     HINSTANCE m_hModule = nullptr;
-    ULONG_PTR m_graphicsToken = 0;
+    bool m_bGraphicsStarted = false;
+    // Set by Run when the window ended with a finished install.
+    bool m_bInstallFinished = false;
+    ui::ImageCache m_images;
     PageOptions m_options;
     InstallController* m_pController = nullptr;
     // Set by Run on the main thread before the engine starts, cleared after the loop ended, and

@@ -156,3 +156,45 @@ def window_list(tools):
     """window_list(prefix) -> WindowList of that prefix."""
     return lambda prefix: WindowList(prefix, tools)
 
+
+
+@pytest.fixture
+def own_screen():
+    """A display of the test's own, for tests that click and photograph: parallel tests on one
+    display would put their setup windows on the same spot, and a click could land on the other
+    test's window. The name of the display (":N")."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = os.read(read_end, 16).decode().strip()
+    if not number:
+        xvfb.kill()
+        os.close(read_end)
+        pytest.fail("Xvfb did not start")
+    yield f":{number}"
+    xvfb.terminate()
+    xvfb.wait(timeout=10)
+    os.close(read_end)
+
+
+@pytest.fixture
+def screen_prefix(prefix, own_screen):
+    """The test's prefix, whose programs show their windows on the test's own display."""
+    prefix.env["DISPLAY"] = own_screen
+    return prefix
+
+
+@pytest.fixture
+def setup_window(window_list):
+    """setup_window(prefix, setup) -> e2e_screen.SetupWindow: the setup's window on the display of
+    the prefix's programs (screen_prefix gives a prefix a display of its own)."""
+    from e2e_screen import SetupWindow
+    return lambda prefix, setup, timeout=60: SetupWindow(window_list(prefix), setup.pid, prefix.env["DISPLAY"],
+                                                         timeout)
+
+
+@pytest.fixture(scope="session")
+def latency_tool():
+    return _built("tools/msglatency.exe", "msglatency")

@@ -1,44 +1,28 @@
-#include "ui/dialog_wrapper.h"
-
-#include <windowsx.h>
-
-#include <mutex>
-#include <unordered_map>
+#include "ui/toolkit/dialog_wrapper.h"
 
 #include "diag/win_handle.h"
+#include "ui/toolkit/gdiplus_include.h"
 
 namespace ui {
 
 namespace {
 
-std::mutex g_windowMapLock;
-std::unordered_map<HWND, DialogWrapper*>& Windows() {
-    static std::unordered_map<HWND, DialogWrapper*> windows;
-    return windows;
+// Mouse coordinates are signed 16-bit values: a pointer left of the window arrives as a negative x.
+int SignedLow(LPARAM lParam) {
+    return static_cast<int16_t>(LOWORD(lParam));
+}
+int SignedHigh(LPARAM lParam) {
+    return static_cast<int16_t>(HIWORD(lParam));
 }
 
 }  // namespace
 
-namespace WindowMap {
-void Add(HWND window, DialogWrapper* wrapper) {
-    std::lock_guard<std::mutex> lock(g_windowMapLock);
-    Windows()[window] = wrapper;
-}
-DialogWrapper* Find(HWND window) {
-    std::lock_guard<std::mutex> lock(g_windowMapLock);
-    auto found = Windows().find(window);
-    return found == Windows().end() ? nullptr : found->second;
-}
-void Remove(HWND window) {
-    std::lock_guard<std::mutex> lock(g_windowMapLock);
-    Windows().erase(window);
-}
-}  // namespace WindowMap
-
 DialogWrapper::DialogWrapper(bool modal) : m_bModal(modal) {}
 
 DialogWrapper::~DialogWrapper() {
-    if (m_hWindow) WindowMap::Remove(m_hWindow);
+    if (!m_hWindow) return;
+    WindowMap::Remove(m_hWindow);
+    if (!m_bModal && !m_bClosed) DestroyWindow(m_hWindow);
 }
 
 bool DialogWrapper::Show(HWND owner, int templateId, HINSTANCE module) {
@@ -48,8 +32,11 @@ bool DialogWrapper::Show(HWND owner, int templateId, HINSTANCE module) {
     if (m_bModal) return true;
     HWND window = CreateDialogParamW(module, MAKEINTRESOURCEW(templateId), owner, &DialogWrapper::DialogProc,
                                      reinterpret_cast<LPARAM>(this));
-    if (window) m_hWindow = window;
-    return m_hWindow != nullptr;
+    if (window) {
+        m_hWindow = window;
+        SetHostWindow(window);
+    }
+    return window != nullptr;
 }
 
 INT_PTR DialogWrapper::RunModal() {
@@ -84,21 +71,19 @@ INT_PTR CALLBACK DialogWrapper::DialogProc(HWND window, UINT message, WPARAM wPa
         auto* wrapper = reinterpret_cast<DialogWrapper*>(lParam);
         WindowMap::Add(window, wrapper);
         wrapper->m_hWindow = window;
+        wrapper->SetHostWindow(window);
         return wrapper->Dispatch(window, message, wParam, lParam);
     }
+    // Messages before the initialisation (the font during creation) find no wrapper.
     DialogWrapper* wrapper = WindowMap::Find(window);
     if (!wrapper) return FALSE;
     return wrapper->Dispatch(window, message, wParam, lParam);
 }
 
 INT_PTR DialogWrapper::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Mouse coordinates are signed: a pointer left of the window arrives as a negative x.
-    const int x = GET_X_LPARAM(lParam);
-    const int y = GET_Y_LPARAM(lParam);
     switch (message) {
         case WM_SIZE:
-            m_nWidth = LOWORD(lParam);
-            m_nHeight = HIWORD(lParam);
+            SetGeometry(X(), Y(), LOWORD(lParam), HIWORD(lParam));
             return 0;
         case WM_PAINT:
             PaintDoubleBuffered(window);
@@ -109,13 +94,13 @@ INT_PTR DialogWrapper::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_ERASEBKGND:
             return 1;  // the paint covers every pixel
         case WM_MOUSEMOVE:
-            DispatchMouse(MouseAction::Move, x, y);
+            DispatchMouse(MouseAction::Move, SignedLow(lParam), SignedHigh(lParam));
             return 0;
         case WM_LBUTTONDOWN:
-            DispatchMouse(MouseAction::Press, x, y);
+            DispatchMouse(MouseAction::Press, SignedLow(lParam), SignedHigh(lParam));
             return 0;
         case WM_LBUTTONUP:
-            DispatchMouse(MouseAction::Release, x, y);
+            DispatchMouse(MouseAction::Release, SignedLow(lParam), SignedHigh(lParam));
             return 0;
         default:
             return HandleMessage(window, message, wParam, lParam);
@@ -135,7 +120,14 @@ void DialogWrapper::PaintDoubleBuffered(HWND window) {
         diag::ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(windowDc, width, height));
         if (memoryDc.IsValid() && bitmap.IsValid()) {
             diag::ScopedSelectObject selected(memoryDc.Get(), bitmap.Get());
-            PaintSurface(memoryDc.Get(), client);
+            {
+                // GDI+ batches its drawing; the surface is released, and so flushed, before the copy.
+                Gdiplus::Graphics surface(memoryDc.Get());
+                surface.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+                surface.SetInterpolationMode(Gdiplus::InterpolationModeHighQuality);
+                surface.SetCompositingQuality(Gdiplus::CompositingQualityHighQuality);
+                PaintTree(surface);
+            }
             BitBlt(windowDc, client.left, client.top, width, height, memoryDc.Get(), 0, 0, SRCCOPY);
         }
     }

@@ -5,19 +5,23 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/toolkit/widget.h"
+#include "ui/toolkit/window_map.h"
+
 namespace ui {
 
-// A native dialog window created from an empty template, whose messages reach the page that
-// derives from this class. One shared dialog procedure finds the wrapper of a window through the
-// window map.
-class DialogWrapper {
+// A native dialog window created from an empty template that is also the root widget of its
+// window: it turns the window's size, mouse and paint messages into the widget tree's geometry,
+// mouse actions and double-buffered painting, and hands every other message to the page that
+// derives from it. One shared dialog procedure finds the wrapper of a window through WindowMap.
+class DialogWrapper : public Widget {
 public:
     explicit DialogWrapper(bool modal);
-    DialogWrapper(const DialogWrapper&) = delete;
-    DialogWrapper& operator=(const DialogWrapper&) = delete;
-    virtual ~DialogWrapper();
+    // Forgets the window's map entry; a modeless window that is still open is destroyed.
+    ~DialogWrapper() override;
 
-    // Stores the owner, template and module; a modeless wrapper creates its window here.
+    // Stores the owner, template and module; a modeless wrapper creates its window here and
+    // returns whether it exists. A modal one creates nothing (RunModal does) and returns true.
     bool Show(HWND owner, int templateId, HINSTANCE module);
     // Runs the modal dialog; returns when EndModal has been called.
     INT_PTR RunModal();
@@ -25,22 +29,18 @@ public:
     // Only the first of EndModal and DestroyNative has an effect.
     virtual void EndModal(int32_t result);
     void DestroyNative();
+    // Sets a different title as the window text.
     virtual void SetTitle(const std::wstring& title);
 
     HWND Window() const { return m_hWindow; }
     bool IsModal() const { return m_bModal; }
-    int Width() const { return m_nWidth; }
-    int Height() const { return m_nHeight; }
+    bool IsClosed() const { return m_bClosed; }
 
 protected:
     // Called once the window exists, before it is shown; pages build their widgets here.
     virtual void OnInitDialog() {}
     // Every message the wrapper does not handle itself; returns the dialog procedure's result.
     virtual INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) { return 0; }
-    // Paints the page onto an off-screen surface the size of the client area.
-    virtual void PaintSurface(HDC surface, const RECT& client) {}
-    enum class MouseAction { Move, Press, Release };
-    virtual void DispatchMouse(MouseAction action, int x, int y) {}
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,15 +54,6 @@ private:
     HWND m_hOwner = nullptr;
     std::wstring m_strTitle;
     bool m_bClosed = false;
-    int m_nWidth = 0;
-    int m_nHeight = 0;
 };
-
-// The process-wide map from window handle to its wrapper (not owning).
-namespace WindowMap {
-void Add(HWND window, DialogWrapper* wrapper);
-DialogWrapper* Find(HWND window);
-void Remove(HWND window);
-}  // namespace WindowMap
 
 }  // namespace ui
