@@ -45,6 +45,8 @@ void InstallUIManager::Init(InstallController* controller) {
     INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     LoadOptions();
+    // The last run's quick-launch choice stands until the user changes it on the location page.
+    if (InstallManager* engine = controller->Engine()) engine->SetQuickLaunch(m_options.nShortcutQuickLaunch != 0);
     m_images.SetModule(m_hModule);
 }
 

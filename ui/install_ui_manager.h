@@ -42,6 +42,9 @@ public:
     static InstallUIManager* Instance();
     ui::ImageCache& Images() { return m_images; }
     const PageOptions& Options() const { return m_options; }
+    // The user's quick-launch choice on the location page; saved with the options, so that the
+    // next run offers the same choice.
+    void SetQuickLaunchChoice(bool checked) { m_options.nShortcutQuickLaunch = checked ? 1 : 0; }
     void LoadOptions();
     bool SaveOptions() const;
 

@@ -6,6 +6,7 @@
 #include "deploy/install_paths.h"
 #include "diag/install_log.h"
 #include "diag/scoped_com.h"
+#include "ui/install_ui_manager.h"
 #include "ui/pages/install_dialog.h"
 #include "ui/pages/page_art.h"
 #include "ui/pages/page_texts.h"
@@ -92,6 +93,9 @@ void CustomInstallView::Setup(const std::wstring& folderText, bool agreed) {
     quickLaunch->SetGeometry(20, 110, ArtWidth(kArtChecked), ArtHeight(kArtChecked));
     quickLaunch->SetName(kCheckButtonName);
     quickLaunch->Clicked.connect(this, &CustomInstallView::OnQuickLaunchToggled);
+    // The box starts with the engine's flag, which carries the choice of the last run.
+    InstallManager* engine = m_pController->Engine();
+    if (engine && !engine->QuickLaunch()) quickLaunch->Toggle();
     m_pQuickLaunchBox = AddChild(std::move(quickLaunch));
 
     m_pQuickLaunchLabel = AddChild(Label(kQuickLaunchText, 20 + 14, 110 - 2, 120, 14));
@@ -176,7 +180,9 @@ void CustomInstallView::OnBrowseClicked() {
 }
 
 void CustomInstallView::OnQuickLaunchToggled() {
-    if (InstallManager* engine = m_pController->Engine()) engine->SetQuickLaunch(m_pQuickLaunchBox->IsChecked());
+    const bool checked = m_pQuickLaunchBox->IsChecked();
+    if (InstallManager* engine = m_pController->Engine()) engine->SetQuickLaunch(checked);
+    if (InstallUIManager* manager = InstallUIManager::Instance()) manager->SetQuickLaunchChoice(checked);
 }
 
 }  // namespace ui
