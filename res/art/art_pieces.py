@@ -43,24 +43,24 @@ def _glow(size, box, blur, strength):
 
 # --- the window background -----------------------------------------------------------------------
 
-def background(spec, palette):
-    size = tuple(spec["size"])
+def background(look, palette):
+    size = tuple(look["size"])
     width, height = size
-    canvas = gradient(size, colour(spec["top"]), colour(spec["bottom"]), (0, 1))
-    for glow in spec["glows"]:
+    canvas = gradient(size, colour(look["top"]), colour(look["bottom"]), (0, 1))
+    for glow in look["glows"]:
         paint(canvas, _glow(size, glow["box"], glow["blur"], glow["strength"]), colour(glow["colour"]))
-    for ribbon in spec["ribbons"]:
+    for ribbon in look["ribbons"]:
         band = sine_band(size, ribbon["y"], ribbon["amplitude"], ribbon["wavelength"],
                          ribbon["thickness"], ribbon["phase"])
         paint(canvas, blurred(band, ribbon["blur"], ribbon["strength"]), colour(ribbon["colour"]))
-    for circle in spec["rings"]:
+    for circle in look["rings"]:
         paint(canvas, ring(size, circle["centre"], circle["radius"], circle["width"]),
               colour(circle["colour"]))
-    calm_from = spec["calm_from"]
+    calm_from = look["calm_from"]
     calm = Image.new("L", (1, height))
-    calm.putdata([round(255 * spec["calm_strength"] * max(0.0, (y - calm_from) / (height - calm_from)))
+    calm.putdata([round(255 * look["calm_strength"] * max(0.0, (y - calm_from) / (height - calm_from)))
                   for y in range(height)])
-    paint(canvas, calm.resize(size, Image.NEAREST), colour(spec["calm_colour"]))
+    paint(canvas, calm.resize(size, Image.NEAREST), colour(look["calm_colour"]))
     return canvas.convert("RGB")
 
 
@@ -95,45 +95,45 @@ def _mark(canvas, palette, box, radius, play, live_dot):
                                      dot_x + diameter / 2, dot_y + diameter / 2)), white)
 
 
-def logo(spec, palette):
-    size = tuple(spec["size"])
+def logo(look, palette):
+    size = tuple(look["size"])
     width, height = size
-    side = spec["tile"]
+    side = look["tile"]
     left, top = (width - side) / 2, (height - side) / 2
     box = (left, top, left + side, top + side)
     canvas = _transparent(size)
-    shifted = (left, top + spec["glow_offset"], left + side, top + side + spec["glow_offset"])
+    shifted = (left, top + look["glow_offset"], left + side, top + side + look["glow_offset"])
     accent = _accent(size, palette, (1, 1))
-    glow = blurred(rounded_rect(size, shifted, spec["radius"]), spec["glow_blur"], spec["glow_strength"])
+    glow = blurred(rounded_rect(size, shifted, look["radius"]), look["glow_blur"], look["glow_strength"])
     paint(canvas, glow, accent)
-    _mark(canvas, palette, box, spec["radius"], spec["play"], spec["live_dot"])
+    _mark(canvas, palette, box, look["radius"], look["play"], look["live_dot"])
     return canvas
 
 
-def abort_logo(spec, palette):
+def abort_logo(look, palette):
     """The small tile at the left and level bars in the gradient: the mark for the white card."""
-    size = tuple(spec["size"])
+    size = tuple(look["size"])
     width, height = size
-    side = spec["tile"]
+    side = look["tile"]
     top = (height - side) / 2
     canvas = _transparent(size)
-    _mark(canvas, palette, (1, top, 1 + side, top + side), spec["radius"], spec["play"], 0)
+    _mark(canvas, palette, (1, top, 1 + side, top + side), look["radius"], look["play"], 0)
     bars = Image.new("L", size, 0)
-    bar_width = spec["bar_width"]
+    bar_width = look["bar_width"]
     x = side + 7
-    for level in spec["bars"]:
+    for level in look["bars"]:
         # A bar of the given share of the height; its round caps add half a width at each end.
         half = (height - 6) * level / 2 - bar_width / 2
         centre_x = x + bar_width / 2
         bar = stroke(size, [(centre_x, height / 2 - half), (centre_x, height / 2 + half)], bar_width)
         bars = ImageChops.lighter(bars, bar)
-        x += bar_width + spec["bar_gap"]
+        x += bar_width + look["bar_gap"]
     paint(canvas, bars, _accent(size, palette))
     return canvas
 
 
-def unused_bar(spec, palette):
-    size = tuple(spec["size"])
+def unused_bar(look, palette):
+    size = tuple(look["size"])
     canvas = _transparent(size)
     paint(canvas, rounded_rect(size, (0, 0, *size), size[1] / 2),
           _accent(size, palette))
@@ -152,110 +152,110 @@ def _by_state(start, end, state, palette, states):
     return start, end
 
 
-def gradient_face(spec, palette, states, state):
+def gradient_face(look, palette, states, state):
     """A rounded face in the accent gradient with a soft sheen on its upper half."""
-    size = tuple(spec["size"])
+    size = tuple(look["size"])
     start, end = _by_state(colour(palette["accent_start"]), colour(palette["accent_end"]), state,
                            palette, states)
     canvas = _transparent(size)
-    body = rounded_rect(size, (0, 0, *size), spec["radius"])
+    body = rounded_rect(size, (0, 0, *size), look["radius"])
     paint(canvas, body, gradient(size, start, end, (1, 0.25)))
     paint(canvas, _shaded(body, 0.6, states["sheen"][state]), colour(palette["white"]))
     return canvas
 
 
-def solid_face(spec, palette, states, state):
-    size = tuple(spec["size"])
-    start, end = _by_state(colour(spec["top"]), colour(spec["bottom"]), state, palette, states)
+def solid_face(look, palette, states, state):
+    size = tuple(look["size"])
+    start, end = _by_state(colour(look["top"]), colour(look["bottom"]), state, palette, states)
     canvas = _transparent(size)
-    body = rounded_rect(size, (0, 0, *size), spec["radius"])
+    body = rounded_rect(size, (0, 0, *size), look["radius"])
     paint(canvas, body, gradient(size, start, end, (0, 1)))
     paint(canvas, _shaded(body, 0.5, 0.12), colour(palette["white"]))
     return canvas
 
 
-def outline_face(spec, palette, states, state):
+def outline_face(look, palette, states, state):
     """A transparent face with a thin rounded outline; Hover and Down tint the inside."""
-    size = tuple(spec["size"])
+    size = tuple(look["size"])
     width, height = size
-    line = spec["stroke"]
-    radius = spec["radius"]
+    line = look["stroke"]
+    radius = look["radius"]
     canvas = _transparent(size)
     outer = rounded_rect(size, (0, 0, width, height), radius)
     inner = rounded_rect(size, (line, line, width - line, height - line), radius - line)
-    paint(canvas, inner, colour(spec["fill"][state]))
-    paint(canvas, ImageChops.subtract(outer, inner), colour(spec["line"][state]))
+    paint(canvas, inner, colour(look["fill"][state]))
+    paint(canvas, ImageChops.subtract(outer, inner), colour(look["line"][state]))
     return canvas
 
 
-def _title_glyph(spec, state, strokes):
-    size = tuple(spec["size"])
+def _title_glyph(look, state, strokes):
+    size = tuple(look["size"])
     width, height = size
     canvas = _transparent(size)
-    disc = spec["disc_diameter"]
+    disc = look["disc_diameter"]
     paint(canvas, ellipse(size, ((width - disc) / 2, (height - disc) / 2,
-                                 (width + disc) / 2, (height + disc) / 2)), colour(spec["disc"][state]))
+                                 (width + disc) / 2, (height + disc) / 2)), colour(look["disc"][state]))
     glyph = Image.new("L", size, 0)
     for points in strokes:
-        glyph = ImageChops.lighter(glyph, stroke(size, points, spec["stroke"]))
-    paint(canvas, glyph, colour(spec["colour"][state]))
+        glyph = ImageChops.lighter(glyph, stroke(size, points, look["stroke"]))
+    paint(canvas, glyph, colour(look["colour"][state]))
     return canvas
 
 
-def close_glyph(spec, palette, states, state):
-    width, height = spec["size"]
-    half = spec["glyph"] / 2
+def close_glyph(look, palette, states, state):
+    width, height = look["size"]
+    half = look["glyph"] / 2
     cx, cy = width / 2, height / 2
-    return _title_glyph(spec, state, [[(cx - half, cy - half), (cx + half, cy + half)],
+    return _title_glyph(look, state, [[(cx - half, cy - half), (cx + half, cy + half)],
                                       [(cx - half, cy + half), (cx + half, cy - half)]])
 
 
-def minimise_glyph(spec, palette, states, state):
-    width, height = spec["size"]
-    half = spec["glyph"] / 2
+def minimise_glyph(look, palette, states, state):
+    width, height = look["size"]
+    half = look["glyph"] / 2
     # On the middle of a pixel row, so that a one-pixel bar stays one row.
     y = height / 2 + 0.5
-    return _title_glyph(spec, state, [[(width / 2 - half, y), (width / 2 + half, y)]])
+    return _title_glyph(look, state, [[(width / 2 - half, y), (width / 2 + half, y)]])
 
 
 # --- small parts ------------------------------------------------------------------------------------
 
-def check_box(spec, palette, state):
-    size = tuple(spec["size"])
+def check_box(look, palette, state):
+    size = tuple(look["size"])
     width, height = size
-    radius = spec["radius"]
+    radius = look["radius"]
     canvas = _transparent(size)
     outer = rounded_rect(size, (0, 0, width, height), radius)
     if state == "unchecked":
         inner = rounded_rect(size, (1, 1, width - 1, height - 1), radius - 1)
-        paint(canvas, inner, colour(spec["inside"]))
-        paint(canvas, ImageChops.subtract(outer, inner), colour(spec["frame"]))
+        paint(canvas, inner, colour(look["inside"]))
+        paint(canvas, ImageChops.subtract(outer, inner), colour(look["frame"]))
         return canvas
     paint(canvas, outer, _accent(size, palette, (1, 1)))
-    tick = [(width * x, height * y) for x, y in spec["tick"]]
-    paint(canvas, stroke(size, tick, spec["tick_width"]), colour(spec["mark"]))
+    tick = [(width * x, height * y) for x, y in look["tick"]]
+    paint(canvas, stroke(size, tick, look["tick_width"]), colour(look["mark"]))
     return canvas
 
 
-def link_icon(spec, palette, state):
-    size = tuple(spec["size"])
+def link_icon(look, palette, state):
+    size = tuple(look["size"])
     width, height = size
-    line = spec["stroke"]
+    line = look["stroke"]
     canvas = _transparent(size)
     cx, cy = width / 2, height / 2
     shape = ring(size, (cx, cy), width / 2 - line / 2, line)
-    chevron = stroke(size, [(cx + x, cy + y) for x, y in spec["chevron"]], line)
-    paint(canvas, ImageChops.lighter(shape, chevron), colour(spec["colour"][state]))
+    chevron = stroke(size, [(cx + x, cy + y) for x, y in look["chevron"]], line)
+    paint(canvas, ImageChops.lighter(shape, chevron), colour(look["colour"][state]))
     return canvas
 
 
-def icon_image(spec, palette, side):
+def icon_image(look, palette, side):
     """One size of the window icon: the mark filling the square with a small margin; the live dot
     only where it stays legible."""
     canvas = _transparent((side, side))
     margin = round(side * 0.03)
     small = side < 32
     _mark(canvas, palette, (margin, margin, side - margin, side - margin),
-          (side - 2 * margin) * spec["radius"], spec["play_small"] if small else spec["play"],
-          0 if small else spec["live_dot"])
+          (side - 2 * margin) * look["radius"], look["play_small"] if small else look["play"],
+          0 if small else look["live_dot"])
     return canvas

@@ -51,15 +51,15 @@ def plan(description):
     palette, states = description["palette"], description["states"]
     jobs = [(f"{description[name]['id']}.png", _drawn(function, description[name], palette))
             for name, function in SINGLE_PIECES.items()]
-    for spec in description.values():
-        if isinstance(spec, dict) and spec.get("kind") in FACE_KINDS:
-            draw = FACE_KINDS[spec["kind"]]
-            jobs += [(f"{resource_id}.png", _drawn(draw, spec, palette, states, state))
-                     for state, resource_id in spec["ids"].items()]
+    for look in description.values():
+        if isinstance(look, dict) and look.get("kind") in FACE_KINDS:
+            draw = FACE_KINDS[look["kind"]]
+            jobs += [(f"{resource_id}.png", _drawn(draw, look, palette, states, state))
+                     for state, resource_id in look["ids"].items()]
     for name, function in STATE_PIECES.items():
-        spec = description[name]
-        jobs += [(f"{resource_id}.png", _drawn(function, spec, palette, state))
-                 for state, resource_id in spec["ids"].items()]
+        look = description[name]
+        jobs += [(f"{resource_id}.png", _drawn(function, look, palette, state))
+                 for state, resource_id in look["ids"].items()]
     icon = description["icon"]
     images = [_drawn("icon_image", icon, palette, side) for side in icon["sizes"]]
     jobs.append((f"{icon['id']}.ico", lambda: icon_file([draw() for draw in images])))
