@@ -4,6 +4,7 @@ setup as a calling program would, and look at windows, files and the registry.
 
 The build is found through PELORA_BUILD_DIR (set by scripts/test.sh), else build/<test arch>."""
 
+import contextlib
 import os
 import shutil
 import subprocess
@@ -42,12 +43,9 @@ def tools():
     return Tools(BUILD_DIR / "tools")
 
 
-@pytest.fixture(scope="session")
-def display():
-    """An X display for windows and message boxes: the caller's, else an Xvfb of our own."""
-    if os.environ.get("DISPLAY"):
-        yield os.environ["DISPLAY"]
-        return
+@contextlib.contextmanager
+def _xvfb():
+    """An Xvfb server of our own for the duration; its display name (":N")."""
     read_end, write_end = os.pipe()
     # -noreset: by default the server resets when its last client leaves and then writes its
     # display number to the pipe once more; with nobody reading it, it exits, and the next Wine
@@ -57,17 +55,28 @@ def display():
                              "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
-    number = os.read(read_end, 16).decode().strip()
-    if not number:
-        xvfb.kill()
+    try:
+        number = os.read(read_end, 16).decode().strip()
+        if not number:
+            xvfb.kill()
+            pytest.fail("Xvfb did not start")
+        yield f":{number}"
+        xvfb.terminate()
+        xvfb.wait(timeout=10)
+    finally:
         os.close(read_end)
-        pytest.fail("Xvfb did not start")
-    os.environ["DISPLAY"] = f":{number}"
-    yield os.environ["DISPLAY"]
-    del os.environ["DISPLAY"]
-    xvfb.terminate()
-    xvfb.wait(timeout=10)
-    os.close(read_end)
+
+
+@pytest.fixture(scope="session")
+def display():
+    """An X display for windows and message boxes: the caller's, else an Xvfb of our own."""
+    if os.environ.get("DISPLAY"):
+        yield os.environ["DISPLAY"]
+        return
+    with _xvfb() as name:
+        os.environ["DISPLAY"] = name
+        yield name
+        del os.environ["DISPLAY"]
 
 
 @pytest.fixture
@@ -163,20 +172,8 @@ def own_screen():
     """A display of the test's own, for tests that click and photograph: parallel tests on one
     display would put their setup windows on the same spot, and a click could land on the other
     test's window. The name of the display (":N")."""
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = os.read(read_end, 16).decode().strip()
-    if not number:
-        xvfb.kill()
-        os.close(read_end)
-        pytest.fail("Xvfb did not start")
-    yield f":{number}"
-    xvfb.terminate()
-    xvfb.wait(timeout=10)
-    os.close(read_end)
+    with _xvfb() as name:
+        yield name
 
 
 @pytest.fixture
