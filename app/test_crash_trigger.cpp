@@ -8,7 +8,9 @@
 namespace {
 
 constexpr wchar_t kCrashVariable[] = L"PELORA_TEST_CRASH";
+constexpr wchar_t kWaitVariable[] = L"PELORA_TEST_CRASH_AFTER";
 constexpr int kCrashingThreads = 3;
+constexpr int kWaitLimitMs = 120000;
 
 volatile int* volatile g_nowhere = nullptr;
 volatile LONG g_go = 0;
@@ -35,6 +37,12 @@ void ProvokeTestCrash() {
     wchar_t kind[32] = {};
     if (!GetEnvironmentVariableW(kCrashVariable, kind, 32)) return;
     const std::wstring wanted = kind;
+    // A test may change the world between the arming and the crash: it creates this file when done.
+    wchar_t flag[MAX_PATH + 1] = {};
+    if (GetEnvironmentVariableW(kWaitVariable, flag, MAX_PATH + 1)) {
+        for (int waited = 0; waited < kWaitLimitMs && GetFileAttributesW(flag) == INVALID_FILE_ATTRIBUTES; waited += 100)
+            Sleep(100);
+    }
     if (wanted == L"access") {
         WriteToNowhere();
     } else if (wanted == L"stack") {
