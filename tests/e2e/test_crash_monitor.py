@@ -1,11 +1,13 @@
 """A crash of the setup after extraction never ends in a silent death: the crash monitor freezes
 the setup, writes the two heap-walk files into %TEMP%\\Corvane, starts the payload's
-"bugreport.exe" with the handles and the block's address, shows the fallback box when the reporter
-does not take over, and ends the setup with exit code 4660. The crashes come from the test build
+"bugreport.exe" with the handles and the block's address, which reads the block out of the frozen
+setup, writes its report next to the heap-walk files and signals; a reporter that does not take
+over leaves the fallback box. The setup always ends with exit code 4660. The crashes come from the test build
 PeloraSetupCrashTest.exe (environment variable PELORA_TEST_CRASH); the shipped program has no such
 trigger."""
 
 import re
+import shutil
 import time
 
 import pytest
@@ -28,18 +30,37 @@ def crash_setup_exe():
     return _built("app/PeloraSetupCrashTest.exe", "PeloraSetupCrashTest")
 
 
-def reporter_runs(prefix):
-    """The command lines the payload's bugreport.exe was started with, in order."""
-    log = prefix.appdata / "CorvaneTest" / "bugreport.log"
+def evidence(prefix, key, name="bugreport"):
+    """The values of `key` the stand-in `name` recorded, in order."""
+    log = prefix.appdata / "CorvaneTest" / f"{name}.log"
     if not log.exists():
         return []
     lines = log.read_text(encoding="utf-8").splitlines()
-    return [line[len("cmdline="):] for line in lines if line.startswith("cmdline=")]
+    return [line[len(key) + 1:] for line in lines if line.startswith(key + "=")]
 
 
-def reporter_exes(prefix):
-    log = prefix.appdata / "CorvaneTest" / "bugreport.log"
-    return [line[len("exe="):] for line in log.read_text(encoding="utf-8").splitlines() if line.startswith("exe=")]
+def reporter_runs(prefix, name="bugreport"):
+    """The command lines the reporter was started with, in order."""
+    return evidence(prefix, "cmdline", name)
+
+
+def crash_report(prefix):
+    """The text of the one report the reporter wrote."""
+    assert evidence(prefix, "error") == []
+    reports = evidence(prefix, "report")
+    assert len(reports) == 1, reports
+    return prefix.unix_path(reports[0]).read_text(encoding="utf-8")
+
+
+def staged_bin(prefix):
+    return prefix.appdata / "Corvane" / "STemp" / "Pelora" / "Pelora~0" / "program files" / "Corvane" / "Pelora" / "Bin"
+
+
+def wait_until_armed(prefix, timeout=120):
+    deadline = time.monotonic() + timeout
+    while not any("crash monitor armed" in line.message for line in parse_log(prefix)):
+        assert time.monotonic() < deadline, "the monitor was never armed"
+        time.sleep(0.5)
 
 
 def heap_walk_files(prefix, kind):
@@ -86,8 +107,8 @@ def assert_heap_walk_files(prefix):
             assert re.fullmatch(r"([0-9A-F]{8}|[0-9A-F]{16}):[0-9a-f]+,[0-9a-f]+", entry), entry
 
 
-def assert_one_documented_start(prefix, setup):
-    runs = reporter_runs(prefix)
+def assert_one_documented_start(prefix, setup, name="bugreport"):
+    runs = reporter_runs(prefix, name)
     assert len(runs) == 1, runs
     match = COMMAND_LINE.fullmatch(runs[0])
     assert match, runs[0]
@@ -95,51 +116,77 @@ def assert_one_documented_start(prefix, setup):
     assert int(pid) == setup.pid
     assert int(event, 16) and int(process, 16) and int(block, 16)
     # The staged reporter, not one found elsewhere.
-    assert reporter_exes(prefix)[0].lower().endswith("\\program files\\corvane\\pelora\\bin\\bugreport.exe")
-    assert "\\stemp\\pelora\\" in reporter_exes(prefix)[0].lower()
+    exe = evidence(prefix, "exe", name)[0].lower()
+    assert exe.endswith("\\stemp\\pelora\\pelora~0\\program files\\corvane\\pelora\\bin\\bugreport.exe"), exe
 
 
-def test_an_access_violation_after_extraction_starts_the_reporter_and_ends_with_4660(
-        prefix, start_setup, window_list, crash_setup_exe):
+def assert_report_names(prefix, setup, code, name):
+    report = crash_report(prefix)
+    assert f"Exception: {code} {name}" in report, report
+    address = next(line for line in report.splitlines() if line.startswith("Address: "))
+    assert "PeloraSetupCrashTest.exe+0x" in address, address
+    assert f"Process: {setup.pid}" in report
+    assert "Running executable: " in report and "PeloraSetupCrashTest.exe" in report
+    assert "Display name: 映彩直播" in report
+    # The heap-walk files it names are the ones on disk.
+    for path in heap_walk_files(prefix, "full") + heap_walk_files(prefix, "above30"):
+        assert path.name in report
+    return report
+
+
+def test_an_access_violation_after_extraction_ends_in_the_reporters_report_and_4660(
+        prefix, start_setup, crash_setup_exe):
     setup = start_crashing(prefix, start_setup, crash_setup_exe, "access")
-    box = dismiss_box(prefix, window_list, setup)
-    assert setup.wait(timeout=60) == EXIT_CRASHED
+    assert setup.wait(timeout=120) == EXIT_CRASHED
 
-    # The stand-in reporter records its start and ends without signalling: hence the box.
-    assert BOX_TEXT_END in box_text(box)
-    assert "PeloraSetupCrashTest.exe" in box_text(box)
     assert_one_documented_start(prefix, setup)
     assert_heap_walk_files(prefix)
-    messages = [line.message for line in parse(install_log_path(prefix).read_bytes())]
+    report = assert_report_names(prefix, setup, "0xC0000005", "EXCEPTION_ACCESS_VIOLATION")
+    assert "Access: Write address 0x" in report
+    messages = [line.message for line in parse_log(prefix)]
     assert any(m.startswith("[setup]crash monitor armed, reporter ") and "bugreport.exe" in m for m in messages)
 
 
-def test_a_stack_overflow_gives_the_same_files_and_reporter_start(prefix, start_setup, window_list, crash_setup_exe):
+def test_a_stack_overflow_gives_the_same_files_and_report(prefix, start_setup, crash_setup_exe):
     setup = start_crashing(prefix, start_setup, crash_setup_exe, "stack")
-    dismiss_box(prefix, window_list, setup)
-    assert setup.wait(timeout=60) == EXIT_CRASHED
+    assert setup.wait(timeout=120) == EXIT_CRASHED
     assert_one_documented_start(prefix, setup)
     assert_heap_walk_files(prefix)
+    report = assert_report_names(prefix, setup, "0xC00000FD", "EXCEPTION_STACK_OVERFLOW")
+    # The thread's own stack, saved before the handler moved to its fresh one.
+    assert re.search(r"Stack overflow, thread stack 0x[0-9A-F]+-0x[0-9A-F]+", report), report
 
 
-def test_threads_crashing_together_start_one_reporter(prefix, start_setup, window_list, crash_setup_exe):
+def test_threads_crashing_together_start_one_reporter(prefix, start_setup, crash_setup_exe):
     setup = start_crashing(prefix, start_setup, crash_setup_exe, "threads")
-    dismiss_box(prefix, window_list, setup)
-    assert setup.wait(timeout=60) == EXIT_CRASHED
+    assert setup.wait(timeout=120) == EXIT_CRASHED
     assert_one_documented_start(prefix, setup)
     assert len(heap_walk_files(prefix, "full")) == 1
+    assert_report_names(prefix, setup, "0xC0000005", "EXCEPTION_ACCESS_VIOLATION")
+
+
+def test_a_reporter_that_ends_without_signalling_leads_to_the_box_and_4660(
+        prefix, start_setup, window_list, crash_setup_exe):
+    # The launcher stand-in in the reporter's place: it records its start and ends, signalling nothing.
+    flag = prefix.path / "drive_c" / "crash-now"
+    setup = start_crashing(prefix, start_setup, crash_setup_exe, "access", wait_file="C:\\crash-now")
+    wait_until_armed(prefix)
+    shutil.copyfile(staged_bin(prefix) / "PL.exe", staged_bin(prefix) / "bugreport.exe")
+    flag.touch()
+
+    box = dismiss_box(prefix, window_list, setup)
+    assert setup.wait(timeout=60) == EXIT_CRASHED
+    assert BOX_TEXT_END in box_text(box)
+    assert "PeloraSetupCrashTest.exe" in box_text(box)
+    assert_one_documented_start(prefix, setup, name="PL")
+    assert_heap_walk_files(prefix)
 
 
 def test_a_missing_reporter_leads_to_the_box_and_4660(prefix, start_setup, window_list, crash_setup_exe):
     flag = prefix.path / "drive_c" / "crash-now"
     setup = start_crashing(prefix, start_setup, crash_setup_exe, "access", wait_file="C:\\crash-now")
-    staged = (prefix.appdata / "Corvane" / "STemp" / "Pelora" / "Pelora~0" / "program files" / "Corvane" / "Pelora"
-              / "Bin" / "bugreport.exe")
-    deadline = time.monotonic() + 120
-    while not any("crash monitor armed" in line.message for line in parse_log(prefix)):
-        assert time.monotonic() < deadline, "the monitor was never armed"
-        time.sleep(0.5)
-    staged.unlink()
+    wait_until_armed(prefix)
+    (staged_bin(prefix) / "bugreport.exe").unlink()
     flag.touch()
 
     box = dismiss_box(prefix, window_list, setup)
