@@ -120,9 +120,16 @@ void ShowFallbackBox(const CrashInfoBlock* block) {
 LONG WINAPI HandleCrash(EXCEPTION_POINTERS* pointers) {
     CrashMonitorState& state = CrashState();
     // The first thread in keeps the lock for good: any other crashing thread waits here until the
-    // process ends, and the handling thread itself re-enters and turns back.
+    // process ends, and the handling thread itself re-enters.
     EnterCriticalSection(&state.lock);
-    if (state.crashHandled) return EXCEPTION_CONTINUE_SEARCH;
+    if (state.crashHandled) {
+        // The handling thread faulted again and nothing caught it: the report cannot go on, and
+        // handing the fault back would end the process through the system's default (a debugger,
+        // or the fault's own code) instead of 4660.
+        if (state.handlingThreadId == GetCurrentThreadId()) TerminateProcess(GetCurrentProcess(), kCrashExitCode);
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    state.handlingThreadId = GetCurrentThreadId();
     state.crashHandled = 1;
 
     SuspendOtherThreads();

@@ -48,9 +48,10 @@ void SetCrashUserNumber(uint32_t userNumber);
 // The process's block; null before InstallCrashHandler.
 CrashInfoBlock* CurrentCrashInfoBlock();
 
-// The unhandled-exception filter. Handles the first crash of the process and ends it with 4660;
-// a later call (another thread, or an exception during the handling) returns
-// EXCEPTION_CONTINUE_SEARCH at once.
+// The unhandled-exception filter. Handles the first crash of the process and ends it with 4660.
+// A later call from another thread returns EXCEPTION_CONTINUE_SEARCH once the handling is over
+// (it waits until then, and the process ends first); an unhandled fault of the handling thread
+// itself ends the process with 4660 at once, with no second reporter.
 LONG WINAPI HandleCrash(EXCEPTION_POINTERS* pointers);
 
 }  // namespace diag

@@ -18,6 +18,7 @@ struct CrashMonitorState {
     // Set under `lock` by the one thread that handles the crash; read without it by the
     // vectored handler, which only needs to know whether to hand over at once.
     volatile LONG crashHandled = 0;
+    volatile DWORD handlingThreadId = 0;  // written with crashHandled
     CRITICAL_SECTION lock;
     uintptr_t extraInfo = 0;  // passed to the reporter as /extinfo; this program has none
 };

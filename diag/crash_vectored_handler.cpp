@@ -70,7 +70,13 @@ LONG HandleOnFreshStack(EXCEPTION_POINTERS* pointers) {
 }  // namespace
 
 LONG CALLBACK CrashVectoredHandler(EXCEPTION_POINTERS* pointers) {
-    if (CrashState().crashHandled) return HandleCrash(pointers);
+    const CrashMonitorState& state = CrashState();
+    if (state.crashHandled) {
+        // A fault of the handling thread first goes to its own handlers (system code catches some
+        // of its faults); any other thread stops in HandleCrash until the process ends.
+        if (state.handlingThreadId == GetCurrentThreadId()) return EXCEPTION_CONTINUE_SEARCH;
+        return HandleCrash(pointers);
+    }
     const DWORD code = pointers->ExceptionRecord->ExceptionCode;
     if (code == kStatusHeapCorruption) return HandleCrash(pointers);
     if (code == kStatusStackOverflow) return HandleOnFreshStack(pointers);
