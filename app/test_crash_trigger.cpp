@@ -11,6 +11,7 @@ constexpr wchar_t kCrashVariable[] = L"PELORA_TEST_CRASH";
 constexpr wchar_t kWaitVariable[] = L"PELORA_TEST_CRASH_AFTER";
 constexpr int kCrashingThreads = 3;
 constexpr int kWaitLimitMs = 120000;
+constexpr UINT kQuietExitCode = 7;
 
 volatile int* volatile g_nowhere = nullptr;
 volatile LONG g_go = 0;
@@ -23,6 +24,12 @@ __attribute__((noinline)) int Recurse(int depth) {
     volatile char frame[512];
     frame[depth % sizeof(frame)] = static_cast<char>(depth);
     return Recurse(depth + 1) + frame[0];
+}
+
+// What a library loaded later might install: a filter of its own that ends the process quietly.
+LONG WINAPI QuietExit(EXCEPTION_POINTERS*) {
+    ExitProcess(kQuietExitCode);
+    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 DWORD WINAPI CrashWhenTold(void*) {
@@ -44,6 +51,9 @@ void ProvokeTestCrash() {
             Sleep(100);
     }
     if (wanted == L"access") {
+        WriteToNowhere();
+    } else if (wanted == L"filter") {
+        SetUnhandledExceptionFilter(QuietExit);
         WriteToNowhere();
     } else if (wanted == L"stack") {
         Recurse(0);

@@ -147,6 +147,13 @@ def test_an_access_violation_after_extraction_ends_in_the_reporters_report_and_4
     assert any(m.startswith("[setup]crash monitor armed, reporter ") and "bugreport.exe" in m for m in messages)
 
 
+def test_a_filter_installed_after_arming_cannot_take_the_crash_away(prefix, start_setup, crash_setup_exe):
+    setup = start_crashing(prefix, start_setup, crash_setup_exe, "filter")
+    assert setup.wait(timeout=120) == EXIT_CRASHED, "the other filter would have ended the setup with 7"
+    assert_one_documented_start(prefix, setup)
+    assert_report_names(prefix, setup, "0xC0000005", "EXCEPTION_ACCESS_VIOLATION")
+
+
 def test_a_stack_overflow_gives_the_same_files_and_report(prefix, start_setup, crash_setup_exe):
     setup = start_crashing(prefix, start_setup, crash_setup_exe, "stack")
     assert setup.wait(timeout=120) == EXIT_CRASHED
