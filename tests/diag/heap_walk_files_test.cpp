@@ -126,6 +126,22 @@ TEST_F(HeapWalkFilesTest, AnOverwrittenBlockHeaderMarksTheHeapCorrupt) {
     memset(second - 16, 0, 16);
 }
 
+TEST_F(HeapWalkFilesTest, AWalkOverItsTimeLimitStopsAndEndsWithMore) {
+    // Thousands of free blocks take far longer to write out than a limit of 0 ms allows.
+    std::vector<void*> blocks;
+    for (int i = 0; i < 20000; ++i) blocks.push_back(HeapAlloc(heap, 0, 64));
+    for (size_t i = 0; i < blocks.size(); i += 2) HeapFree(heap, 0, blocks[i]);
+
+    EXPECT_EQ(diag::WriteHeapWalkFiles(heap, full.c_str(), above.c_str(), 0), HeapWalkOutcome::Incomplete);
+    const std::vector<std::wstring> lines = Lines(full);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.front(), kHeader);
+    EXPECT_EQ(lines[lines.size() - 2], kOkLine);
+    EXPECT_EQ(lines.back(), L"more...");
+    EXPECT_LT(lines.size(), 10000u) << "the walk stopped early";
+    EXPECT_EQ(Lines(above).back(), L"more...");
+}
+
 TEST_F(HeapWalkFilesTest, ReplacesAnOlderFileOfTheSameName) {
     ASSERT_TRUE(diag_test::WriteBytes(full, std::vector<std::uint8_t>(4096, 'x')));
     EXPECT_EQ(diag::WriteHeapWalkFiles(heap, full.c_str(), above.c_str(), 5000), HeapWalkOutcome::Complete);
