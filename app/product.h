@@ -4,6 +4,8 @@
 namespace product {
 
 inline constexpr wchar_t kVersion[] = L"1.14.301";
+// The product code the crash reporter files a crash of the setup under.
+inline constexpr wchar_t kCrashProductCode[] = L"PeloraSetup";
 inline constexpr wchar_t kDefaultInstallSource[] = L"30004";
 
 inline constexpr wchar_t kSingleInstanceMutex[] = L"D85199AA-8568-486B-AE9A-93F9B4743BA6";

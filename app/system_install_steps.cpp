@@ -1,8 +1,11 @@
-// The real routines behind the install engine's seam. Steps whose module is not part of this build
-// yet say so in the install log and report failure, so that a run never claims work it did not do.
+// The real routines behind the install engine's seam.
 #include "app/install_steps.h"
 
+#include "app/crash_identity.h"
 #include "app/install_manager.h"
+#if defined(PELORA_CRASH_TRIGGER)
+#include "app/test_crash_trigger.h"
+#endif
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -24,6 +27,8 @@
 #include "deploy/shell_pin_requests.h"
 #include "deploy/shell_registration.h"
 #include "deploy/update_config.h"
+#include "diag/crash_constants.h"
+#include "diag/crash_monitor.h"
 #include "diag/install_log.h"
 #include "diag/windows_version.h"
 #include "extract/payload_extractor.h"
@@ -31,10 +36,7 @@
 
 namespace {
 
-bool NotAvailable(const wchar_t* step) {
-    InstallLog::Format(L"[setup]%s is not available in this build\n", step);
-    return false;
-}
+constexpr uint32_t kSetupCrashFlags = 8;
 
 class SystemSteps final : public InstallSteps {
 public:
@@ -68,7 +70,23 @@ public:
         InstallLog::Format(L"[setup]copy %s to %s failed, error %lu\n", source.c_str(), target.c_str(), GetLastError());
         return false;
     }
-    void StartCrashMonitor(const std::wstring&, const std::wstring&) override { NotAvailable(L"crash monitor"); }
+    void StartCrashMonitor(const std::wstring& crashReporter, const std::wstring& previousVersionFolder) override {
+        wchar_t running[MAX_PATH + 1] = {};
+        GetModuleFileNameW(nullptr, running, MAX_PATH);
+        if (!diag::InstallCrashHandler(app::MakeSetupCrashIdentity(running))) {
+            InstallLog::Format(diag::kLogCrashMonitorFailed, GetLastError());
+            return;
+        }
+        diag::ArmCrashFilter();
+        diag::SetCrashReporterPath(crashReporter);
+        diag::SetCrashFlags(kSetupCrashFlags);
+        const int userNumber = FindUserNumber(previousVersionFolder);
+        diag::SetCrashUserNumber(static_cast<uint32_t>(userNumber));
+        InstallLog::Format(diag::kLogCrashMonitorArmed, crashReporter.c_str(), userNumber);
+#if defined(PELORA_CRASH_TRIGGER)
+        ProvokeTestCrash();
+#endif
+    }
 
     void ReportInstallerStart() override { ::ReportInstallerStart(); }
     void ReportInstallerDone(uint32_t elapsedSeconds) override { ::ReportInstallerDone(elapsedSeconds); }

@@ -1,6 +1,6 @@
 // A stand-in program that only records how it was started (see evidence.h). Built as the
-// launcher "PL.exe", the uninstaller, the single-sign-on installer, the crash reporter and the pin
-// program; STANDIN_NAME names the evidence file.
+// launcher "PL.exe", the uninstaller, the single-sign-on installer and the pin program;
+// STANDIN_NAME names the evidence file.
 #include <windows.h>
 
 #include "payload/evidence.h"

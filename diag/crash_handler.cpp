@@ -1,0 +1,158 @@
+// HandleCrash: the process's first crash ends in the reporter's report and the exit code 4660.
+#include <windows.h>
+
+#include <tlhelp32.h>
+#include <cstring>
+
+#include "diag/crash_constants.h"
+#include "diag/crash_info_builder.h"
+#include "diag/crash_monitor.h"
+#include "diag/crash_monitor_state.h"
+#include "diag/crash_text.h"
+#include "diag/heap_walk_files.h"
+#include "diag/thread_environment.h"
+#include "diag/win_handle.h"
+
+namespace diag {
+namespace {
+
+constexpr size_t kCommandLineChars = 200;
+
+// Freezes the process around the crash: nothing may change the heap or the block while the
+// reporter reads them.
+void SuspendOtherThreads() {
+    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot.IsValid()) return;
+    const DWORD process = GetCurrentProcessId();
+    const DWORD self = GetCurrentThreadId();
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry)) {
+        if (entry.th32OwnerProcessID != process || entry.th32ThreadID == self) continue;
+        ScopedHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+        if (thread.IsValid()) SuspendThread(thread.Get());
+    }
+}
+
+void RecordCrash(CrashInfoBlock* block, EXCEPTION_POINTERS* pointers) {
+    if (block == nullptr) return;
+    block->crashThreadTeb = reinterpret_cast<uintptr_t>(CurrentThreadEnvironment());
+    block->exceptionPointers = reinterpret_cast<uintptr_t>(pointers);
+    if (pointers && pointers->ExceptionRecord)
+        memcpy(&block->exceptionRecord, pointers->ExceptionRecord, sizeof(block->exceptionRecord));
+    if (pointers && pointers->ContextRecord) memcpy(&block->context, pointers->ContextRecord, sizeof(block->context));
+    block->clearedAtCrash = 0;
+    block->crashThreadId = GetCurrentThreadId();
+    block->crashTick = (block->flags & kCrashFlagNoTick) ? 0 : GetTickCount();
+}
+
+// The reporter to start: the one set, else "bugreport.exe" wherever the search order finds it.
+bool FindReporter(const wchar_t* configured, wchar_t (&path)[MAX_PATH + 1]) {
+    if (configured[0] != L'\0' && GetFileAttributesW(configured) != INVALID_FILE_ATTRIBUTES) {
+        memcpy(path, configured, sizeof(path));
+        return true;
+    }
+    return SearchPathW(nullptr, kCrashReporterName, nullptr, MAX_PATH + 1, path, nullptr) != 0;
+}
+
+void WriteHeapWalk(const CrashInfoBlock* block) {
+    wchar_t folder[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH) wcscpy(folder, kCrashFallbackTempFolder);
+    CreateDirectoryW(folder, nullptr);
+    if (wcslen(folder) + wcslen(kCrashFolderName) > MAX_PATH) return;
+    wcscat(folder, kCrashFolderName);
+    CreateDirectoryW(folder, nullptr);
+
+    wchar_t running[MAX_PATH + 1] = {};
+    if (block) {
+        wcsncpy(running, CrashBlockString(block, 4), MAX_PATH);
+    } else {
+        GetModuleFileNameW(nullptr, running, MAX_PATH);
+    }
+    wchar_t fullPath[MAX_PATH + 1];
+    wchar_t abovePath[MAX_PATH + 1];
+    if (!HeapWalkFileNames(folder, running, block ? block->crashTick : 0, fullPath, abovePath, MAX_PATH + 1)) return;
+    WriteHeapWalkFiles(RuntimeHeap(), fullPath, abovePath, kHeapWalkLimitMs);
+}
+
+// Starts the reporter and waits for it; true when it signalled that it has the information.
+bool RunReporter(wchar_t* reporter, HANDLE event, HANDLE process, const CrashInfoBlock* block) {
+    wchar_t eventText[kPointerTextChars], processText[kPointerTextChars], blockText[kPointerTextChars],
+        extraText[kPointerTextChars];
+    FormatPointer(reinterpret_cast<uintptr_t>(event), eventText);
+    FormatPointer(reinterpret_cast<uintptr_t>(process), processText);
+    FormatPointer(reinterpret_cast<uintptr_t>(block), blockText);
+    FormatPointer(CrashState().extraInfo, extraText);
+    wchar_t commandLine[kCommandLineChars];
+    FormatText(commandLine, kCommandLineChars, kCrashCommandLineFormat, eventText, processText, blockText,
+               static_cast<unsigned long>(GetCurrentProcessId()), extraText);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(reporter, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+        return false;
+    ScopedHandle reporterProcess(started.hProcess);
+    ScopedHandle reporterThread(started.hThread);
+    HANDLE waits[] = {reporterProcess.Get(), event};
+    WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    // A reporter that signals and ends at once leaves both set; the event decides.
+    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+void ShowFallbackBox(const CrashInfoBlock* block) {
+    wchar_t text[MAX_PATH + 64] = {};
+    wchar_t running[MAX_PATH + 1] = {};
+    if (block) {
+        wcsncpy(running, CrashBlockString(block, 4), MAX_PATH);
+    } else {
+        GetModuleFileNameW(nullptr, running, MAX_PATH);
+    }
+    FormatText(text, MAX_PATH + 64, L"%s%s", running, kCrashBoxText);
+    MessageBoxW(nullptr, text, kCrashBoxCaption, MB_OK);
+}
+
+}  // namespace
+
+LONG WINAPI HandleCrash(EXCEPTION_POINTERS* pointers) {
+    CrashMonitorState& state = CrashState();
+    // The first thread in keeps the lock for good: any other crashing thread waits here until the
+    // process ends, and the handling thread itself re-enters.
+    EnterCriticalSection(&state.lock);
+    if (state.crashHandled) {
+        // The handling thread faulted again and nothing caught it: the report cannot go on, and
+        // handing the fault back would end the process through the system's default (a debugger,
+        // or the fault's own code) instead of 4660.
+        if (state.handlingThreadId == GetCurrentThreadId()) TerminateProcess(GetCurrentProcess(), kCrashExitCode);
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    state.handlingThreadId = GetCurrentThreadId();
+    state.crashHandled = 1;
+
+    SuspendOtherThreads();
+    CrashInfoBlock* block = state.block;
+    RecordCrash(block, pointers);
+
+    SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
+    ScopedHandle event(CreateEventW(&inherited, TRUE, FALSE, nullptr));
+    HANDLE processCopy = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &processCopy, 0, TRUE,
+                    DUPLICATE_SAME_ACCESS);
+    ScopedHandle process(processCopy);
+
+    bool taken = false;
+    wchar_t reporter[MAX_PATH + 1] = {};
+    if (event.IsValid() && process.IsValid() && FindReporter(state.reporterPath, reporter)) {
+        WriteHeapWalk(block);
+        taken = RunReporter(reporter, event.Get(), process.Get(), block);
+    }
+    event.Reset();
+    if (!taken) ShowFallbackBox(block);
+    TerminateProcess(GetCurrentProcess(), kCrashExitCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace diag

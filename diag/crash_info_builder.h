@@ -1,0 +1,16 @@
+#pragma once
+
+#include "diag/crash_info_block.h"
+#include "diag/crash_monitor.h"
+
+namespace diag {
+
+// A new block on the process heap for this process: the header filled from `identity` and this
+// process, the five strings behind it (the fifth is the running executable's path). Null when the
+// heap has no room. The block is never freed: a crash may come at any time until the process ends.
+CrashInfoBlock* CreateCrashInfoBlock(const CrashIdentity& identity);
+
+// The strings of a block, by index (0 to 4).
+const wchar_t* CrashBlockString(const CrashInfoBlock* block, int index);
+
+}  // namespace diag
