@@ -8,6 +8,7 @@
 #include "diag/cvlog_options.h"
 #include "diag/hang_report.h"
 #include "diag/hang_watchdog_constants.h"
+#include "diag/install_log.h"
 #include "diag/win_handle.h"
 
 namespace diag {
@@ -84,9 +85,13 @@ bool RecordHang(HANDLE thread, DWORD threadId, CrashInfoBlock& block, uint64_t c
     snapshot.cpuPercent = cpuPercent;
     snapshot.stack.words.assign(kStackCopyBytes / sizeof(uintptr_t), 0);
     const uintptr_t teb = TebOf(thread);
-    if (SuspendThread(thread) == static_cast<DWORD>(-1)) return false;
+    if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        InstallLog::Format(kLogThreadNotExamined, threadId, GetLastError());
+        return false;
+    }
     snapshot.context.ContextFlags = CONTEXT_FULL;
     const bool haveContext = GetThreadContext(thread, &snapshot.context) != FALSE;
+    const DWORD contextError = GetLastError();
     if (haveContext) {
 #if defined(_WIN64)
         const uintptr_t instruction = snapshot.context.Rip, stackPointer = snapshot.context.Rsp;
@@ -103,12 +108,17 @@ bool RecordHang(HANDLE thread, DWORD threadId, CrashInfoBlock& block, uint64_t c
         block.context = snapshot.context;
     }
     ResumeThread(thread);
-    if (!haveContext) return false;
+    if (!haveContext) {
+        InstallLog::Format(kLogThreadNotExamined, threadId, contextError);
+        return false;
+    }
     const std::wstring report = ComposeHangReport(block, snapshot, ListProcessModules(GetCurrentProcessId()));
     HangWatchdogState& state = State();
     CriticalSectionLock lock(state.observations);
     ++state.hangCount;
     state.lastReport = report;
+    InstallLog::Format(kLogHangReported, threadId, snapshot.record.ExceptionAddress, state.hangCount,
+                       kMaxReportedHangs);
     return true;
 }
 
@@ -117,7 +127,10 @@ DWORD WINAPI WatchdogThread(void*) {
     HangWatchdogRecord& record = state.record;
     ScopedHandle thread(OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
                                    record.monitoredThreadId));
-    if (!thread.IsValid()) return 1;
+    if (!thread.IsValid()) {
+        InstallLog::Format(kLogThreadNotOpened, record.monitoredThreadId, GetLastError());
+        return 1;
+    }
     record.lastUserTime = UserTimeOf(thread.Get());
     DWORD lastCheck = GetTickCount();
     int hangs = 0;
@@ -164,7 +177,11 @@ int StartHangWatchdog() {
     ResetEvent(state.stopEvent.Get());
     record.lastActivityTick.store(GetTickCount());
     HANDLE thread = CreateThread(nullptr, 0, WatchdogThread, nullptr, 0, nullptr);
-    if (thread == nullptr) return 0;
+    if (thread == nullptr) {
+        InstallLog::Format(kLogWatchdogNotStarted, GetLastError());
+        return 0;
+    }
+    InstallLog::Format(kLogWatchdogStarted, record.monitoredThreadId);
     SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
     record.watchdogThread = thread;
     return 1;
@@ -182,7 +199,10 @@ int StopHangWatchdog() {
     // The watchdog ends at its next look at the request; it is cut off only when a check hangs,
     // never while it may hold the watched thread suspended or the heap locked.
     const DWORD wait = record.busy.load() != 0 ? kWatchdogStopWaitMs : kWatchdogPeriodMs + kWatchdogStopWaitMs;
-    if (WaitForSingleObject(thread.Get(), wait) == WAIT_TIMEOUT) TerminateThread(thread.Get(), 1);
+    if (WaitForSingleObject(thread.Get(), wait) == WAIT_TIMEOUT) {
+        InstallLog::Write(kLogWatchdogCutOff);
+        TerminateThread(thread.Get(), 1);
+    }
     return 1;
 }
 

@@ -50,6 +50,14 @@ constexpr const wchar_t kRegistersFormat[] =
 constexpr const wchar_t kThreadIdsFormat[] = L"pid=%lu init_tid=%lu crashtid=%lu\r\n";
 constexpr const wchar_t kModuleVersionFormat[] = L"%d.%d.%d.%d";
 
+// Install-log lines.
+constexpr const wchar_t kLogWatchdogStarted[] = L"hang watchdog started for thread %lu\r\n";
+constexpr const wchar_t kLogWatchdogNotStarted[] = L"hang watchdog could not be started, error %lu\r\n";
+constexpr const wchar_t kLogThreadNotOpened[] = L"hang watchdog cannot open thread %lu, error %lu\r\n";
+constexpr const wchar_t kLogThreadNotExamined[] = L"hang watchdog cannot examine thread %lu, error %lu\r\n";
+constexpr const wchar_t kLogHangReported[] = L"hang watchdog: thread %lu hung at %p, hang %d of %d\r\n";
+constexpr const wchar_t kLogWatchdogCutOff[] = L"hang watchdog did not stop in time and was terminated\r\n";
+
 constexpr const wchar_t kWindowsVersionKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr const wchar_t kWindowsProductNameValue[] = L"ProductName";
 

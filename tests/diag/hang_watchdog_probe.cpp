@@ -2,7 +2,8 @@
 //   hang_watchdog_probe.exe hung|alive <result file> [/ldd]
 // "hung": Start, then the main thread stops giving signs of life for 23 seconds.
 // "alive": Start, Activate every second for 12 seconds, then silence for 6 seconds.
-// The probe writes what it saw as UTF-8 "key=value" lines, the last hang report at the end.
+// The probe writes what it saw as UTF-8 "key=value" lines, the last hang report at the end, and
+// keeps its install log beside them (<result file>.log).
 #include <windows.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "diag/crash_info_block_store.h"
 #include "diag/hang_watchdog.h"
+#include "diag/install_log.h"
 
 namespace {
 
@@ -50,6 +52,7 @@ std::string ToUtf8(const std::wstring& text) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     const std::wstring mode = argv[1];
+    InstallLog::Open(std::wstring(argv[2]) + L".log");
     diag::CrashInfoBlock* block = MakeBlock();
     diag::SetProcessCrashInfoBlock(block);
 

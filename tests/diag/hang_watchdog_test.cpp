@@ -76,6 +76,7 @@ protected:
             diag::ScopedHandle thread(run.process.hThread);
             WaitForSingleObject(process.Get(), 90000);
         }
+        s_hungLog = diag_test::ReadUtf16(runs[0].resultFile + L".log");
         s_hung = Parse(diag_test::ReadBytes(runs[0].resultFile));
         s_alive = Parse(diag_test::ReadBytes(runs[1].resultFile));
     }
@@ -108,11 +109,13 @@ protected:
     static diag_test::ScratchFolder* s_folder;
     static std::map<std::string, std::string> s_hung;
     static std::map<std::string, std::string> s_alive;
+    static std::wstring s_hungLog;
 };
 
 diag_test::ScratchFolder* HangWatchdogProbes::s_folder = nullptr;
 std::map<std::string, std::string> HangWatchdogProbes::s_hung;
 std::map<std::string, std::string> HangWatchdogProbes::s_alive;
+std::wstring HangWatchdogProbes::s_hungLog;
 
 TEST_F(HangWatchdogProbes, WithTheSwitchStartStartsOnceAndStopStopsOnce) {
     for (auto* values : {&s_hung, &s_alive}) {
@@ -131,6 +134,13 @@ TEST_F(HangWatchdogProbes, ASilentThreadIsReportedHungThreeTimesAtMost) {
     EXPECT_EQ(s_hung["block_code"], std::to_string(0xC00000FFu));
     EXPECT_EQ(s_hung["block_tid"], s_hung["main_tid"]);
     EXPECT_EQ(s_hung["block_has_context"], "1");
+    // Each hang leaves its install-log line.
+    const std::wstring thread(s_hung["main_tid"].begin(), s_hung["main_tid"].end());
+    EXPECT_NE(s_hungLog.find(L"hang watchdog started for thread " + thread + L"\r\n"), std::wstring::npos);
+    for (const wchar_t* count : {L", hang 1 of 3\r\n", L", hang 2 of 3\r\n", L", hang 3 of 3\r\n"})
+        EXPECT_NE(s_hungLog.find(count), std::wstring::npos) << s_hung["main_tid"] << " " << count;
+    EXPECT_NE(s_hungLog.find(L"hang watchdog: thread " + thread + L" hung at "), std::wstring::npos);
+    EXPECT_EQ(s_hungLog.find(L"hang 4 of"), std::wstring::npos);
 }
 
 TEST_F(HangWatchdogProbes, TheHangReportNamesTheHangTheThreadAndTheModules) {

@@ -272,6 +272,24 @@ TEST_F(CrashReporterProcess, AnUnreadableBlockAddressLeavesTheEventUnsignalled) 
         << ToUtf8ForMessage(evidence);
 }
 
+TEST_F(CrashReporterProcess, AMalformedCommandLineIsRefusedWithoutTouchingAnyHandle) {
+    std::wstring commandLine = L"bugreport /buginfo:zz:1:2:3 /extinfo:0";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    ASSERT_TRUE(CreateProcessW(CRASH_REPORTER_PATH, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &started));
+    diag::ScopedHandle reporter(started.hProcess);
+    diag::ScopedHandle thread(started.hThread);
+    ASSERT_EQ(WaitForSingleObject(reporter.Get(), kReporterTimeoutMs), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(reporter.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 2u);
+    const std::wstring evidence = Evidence();
+    EXPECT_NE(evidence.find(L"cmdline=" + commandLine + L"\r\n"), std::wstring::npos) << ToUtf8ForMessage(evidence);
+    EXPECT_NE(evidence.find(L"error=command line not understood\r\n"), std::wstring::npos);
+}
+
 TEST(HeapWalkFileNames, FollowTheCrashedProgramsNamingWithAndWithoutTick) {
     const auto withTick = reporter::HeapWalkFileNames(L"C:\\t\\Corvane\\", L"C:\\a.b\\PeloraSetup.exe", 0xBEEF);
     EXPECT_EQ(withTick.full, L"C:\\t\\Corvane\\\\PeloraSetupbeefHeapwalk_full.txt");
