@@ -25,6 +25,7 @@ struct HangWatchdogRecord {
     std::atomic<DWORD> stopRequest{0};
     std::atomic<DWORD> busy{0};
 };
+static_assert(sizeof(void*) != 4 || sizeof(HangWatchdogRecord) == 32, "the record of the 32-bit program");
 
 struct HangWatchdogState {
     HangWatchdogRecord record;
