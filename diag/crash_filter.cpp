@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "diag/crash_constants.h"
+#include "diag/crash_info_block_store.h"
 #include "diag/crash_info_builder.h"
 #include "diag/crash_monitor.h"
 #include "diag/crash_monitor_state.h"
@@ -59,12 +60,12 @@ CrashMonitorState& CrashState() {
     return state;
 }
 
-CrashInfoBlock* CurrentCrashInfoBlock() { return CrashState().block; }
-
 bool InstallCrashHandler(const CrashIdentity& identity) {
     CrashMonitorState& state = CrashState();
     if (state.block == nullptr) state.block = CreateCrashInfoBlock(identity);
     if (state.block == nullptr) return false;
+    // The hang watchdog records its hangs into the same block.
+    SetProcessCrashInfoBlock(state.block);
     SetErrorMode(SEM_NOGPFAULTERRORBOX);
     ArmCrashFilter();
     using AddHandler = PVOID(WINAPI*)(ULONG, PVECTORED_EXCEPTION_HANDLER);

@@ -45,9 +45,6 @@ void SetCrashFlags(uint32_t flags);
 // Arms the filter again (a library loaded since may have replaced it) and stores the number.
 void SetCrashUserNumber(uint32_t userNumber);
 
-// The process's block; null before InstallCrashHandler.
-CrashInfoBlock* CurrentCrashInfoBlock();
-
 // The unhandled-exception filter. Handles the first crash of the process and ends it with 4660.
 // A later call from another thread returns EXCEPTION_CONTINUE_SEARCH once the handling is over
 // (it waits until then, and the process ends first); an unhandled fault of the handling thread

@@ -17,8 +17,8 @@ struct CrashReportCommand {
     uintptr_t extraInfo = 0;
 };
 
-// Reads the arguments of the command line (after the program name). False, leaving `command`
-// unspecified, when "/buginfo:" is missing or any of its numbers is malformed or too large;
+// Reads the arguments of the command line (after the program name). False, with `command`
+// possibly half filled, when "/buginfo:" is missing or any of its numbers is malformed or too large;
 // "/extinfo:" is optional.
 bool ParseCrashReportCommand(const std::wstring& commandLine, CrashReportCommand& command);
 

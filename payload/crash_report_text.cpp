@@ -1,6 +1,8 @@
 #include "payload/crash_report_text.h"
 
+#include <cstdarg>
 #include <cwchar>
+#include <vector>
 
 #include "diag/exception_names.h"
 #include "payload/reporter_constants.h"
@@ -8,13 +10,18 @@
 namespace reporter {
 namespace {
 
+// printf into a buffer that grows until the whole text fits (the strings come from the crashed
+// program and may be long).
 std::wstring Format(const wchar_t* format, ...) {
-    wchar_t text[1024] = {};
-    va_list arguments;
-    va_start(arguments, format);
-    vswprintf(text, sizeof(text) / sizeof(text[0]), format, arguments);
-    va_end(arguments);
-    return text;
+    std::vector<wchar_t> text(256);
+    for (;;) {
+        va_list arguments;
+        va_start(arguments, format);
+        const int length = _vsnwprintf(text.data(), text.size() - 1, format, arguments);
+        va_end(arguments);
+        if (length >= 0) return std::wstring(text.data(), static_cast<size_t>(length));
+        text.resize(text.size() * 2);
+    }
 }
 
 std::wstring Hex(uintptr_t value) {

@@ -222,6 +222,18 @@ TEST_F(CrashReporterProcess, AStackOverflowIsNamedWithTheSavedStack) {
     EXPECT_NE(report.find(TempCorvaneFolder() + L"payload_testsHeapwalk_full.txt\r\n"), std::wstring::npos) << report;
 }
 
+TEST_F(CrashReporterProcess, LongStringsReachTheReportWhole) {
+    const std::wstring longName(5000, L'长');
+    OwnCrashBlock block({L"PeloraSetup", longName, m_self, std::wstring(3000, L'x'), m_self});
+    block.RecordCrash(EXCEPTION_INT_DIVIDE_BY_ZERO, reinterpret_cast<uintptr_t>(&CrashSite), 1);
+    const ReporterRun run = RunReporter(block.Address());
+    EXPECT_TRUE(run.eventSignalled);
+    const std::wstring report = ReportOfThisProcess();
+    EXPECT_NE(report.find(L"Exception: 0xC0000094 EXCEPTION_INT_DIVIDE_BY_ZERO\r\n"), std::wstring::npos);
+    EXPECT_NE(report.find(L"Product: PeloraSetup " + longName + L" 1.14.0000\r\n"), std::wstring::npos);
+    EXPECT_NE(report.find(L"Extra text: " + std::wstring(3000, L'x') + L"\r\n"), std::wstring::npos);
+}
+
 // A block that cannot be believed is not reported, and the event stays unsignalled so that the
 // crashed program shows its own message box.
 TEST_F(CrashReporterProcess, ABlockThatCannotBeBelievedLeavesTheEventUnsignalled) {
@@ -270,6 +282,24 @@ TEST_F(CrashReporterProcess, AnUnreadableBlockAddressLeavesTheEventUnsignalled) 
     EXPECT_TRUE(evidence.find(L"error=block unreadable\r\n") != std::wstring::npos ||
                 evidence.find(L"error=block size implausible\r\n") != std::wstring::npos)
         << ToUtf8ForMessage(evidence);
+}
+
+TEST_F(CrashReporterProcess, AMalformedCommandLineIsRefusedWithoutTouchingAnyHandle) {
+    std::wstring commandLine = L"bugreport /buginfo:zz:1:2:3 /extinfo:0";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    ASSERT_TRUE(CreateProcessW(CRASH_REPORTER_PATH, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &started));
+    diag::ScopedHandle reporter(started.hProcess);
+    diag::ScopedHandle thread(started.hThread);
+    ASSERT_EQ(WaitForSingleObject(reporter.Get(), kReporterTimeoutMs), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(reporter.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 2u);
+    const std::wstring evidence = Evidence();
+    EXPECT_NE(evidence.find(L"cmdline=" + commandLine + L"\r\n"), std::wstring::npos) << ToUtf8ForMessage(evidence);
+    EXPECT_NE(evidence.find(L"error=command line not understood\r\n"), std::wstring::npos);
 }
 
 TEST(HeapWalkFileNames, FollowTheCrashedProgramsNamingWithAndWithoutTick) {
