@@ -1,7 +1,8 @@
 // The hang watchdog in a process of its own, so that its command line can carry "/ldd":
 //   hang_watchdog_probe.exe hung|alive <result file> [/ldd]
 // "hung": Start, then the main thread stops giving signs of life for 23 seconds.
-// "alive": Start, Activate every second for 12 seconds, then silence for 6 seconds.
+// "alive": Start, Activate every second for 12 seconds (noting the longest gap between two
+// calls), then silence for 6 seconds.
 // The probe writes what it saw as UTF-8 "key=value" lines, the last hang report at the end, and
 // keeps its install log beside them (<result file>.log).
 #include <windows.h>
@@ -67,10 +68,18 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(23000);
         add("hangs", static_cast<unsigned>(diag::ReportedHangCount()));
     } else {
+        // The longest time between two signs of life, as this thread saw it: on a loaded machine
+        // the process may stall for seconds, and then a hang report is right.
+        DWORD longestGap = 0;
+        DWORD previous = GetTickCount();
         for (int second = 0; second < 12; ++second) {
+            const DWORD now = GetTickCount();
+            if (now - previous > longestGap) longestGap = now - previous;
+            previous = now;
             diag::ActivateHangWatchdog();
             Sleep(1000);
         }
+        add("longest_gap_ms", longestGap);
         add("hangs_while_active", static_cast<unsigned>(diag::ReportedHangCount()));
         Sleep(6500);
         add("hangs", static_cast<unsigned>(diag::ReportedHangCount()));
