@@ -5,7 +5,7 @@
 
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
-#include "deploy/text_format.h"
+#include "diag/text_format.h"
 #include "diag/install_log.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "deploy/install_paths.h"
 #include "deploy/product_folder.h"
 #include "deploy/retry_pause.h"
-#include "deploy/text_format.h"
+#include "diag/text_format.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
 

@@ -12,7 +12,7 @@
 #include "deploy/product_folder.h"
 #include "deploy/service_control.h"
 #include "deploy/shared_service_constants.h"
-#include "deploy/text_format.h"
+#include "diag/text_format.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
 #include "diag/windows_version.h"

@@ -8,7 +8,7 @@
 
 #include "deploy/file_system.h"
 #include "deploy/shared_service_constants.h"
-#include "deploy/text_format.h"
+#include "diag/text_format.h"
 #include "diag/install_log.h"
 #include "diag/service_handle.h"
 

@@ -4,7 +4,7 @@
 
 #include "deploy/deploy_constants.h"
 #include "deploy/registry_value.h"
-#include "deploy/text_format.h"
+#include "diag/text_format.h"
 #include "diag/install_log.h"
 
 namespace {

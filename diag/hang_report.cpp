@@ -1,27 +1,15 @@
 #include "diag/hang_report.h"
 
-#include <cstdarg>
 #include <cwchar>
 
 #include "diag/crash_info_block_store.h"
 #include "diag/exception_names.h"
+#include "diag/text_format.h"
 #include "diag/hang_watchdog_constants.h"
 #include "diag/win_handle.h"
 
 namespace diag {
 namespace {
-
-std::wstring Format(const wchar_t* format, ...) {
-    std::vector<wchar_t> text(512);
-    for (;;) {
-        va_list arguments;
-        va_start(arguments, format);
-        const int length = _vsnwprintf(text.data(), text.size() - 1, format, arguments);
-        va_end(arguments);
-        if (length >= 0) return std::wstring(text.data(), static_cast<size_t>(length));
-        text.resize(text.size() * 2);
-    }
-}
 
 // The names of the versions whose registry may lack a product name.
 const wchar_t* FixedWindowsName(DWORD major, DWORD minor) {
@@ -40,7 +28,7 @@ std::wstring ExceptionDetail(const EXCEPTION_RECORD& record) {
     if (record.ExceptionCode == kHangExceptionCode) return kLogicDeadError;
     if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
         const unsigned address = static_cast<unsigned>(record.ExceptionInformation[1]);
-        return Format(record.ExceptionInformation[0] == 0 ? kReadAddressError : kWriteAddressError, address);
+        return FormatText(record.ExceptionInformation[0] == 0 ? kReadAddressError : kWriteAddressError, address);
     }
     return std::wstring();
 }
@@ -48,7 +36,7 @@ std::wstring ExceptionDetail(const EXCEPTION_RECORD& record) {
 std::wstring CodeBytesText(const HangSnapshot& snapshot) {
     if (!snapshot.codeRead) return L"??";
     std::wstring text;
-    for (uint8_t byte : snapshot.codeBytes) text += Format(L"%02X ", byte);
+    for (uint8_t byte : snapshot.codeBytes) text += FormatText(L"%02X ", byte);
     return text;
 }
 
@@ -63,9 +51,9 @@ std::wstring CallStackText(const HangSnapshot& snapshot, const std::vector<Loade
          WalkCallStack(instruction, frame, snapshot.stack, modules, kMaxCallStackFrames, ReadOwnMemory)) {
         const LoadedModule* module = FindModuleOf(modules, entry.address);
         text += module != nullptr
-                    ? Format(kFrameInModuleFormat, entry.address, entry.address - module->base, module->path.c_str())
-                    : Format(kFrameUnknownFormat, entry.address);
-        text += Format(kFrameArgumentsFormat, entry.arguments[0], entry.arguments[1], entry.arguments[2],
+                    ? FormatText(kFrameInModuleFormat, entry.address, entry.address - module->base, module->path.c_str())
+                    : FormatText(kFrameUnknownFormat, entry.address);
+        text += FormatText(kFrameArgumentsFormat, entry.arguments[0], entry.arguments[1], entry.arguments[2],
                        entry.arguments[3]);
     }
     return text;
@@ -74,11 +62,11 @@ std::wstring CallStackText(const HangSnapshot& snapshot, const std::vector<Loade
 std::wstring RegistersText(const CONTEXT& context) {
     auto pointer = [](uintptr_t value) { return reinterpret_cast<void*>(value); };
 #if defined(_WIN64)
-    return Format(kRegistersFormat, pointer(context.Rax), pointer(context.Rbx), pointer(context.Rcx),
+    return FormatText(kRegistersFormat, pointer(context.Rax), pointer(context.Rbx), pointer(context.Rcx),
                   pointer(context.Rdx), pointer(context.Rsi), pointer(context.Rdi), pointer(context.Rbp),
                   pointer(context.Rsp), pointer(context.Rip));
 #else
-    return Format(kRegistersFormat, pointer(context.Eax), pointer(context.Ebx), pointer(context.Ecx),
+    return FormatText(kRegistersFormat, pointer(context.Eax), pointer(context.Ebx), pointer(context.Ecx),
                   pointer(context.Edx), pointer(context.Esi), pointer(context.Edi), pointer(context.Ebp),
                   pointer(context.Esp), pointer(context.Eip));
 #endif
@@ -88,7 +76,7 @@ std::wstring ModulesText(const std::vector<LoadedModule>& modules) {
     std::wstring text;
     for (const LoadedModule& module : modules) {
         const std::wstring version = FileVersionText(module.path) + LinkTimeText(module.base, ReadOwnMemory);
-        text += Format(kModuleLineFormat, module.base, module.size, module.path.c_str(), version.c_str());
+        text += FormatText(kModuleLineFormat, module.base, module.size, module.path.c_str(), version.c_str());
     }
     return text;
 }
@@ -120,7 +108,7 @@ std::wstring WindowsVersionText() {
             name = value;
     }
     if (name.empty()) name = FixedWindowsName(info.dwMajorVersion, info.dwMinorVersion);
-    return Format(kWindowsVersionFormat, name.c_str(), static_cast<int>(info.dwMajorVersion),
+    return FormatText(kWindowsVersionFormat, name.c_str(), static_cast<int>(info.dwMajorVersion),
                   static_cast<int>(info.dwMinorVersion), static_cast<int>(info.dwBuildNumber));
 }
 
@@ -129,18 +117,18 @@ std::wstring ComposeHangReport(const CrashInfoBlock& block, const HangSnapshot& 
     const EXCEPTION_RECORD& record = snapshot.record;
     const wchar_t* name = ExceptionName(record.ExceptionCode);
     const std::wstring type =
-        name != nullptr ? name : Format(L"%p", reinterpret_cast<void*>(static_cast<uintptr_t>(record.ExceptionCode)));
-    const std::wstring version = Format(kProductVersionFormat, block.versionMajor, block.versionMinor,
+        name != nullptr ? name : FormatText(L"%p", reinterpret_cast<void*>(static_cast<uintptr_t>(record.ExceptionCode)));
+    const std::wstring version = FormatText(kProductVersionFormat, block.versionMajor, block.versionMinor,
                                         static_cast<unsigned long>(block.versionBuild));
-    const std::wstring cpu = Format(kCpuTimeFormat, static_cast<unsigned long long>(snapshot.cpuPercent));
+    const std::wstring cpu = FormatText(kCpuTimeFormat, static_cast<unsigned long long>(snapshot.cpuPercent));
     const std::wstring header =
-        Format(kHangReportHeader, WindowsVersionText().c_str(), CrashBlockString(block, 0), CrashBlockString(block, 1),
-               version.c_str(), type.c_str(), Format(L"%p", record.ExceptionAddress).c_str(),
+        FormatText(kHangReportHeader, WindowsVersionText().c_str(), CrashBlockString(block, 0), CrashBlockString(block, 1),
+               version.c_str(), type.c_str(), FormatText(L"%p", record.ExceptionAddress).c_str(),
                ExceptionDetail(record).c_str(), cpu.c_str(), CodeBytesText(snapshot).c_str());
     const std::wstring threads =
-        Format(kThreadIdsFormat, static_cast<unsigned long>(GetCurrentProcessId()),
+        FormatText(kThreadIdsFormat, static_cast<unsigned long>(GetCurrentProcessId()),
                static_cast<unsigned long>(block.creatorThreadId), static_cast<unsigned long>(snapshot.threadId));
-    return header + Format(kHangReportBody, CallStackText(snapshot, modules).c_str(),
+    return header + FormatText(kHangReportBody, CallStackText(snapshot, modules).c_str(),
                            RegistersText(snapshot.context).c_str(), threads.c_str(), ModulesText(modules).c_str());
 }
 

@@ -1,50 +1,36 @@
 #include "payload/crash_report_text.h"
 
-#include <cstdarg>
 #include <cwchar>
 #include <vector>
 
 #include "diag/exception_names.h"
+#include "diag/text_format.h"
 #include "payload/reporter_constants.h"
 
 namespace reporter {
 namespace {
 
-// printf into a buffer that grows until the whole text fits (the strings come from the crashed
-// program and may be long).
-std::wstring Format(const wchar_t* format, ...) {
-    std::vector<wchar_t> text(256);
-    for (;;) {
-        va_list arguments;
-        va_start(arguments, format);
-        const int length = _vsnwprintf(text.data(), text.size() - 1, format, arguments);
-        va_end(arguments);
-        if (length >= 0) return std::wstring(text.data(), static_cast<size_t>(length));
-        text.resize(text.size() * 2);
-    }
-}
-
 std::wstring Hex(uintptr_t value) {
-    return Format(sizeof(uintptr_t) == 8 ? L"0x%016I64X" : L"0x%08I64X", static_cast<unsigned long long>(value));
+    return FormatText(sizeof(uintptr_t) == 8 ? L"0x%016I64X" : L"0x%08I64X", static_cast<unsigned long long>(value));
 }
 
 std::wstring Where(uintptr_t address, const std::vector<ReportedModule>& modules) {
     for (const ReportedModule& entry : modules) {
         const diag::LoadedModule& module = entry.module;
         if (address >= module.base && address - module.base < module.size)
-            return module.path + Format(L"+0x%I64X", static_cast<unsigned long long>(address - module.base));
+            return module.path + FormatText(L"+0x%I64X", static_cast<unsigned long long>(address - module.base));
     }
     return L"<unknown module>";
 }
 
 std::wstring Registers(const CONTEXT& context) {
 #if defined(_WIN64)
-    return Format(L"RAX=%016I64X RBX=%016I64X RCX=%016I64X RDX=%016I64X\r\n"
+    return FormatText(L"RAX=%016I64X RBX=%016I64X RCX=%016I64X RDX=%016I64X\r\n"
                   L"RSI=%016I64X RDI=%016I64X RBP=%016I64X RSP=%016I64X RIP=%016I64X\r\n",
                   context.Rax, context.Rbx, context.Rcx, context.Rdx, context.Rsi, context.Rdi,
                   context.Rbp, context.Rsp, context.Rip);
 #else
-    return Format(L"EAX=%08lX EBX=%08lX ECX=%08lX EDX=%08lX\r\n"
+    return FormatText(L"EAX=%08lX EBX=%08lX ECX=%08lX EDX=%08lX\r\n"
                   L"ESI=%08lX EDI=%08lX EBP=%08lX ESP=%08lX EIP=%08lX\r\n",
                   context.Eax, context.Ebx, context.Ecx, context.Edx, context.Esi, context.Edi,
                   context.Ebp, context.Esp, context.Eip);
@@ -58,7 +44,7 @@ std::wstring AccessDetail(const EXCEPTION_RECORD& record) {
     if (!hasAccess || record.NumberParameters < 2) return std::wstring();
     const ULONG_PTR kind = record.ExceptionInformation[0];
     const wchar_t* verb = kind == 0 ? L"Read" : (kind == 8 ? L"Execute" : L"Write");
-    return Format(L"Access: %ls address %ls\r\n", verb, Hex(record.ExceptionInformation[1]).c_str());
+    return FormatText(L"Access: %ls address %ls\r\n", verb, Hex(record.ExceptionInformation[1]).c_str());
 }
 
 constexpr const wchar_t* kStringNames[diag::kCrashStringCount] = {
@@ -73,7 +59,7 @@ HeapWalkFiles HeapWalkFileNames(const std::wstring& folder, const std::wstring& 
     if (dot != std::wstring::npos) name.erase(dot);
     HeapWalkFiles files;
     // The crashed program puts a separator before the name only when it adds the tick.
-    files.full = crashTick != 0 ? folder + L"\\" + name + Format(L"%x", crashTick) + kHeapWalkFullSuffix
+    files.full = crashTick != 0 ? folder + L"\\" + name + FormatText(L"%x", crashTick) + kHeapWalkFullSuffix
                                 : folder + name + kHeapWalkFullSuffix;
     const std::wstring fullTail = kHeapWalkFullTail;
     files.above30 = files.full.substr(0, files.full.size() - fullTail.size()) + kHeapWalkAboveTail;
@@ -88,18 +74,18 @@ std::wstring ComposeCrashReport(const CrashSnapshot& snapshot, uint32_t processI
     const wchar_t* name = diag::ExceptionName(record.ExceptionCode);
 
     std::wstring report = L"Crash report\r\n----------------------------------------\r\n";
-    report += Format(L"Product: %ls %ls %d.%02d.%04lu\r\n", snapshot.strings[0].c_str(),
+    report += FormatText(L"Product: %ls %ls %d.%02d.%04lu\r\n", snapshot.strings[0].c_str(),
                      snapshot.strings[1].c_str(), block.versionMajor, block.versionMinor,
                      static_cast<unsigned long>(block.versionBuild));
-    report += Format(L"Process: %lu\r\n", static_cast<unsigned long>(processId));
-    report += Format(L"Exception: 0x%08lX %ls\r\n", static_cast<unsigned long>(record.ExceptionCode),
+    report += FormatText(L"Process: %lu\r\n", static_cast<unsigned long>(processId));
+    report += FormatText(L"Exception: 0x%08lX %ls\r\n", static_cast<unsigned long>(record.ExceptionCode),
                      name != nullptr ? name : L"(unnamed)");
     report += L"Address: " + Hex(address) + L" " + Where(address, modules) + L"\r\n";
     report += AccessDetail(record);
-    report += Format(L"Thread: %lu (block made by thread %lu)\r\n",
+    report += FormatText(L"Thread: %lu (block made by thread %lu)\r\n",
                      static_cast<unsigned long>(block.crashThreadId),
                      static_cast<unsigned long>(block.creatorThreadId));
-    report += Format(L"Crash tick: %lu\r\nUser number: %lu\r\nLanguage: %lu\r\n",
+    report += FormatText(L"Crash tick: %lu\r\nUser number: %lu\r\nLanguage: %lu\r\n",
                      static_cast<unsigned long>(block.crashTick), static_cast<unsigned long>(block.userNumber),
                      static_cast<unsigned long>(block.languageId));
     if (block.savedStackBase != 0)
@@ -108,11 +94,11 @@ std::wstring ComposeCrashReport(const CrashSnapshot& snapshot, uint32_t processI
     report += L"\r\nRegisters:\r\n" + Registers(block.context);
     report += L"\r\nStrings:\r\n";
     for (int i = 0; i < diag::kCrashStringCount; ++i)
-        report += Format(L"%ls: ", kStringNames[i]) + snapshot.strings[i] + L"\r\n";
+        report += FormatText(L"%ls: ", kStringNames[i]) + snapshot.strings[i] + L"\r\n";
     report += L"\r\nHeap walk files:\r\n" + heapWalk.full + L"\r\n" + heapWalk.above30 + L"\r\n";
     report += L"\r\nModules:\r\n";
     for (const ReportedModule& entry : modules) {
-        report += L"[" + Hex(entry.module.base) + Format(L",%06lX] ", static_cast<unsigned long>(entry.module.size)) +
+        report += L"[" + Hex(entry.module.base) + FormatText(L",%06lX] ", static_cast<unsigned long>(entry.module.size)) +
                   entry.module.path + L" [" + entry.version + entry.linkTime + L"]\r\n";
     }
     report += L"----------------------------------------\r\n";

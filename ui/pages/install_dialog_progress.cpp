@@ -5,7 +5,7 @@
 #include "app/install_errors.h"
 #include "app/install_manager.h"
 #include "app/product.h"
-#include "deploy/text_format.h"
+#include "diag/text_format.h"
 #include "diag/install_log.h"
 #include "ui/pages/page_texts.h"
 #include "ui/pages/progress_text.h"

@@ -11,7 +11,7 @@
 #include "deploy/deploy_constants.h"
 #include "deploy/install_folder_check.h"
 #include "deploy/previous_install_constants.h"
-#include "deploy/text_format.h"
+#include "diag/text_format.h"
 #include "diag/install_log.h"
 #include "ui/pages/custom_install_view.h"
 #include "ui/pages/folder_choice.h"

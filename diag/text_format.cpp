@@ -1,4 +1,4 @@
-#include "deploy/text_format.h"
+#include "diag/text_format.h"
 
 #include <cstdarg>
 #include <cstdio>
