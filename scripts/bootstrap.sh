@@ -6,7 +6,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 cache=${PELORA_DEPS_CACHE:-$HOME/.cache/pelora-deps}
-stamp_packages=$cache/.packages-v6
+stamp_packages=$cache/.packages-v7
 
 PACKAGES=(
   dpkg-dev build-essential cmake ninja-build pkg-config
@@ -14,7 +14,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick
   7zip protobuf-compiler python3-protobuf python3-pytest python3-pytest-xdist
-  googletest liblnk-utils fonts-wqy-microhei iproute2 locales python3-pil
+  googletest liblnk-utils fonts-wqy-microhei iproute2 locales python3-pil nsis time
 )
 
 log() { printf '[bootstrap] %s\n' "$*"; }
@@ -42,14 +42,26 @@ add_deb_src() {
   fi
 }
 
+# A mirror in the middle of a sync fails an index now and then ("File has unexpected size"): try
+# again a little later, and go on with the indexes apt already has when it keeps failing, so that
+# the install itself tells whether a package is really missing.
+apt_update() {
+  local attempt
+  for attempt in 1 2 3; do
+    log "apt-get update (attempt $attempt)"
+    as_root apt-get update -qq && return 0
+    sleep $((attempt * 15))
+  done
+  log "apt-get update kept failing; installing from the indexes at hand"
+}
+
 install_packages() {
   if have_all_packages && [ -f "$stamp_packages" ]; then
     return
   fi
   add_deb_src
   dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
-  log "apt-get update"
-  as_root apt-get update -qq
+  apt_update
   log "installing ${#PACKAGES[@]} packages"
   DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${PACKAGES[@]}" >/dev/null
   mkdir -p "$cache"
