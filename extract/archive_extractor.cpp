@@ -9,16 +9,20 @@
 #include <lzma/7zCrc.h>
 
 #include "diag/install_log.h"
-#include "extract/entry_path.h"
+#include "extract/block_extractor.h"
 #include "extract/extract_constants.h"
-#include "extract/output_file.h"
 #include "extract/payload_extractor.h"
 #include "extract/resource_stream.h"
 
 namespace extract {
 namespace {
 
-constexpr SRes kFileFailure = static_cast<SRes>(E_FAIL);
+// How often the coordinating thread passes on progress and asks whether to cancel.
+constexpr DWORD kPollMs = 10;
+// Each worker holds a dictionary and a few buffers; more workers than this gain nothing.
+constexpr UInt32 kMostWorkers = 4;
+
+const UInt32 kNoBlock = static_cast<UInt32>(-1);
 
 void* PlainAlloc(ISzAllocPtr, size_t size) { return size == 0 ? nullptr : std::malloc(size); }
 void PlainFree(ISzAllocPtr, void* address) { std::free(address); }
@@ -27,110 +31,98 @@ bool IsCancelled(IExtractProgressCallback* callback) {
     return callback != nullptr && callback->IsCancelled();
 }
 
-// The entry's stored name, UTF-16 as the archive keeps it.
-std::wstring EntryName(const CSzArEx* database, UInt32 index) {
-    const size_t length = SzArEx_GetFileNameUtf16(database, index, nullptr);
-    std::vector<UInt16> name(length + 1, 0);
-    SzArEx_GetFileNameUtf16(database, index, name.data());
-    return std::wstring(name.begin(), name.begin() + (length > 0 ? length - 1 : 0));
+UInt32 WorkerCount(UInt32 blocks) {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    UInt32 workers = info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+    if (workers > kMostWorkers) workers = kMostWorkers;
+    return blocks < workers ? blocks : workers;
 }
 
-// The decoded solid block, kept across entries and released once at the end.
-class BlockCache {
+class Progress {
 public:
-    explicit BlockCache(ISzAllocPtr alloc) : m_alloc(alloc) {}
-    ~BlockCache() { ISzAlloc_Free(m_alloc, m_pBuffer); }
-    BlockCache(const BlockCache&) = delete;
-    BlockCache& operator=(const BlockCache&) = delete;
+    Progress(IExtractProgressCallback* callback, std::uint32_t total)
+        : m_pCallback(callback), m_nTotal(total) {}
 
-    UInt32 m_nBlockIndex = 0xFFFFFFFF;
-    Byte* m_pBuffer = nullptr;
-    size_t m_nBufferSize = 0;
+    void FileDone(std::uint32_t size) {
+        m_nCompleted += size;
+        if (m_pCallback) m_pCallback->OnProgress(m_nCompleted, m_nTotal);
+    }
+    std::uint32_t Completed() const { return m_nCompleted; }
 
 private:
-    ISzAllocPtr m_alloc;
+    IExtractProgressCallback* m_pCallback;
+    std::uint32_t m_nTotal;
+    std::uint32_t m_nCompleted = 0;
 };
 
-SRes WriteEntry(const std::wstring& path, const Byte* data, size_t length) {
-    if (!EnsureFolder(ParentFolder(path))) {
-        InstallLog::Format(kLogCreateFolderFailed);
-        return kFileFailure;
-    }
-    OutputFile file;
-    if (!file.Create(path)) {
-        InstallLog::Format(kLogCreateFileFailed);
-        return kFileFailure;
-    }
-    if (!file.WriteAll(data, length)) {
-        InstallLog::Format(kLogWriteFailed);
-        return kFileFailure;
-    }
-    if (!file.Close()) {
-        InstallLog::Format(kLogCloseFailed);
-        return kFileFailure;
+// Entries without content (empty files) belong to no block; they are written here, before the
+// blocks, in archive order. Folders are made as parents of their files.
+SRes WriteEmptyEntries(const CSzArEx* database, const std::wstring& targetFolder,
+                       IExtractProgressCallback* callback, Progress* progress, bool* cancelled) {
+    for (UInt32 i = 0; i < database->NumFiles; ++i) {
+        if (database->FileToFolder[i] != kNoBlock || SzArEx_IsDir(database, i)) continue;
+        if (IsCancelled(callback)) {
+            *cancelled = true;
+            return SZ_OK;
+        }
+        const SRes res = WriteEmptyEntry(targetFolder, database, i);
+        if (res != SZ_OK) return res;
+        progress->FileDone(0);
     }
     return SZ_OK;
 }
 
-SRes ExtractEntries(const CSzArEx* database, ILookInStreamPtr stream,
-                    const std::wstring& targetFolder, IExtractProgressCallback* callback,
-                    ISzAllocPtr allocMain, ISzAllocPtr allocTemp, BlockCache* cache,
-                    std::uint32_t* completed) {
+// Starts the workers, one block each at a time, and waits for them while passing their progress
+// on from this thread. The callback is only ever called here.
+SRes ExtractBlocks(BlockExtraction* run, IExtractProgressCallback* callback, Progress* progress) {
+    const UInt32 blocks = run->database->db.NumFolders;
+    std::vector<HANDLE> workers;
+    for (UInt32 i = 0; i < WorkerCount(blocks); ++i) {
+        HANDLE worker = CreateThread(nullptr, 0, &BlockWorker, run, 0, nullptr);
+        if (worker == nullptr) break;
+        workers.push_back(worker);
+    }
+    // Without a single thread the blocks are extracted here, one after the other.
+    if (workers.empty()) BlockWorker(run);
+
+    for (;;) {
+        const bool finished =
+            workers.empty() ||
+            WaitForMultipleObjects(static_cast<DWORD>(workers.size()), workers.data(), TRUE,
+                                   kPollMs) != WAIT_TIMEOUT;
+        for (std::uint32_t size : run->TakeFinished()) progress->FileDone(size);
+        if (finished) break;
+        if (!run->stop && IsCancelled(callback)) run->stop = true;
+    }
+    for (HANDLE worker : workers) CloseHandle(worker);
+    return run->Result();
+}
+
+}  // namespace
+
+SRes ExtractAllFiles(const CSzArEx* database, const void* data, size_t size,
+                     const std::wstring& targetFolder, IExtractProgressCallback* callback,
+                     ISzAllocPtr alloc) {
     // The progress counts in 32 bits, as the callback does.
     std::uint32_t total = 0;
     for (UInt32 i = 0; i < database->NumFiles; ++i)
         total += static_cast<std::uint32_t>(SzArEx_GetFileSize(database, i));
     if (callback) callback->OnProgress(0, total);
+    Progress progress(callback, total);
 
-    for (UInt32 i = 0; i < database->NumFiles; ++i) {
-        if (IsCancelled(callback)) return SZ_OK;
-        // Folders are made as parents of their files.
-        if (SzArEx_IsDir(database, i)) continue;
-
-        size_t offset = 0;
-        size_t length = 0;
-        const SRes res = SzArEx_Extract(database, stream, i, &cache->m_nBlockIndex,
-                                        &cache->m_pBuffer, &cache->m_nBufferSize, &offset,
-                                        &length, allocMain, allocTemp);
-        if (res != SZ_OK) {
-            InstallLog::Format(kLogSzExtractError);
-            return res;
-        }
-
-        const std::wstring name = EntryName(database, i);
-        std::wstring path;
-        switch (MakeEntryPath(targetFolder, name, &path)) {
-            case EntryPathResult::kOk:
-                break;
-            case EntryPathResult::kUnsafeName:
-                InstallLog::Format(kLogUnsafeEntryName, name.c_str());
-                return kFileFailure;
-            case EntryPathResult::kTooLong:
-                InstallLog::Format(kLogEntryPathTooLong, name.c_str());
-                return kFileFailure;
-        }
-        InstallLog::Format(kLogEntryPath, path.c_str());
-        if (IsCancelled(callback)) return SZ_OK;
-
-        const SRes written = WriteEntry(path, cache->m_pBuffer + offset, length);
-        if (written != SZ_OK) return written;
-
-        *completed += static_cast<std::uint32_t>(length);
-        if (callback) callback->OnProgress(*completed, total);
+    bool cancelled = false;
+    SRes res = WriteEmptyEntries(database, targetFolder, callback, &progress, &cancelled);
+    if (res == SZ_OK && !cancelled && !IsCancelled(callback)) {
+        BlockExtraction run;
+        run.database = database;
+        run.data = data;
+        run.size = size;
+        run.targetFolder = targetFolder;
+        run.alloc = alloc;
+        res = ExtractBlocks(&run, callback, &progress);
     }
-    return SZ_OK;
-}
-
-}  // namespace
-
-SRes ExtractAllFiles(const CSzArEx* database, ILookInStreamPtr stream,
-                     const std::wstring& targetFolder, IExtractProgressCallback* callback,
-                     ISzAllocPtr allocMain, ISzAllocPtr allocTemp) {
-    BlockCache cache(allocMain);
-    std::uint32_t completed = 0;
-    const SRes res = ExtractEntries(database, stream, targetFolder, callback, allocMain, allocTemp,
-                                    &cache, &completed);
-    InstallLog::Format(kLogCompleteSize, static_cast<int>(completed));
+    InstallLog::Format(kLogCompleteSize, static_cast<int>(progress.Completed()));
     return res;
 }
 
@@ -143,18 +135,18 @@ int ExtractArchive(IExtractProgressCallback* callback, const std::wstring& targe
     static const ISzAlloc allocTemp = {PlainAlloc, PlainFree};
     ResourceStream stream(data, size);
 
-    // Idempotent; the table is process-wide and the decoder reads it for every CRC it checks.
+    // Idempotent; the table is process-wide and every decoder thread reads it for its CRCs.
     CrcGenerateTable();
 
     CSzArEx database;
     SzArEx_Init(&database);
     SRes res = SzArEx_Open(&database, stream.LookStream(), &allocMain, &allocTemp);
     if (res == SZ_OK) {
-        res = ExtractAllFiles(&database, stream.LookStream(), targetFolder, callback, &allocMain,
-                              &allocTemp);
+        res = ExtractAllFiles(&database, data, size, targetFolder, callback, &allocMain);
         if (res != SZ_OK) InstallLog::Format(kLogExtractFileError, res);
     }
     SzArEx_Free(&database, &allocMain);
+
 
     const int archiveSize = static_cast<int>(size);
     if (res == SZ_OK) {

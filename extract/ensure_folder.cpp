@@ -12,5 +12,8 @@ bool EnsureFolder(const std::wstring& folder) {
         return type != DRIVE_UNKNOWN && type != DRIVE_NO_ROOT_DIR;
     }
     if (!EnsureFolder(extract::ParentFolder(folder))) return false;
-    return CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
+    // Two blocks are extracted at once: the other one may just have made the same folder.
+    return GetLastError() == ERROR_ALREADY_EXISTS &&
+           GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

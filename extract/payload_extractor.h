@@ -8,8 +8,9 @@
 #include "app/progress_callbacks.h"
 
 // Extraction of the 7z archives carried in the setup program's own resources. The archive is read
-// straight from the locked resource; every step logs its outcome to the install log. The read
-// buffer and the CRC table are process-wide, so two extractions must not run at the same time.
+// straight from the locked resource; every step logs its outcome to the install log. Its solid
+// blocks are decoded at the same time on threads of their own, but the CRC table is
+// process-wide and set up by each extraction, so two extractions must not run at the same time.
 
 // Extracts the payload resource into `stagingFolder` with up to four attempts one second apart,
 // then copies the VC80 runtime files next to the staged binaries. Returns true when both worked.

@@ -9,15 +9,13 @@
 namespace extract {
 namespace {
 
-// Shared by every stream of the process; the decoder has consumed a look before it asks again.
-std::uint8_t g_readBuffer[kReadBufferBytes];
-
 constexpr SRes kStreamFailure = static_cast<SRes>(E_FAIL);
 
 }  // namespace
 
 ResourceStream::ResourceStream(const void* data, std::uint64_t size)
     : m_pData(static_cast<const std::uint8_t*>(data)), m_nSize(size) {
+    static_assert(sizeof(m_buffer) == kReadBufferBytes, "one look is one read buffer");
     m_look.Look = &ResourceStream::Look;
     m_look.Skip = &ResourceStream::Skip;
     m_look.Read = &ResourceStream::Read;
@@ -30,6 +28,7 @@ ResourceStream* ResourceStream::FromLook(ILookInStreamPtr stream) {
 }
 
 size_t ResourceStream::Available(size_t wanted) const {
+    if (m_pStop != nullptr && m_pStop->load(std::memory_order_relaxed)) return 0;
     std::uint64_t available = m_nSize - m_nPosition;
     if (available > wanted) available = wanted;
     if (available > kReadBufferBytes) available = kReadBufferBytes;
@@ -43,9 +42,9 @@ SRes ResourceStream::Look(ILookInStreamPtr stream, const void** buffer, size_t* 
     self->m_nLookedAt = 0;
     // A read at the end is an error: the decoder knows every length it needs beforehand.
     if (length == 0) return kStreamFailure;
-    std::memcpy(g_readBuffer, self->m_pData + self->m_nPosition, length);
+    std::memcpy(self->m_buffer, self->m_pData + self->m_nPosition, length);
     self->m_nLookedAt = length;
-    *buffer = g_readBuffer;
+    *buffer = self->m_buffer;
     *size = length;
     return SZ_OK;
 }

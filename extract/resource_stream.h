@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -8,8 +9,8 @@
 namespace extract {
 
 // The decoder's input stream over archive bytes held in memory (the locked resource). Nothing is
-// copied up front: each look hands the decoder at most 4096 bytes through one process-wide
-// buffer, so only one stream may be read at a time.
+// copied up front: each look hands the decoder at most 4096 bytes through the stream's own
+// buffer, so several streams over the same bytes can be read at once, one per thread.
 class ResourceStream {
 public:
     ResourceStream(const void* data, std::uint64_t size);
@@ -20,6 +21,9 @@ public:
     ILookInStreamPtr LookStream() const { return &m_look; }
 
     std::uint64_t Position() const { return m_nPosition; }
+
+    // Once `*stop` is true every further look and read fails, which ends a long decode early.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_pStop = stop; }
 
 private:
     static SRes Look(ILookInStreamPtr stream, const void** buffer, size_t* size);
@@ -36,6 +40,8 @@ private:
     std::uint64_t m_nPosition = 0;
     std::uint64_t m_nSize;
     size_t m_nLookedAt = 0;  // bytes handed out by the last look, the most a skip may pass
+    const std::atomic<bool>* m_pStop = nullptr;
+    std::uint8_t m_buffer[4096];
 };
 
 }  // namespace extract

@@ -157,7 +157,7 @@ TEST(ArchiveFailures, PathLongerThanItsBufferFailsInsteadOfBeingCut) {
     EXPECT_EQ(1u, ListFiles(shortTarget.Path()).size());
 }
 
-TEST(ArchiveCancellation, CancelAfterFirstFileReturnsSuccessWithThatFile) {
+TEST(ArchiveCancellation, CancelAfterFirstFileReturnsSuccessWithTheWholeFilesWritten) {
     TempFolder target;
     const std::vector<std::uint8_t> archive = StandInPayload();
     RecordingCallback callback(1);
@@ -165,11 +165,18 @@ TEST(ArchiveCancellation, CancelAfterFirstFileReturnsSuccessWithThatFile) {
 
     EXPECT_EQ(0, ExtractArchive(&callback, target.Path(), archive.data(), archive.size()));
 
+    // The block's thread notices the cancellation within one poll of the caller's thread, so a
+    // few more small files may follow the first; none is left half-written.
     const std::vector<std::wstring> written = ListFiles(target.Path());
-    ASSERT_EQ(1u, written.size());
-    const std::vector<std::uint8_t> bytes = ReadBytes(target.Path() + L"\\" + written[0]);
-    EXPECT_EQ(ReadBytes(LayoutFolder() + L"\\" + written[0]), bytes);
-    EXPECT_TRUE(log.Contains(L"[m_nCompleteSize] = " + std::to_wstring(bytes.size()) + L"\r\n"));
+    ASSERT_GE(written.size(), 1u);
+    EXPECT_LT(written.size(), ListFiles(LayoutFolder()).size());
+    size_t bytes = 0;
+    for (const std::wstring& file : written) {
+        const std::vector<std::uint8_t> content = ReadBytes(target.Path() + L"\\" + file);
+        EXPECT_EQ(ReadBytes(LayoutFolder() + L"\\" + file), content);
+        bytes += content.size();
+    }
+    EXPECT_TRUE(log.Contains(L"[m_nCompleteSize] = " + std::to_wstring(bytes) + L"\r\n"));
     EXPECT_TRUE(log.Contains(L"[TestLzma]:解压完成"));
 }
 

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "extract/entry_path.h"
@@ -71,7 +72,7 @@ TEST(EntryPath, ParentIsUpToTheLastSeparator) {
     EXPECT_EQ(L"", extract::ParentFolder(L"name"));
 }
 
-TEST(ResourceStream, LooksAtMostFourKilobytesThroughOneSharedBuffer) {
+TEST(ResourceStream, LooksAtMostFourKilobytesThroughItsOwnBuffer) {
     std::vector<std::uint8_t> data(10000);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
     extract::ResourceStream first(data.data(), data.size());
@@ -85,12 +86,36 @@ TEST(ResourceStream, LooksAtMostFourKilobytesThroughOneSharedBuffer) {
     EXPECT_EQ(0, std::memcmp(buffer, data.data(), size));
     EXPECT_NE(static_cast<const void*>(data.data()), buffer);  // a copy, never the resource itself
 
-    ASSERT_EQ(SZ_OK, stream->Skip(stream, 4096));
+    ASSERT_EQ(SZ_OK, stream->Skip(stream, 4000));
+    // A second stream over the same bytes, as another block's thread reads it, leaves the first
+    // stream's look alone.
+    ASSERT_EQ(SZ_OK, second.LookStream()->Skip(second.LookStream(), 0));
+    Int64 position = 5000;
+    ASSERT_EQ(SZ_OK, second.LookStream()->Seek(second.LookStream(), &position, SZ_SEEK_SET));
     const void* otherBuffer = nullptr;
     size = 10;
     ASSERT_EQ(SZ_OK, second.LookStream()->Look(second.LookStream(), &otherBuffer, &size));
-    EXPECT_EQ(buffer, otherBuffer);
-    EXPECT_EQ(4096u, first.Position());
+    EXPECT_NE(buffer, otherBuffer);
+    EXPECT_EQ(0, std::memcmp(buffer, data.data(), 4096));
+    EXPECT_EQ(0, std::memcmp(otherBuffer, data.data() + 5000, 10));
+    EXPECT_EQ(4000u, first.Position());
+}
+
+TEST(ResourceStream, StopFlagFailsEveryFurtherRead) {
+    std::vector<std::uint8_t> data(10000, 0x5A);
+    std::atomic<bool> stop{false};
+    extract::ResourceStream stream(data.data(), data.size());
+    stream.SetStopFlag(&stop);
+    ILookInStreamPtr look = stream.LookStream();
+    std::uint8_t target[16];
+    size_t size = sizeof(target);
+    ASSERT_EQ(SZ_OK, look->Read(look, target, &size));
+    stop = true;
+    size = sizeof(target);
+    EXPECT_NE(SZ_OK, look->Read(look, target, &size));
+    const void* buffer = nullptr;
+    size = 100;
+    EXPECT_NE(SZ_OK, look->Look(look, &buffer, &size));
 }
 
 TEST(ResourceStream, ReadingAtTheEndFails) {

@@ -8,6 +8,7 @@ a harmless name of the same length whose bytes are then patched in the (uncompre
 with both header CRCs recomputed.
 """
 import os
+import random
 import shutil
 import struct
 import subprocess
@@ -90,7 +91,48 @@ def main():
     run(sevenzip, layout, "a", "-t7z", "-m0=LZMA", "-mf=BCJ2", "-ms=on",
         "-x!SysDir/Microsoft.VC80.CRT/msvcm80.dll", fresh("no_msvcm80.7z"),
         "SysDir", "program files", "CVSSO")
+    # The stand-in layout in two solid blocks, and what 7-Zip itself makes of that archive: the
+    # reference for extracting two blocks at the same time.
+    # 7-Zip also splits blocks by file type, so the block limit that gives two is searched for.
+    two_blocks = fresh("two_blocks.7z")
+    files = sum(len(names) for _, _, names in os.walk(layout))
+    for limit in range(files // 2, 2 * files + 2):
+        if os.path.exists(two_blocks):
+            os.remove(two_blocks)
+        run(sevenzip, layout, "a", "-t7z", "-m0=LZMA", "-mf=BCJ2", f"-ms={limit}f",
+            two_blocks, "SysDir", "program files", "CVSSO")
+        if block_count(sevenzip, two_blocks) == 2:
+            break
+    extract_reference(sevenzip, two_blocks, os.path.join(out, "two_blocks_7zz"))
+
+    # Two blocks large enough that decoding each takes a good while: 8 files of 2 MiB per block,
+    # text-like so that LZMA has work to do.
+    large = os.path.join(work, "large")
+    os.makedirs(large)
+    rng = random.Random(2019)
+    words = [bytes(rng.choices(range(32, 127), k=rng.randint(2, 9))) for _ in range(3000)]
+    for i in range(16):
+        content = b" ".join(rng.choices(words, k=400000))[:2 << 20]
+        with open(os.path.join(large, f"part{i:02d}.bin"), "wb") as f:
+            f.write(content)
+    large_blocks = fresh("large_blocks.7z")
+    run(sevenzip, large, "a", "-t7z", "-m0=LZMA", "-mf=BCJ2", "-ms=8f", "-mmt=2", large_blocks,
+        *sorted(os.listdir(large)))
+    extract_reference(sevenzip, large_blocks, os.path.join(out, "large_blocks_7zz"))
     shutil.rmtree(work)
+
+
+def extract_reference(sevenzip, archive, folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    subprocess.run([sevenzip, "x", "-bd", "-bso0", f"-o{folder}", archive], check=True)
+    blocks = block_count(sevenzip, archive)
+    assert blocks == 2, f"{archive} has {blocks} blocks, not 2"
+
+
+def block_count(sevenzip, archive):
+    listing = subprocess.run([sevenzip, "l", "-slt", archive], check=True, capture_output=True,
+                             text=True).stdout
+    return len({line.split(" = ")[1] for line in listing.splitlines() if line.startswith("Block = ")})
 
 
 if __name__ == "__main__":
