@@ -1,0 +1,213 @@
+#!/usr/bin/env bash
+# Times a whole installation of the benchmark payload (121 MiB unpacked, two solid BCJ2+LZMA
+# blocks, scripts/make-bench-payload.py) four ways, each over N runs, and prints one table:
+#   7zz x            the setup's own payload archive unpacked natively into a fresh folder
+#   NSIS /S          an NSIS installer (solid LZMA) of the same files, run silently under Wine
+#   noui, server     PeloraSetup.exe /mode:noui, tools/report_server.py acknowledging on loopback
+#   noui, offline    the same, PELORA_REPORT_SERVER pointing at a loopback port nobody listens on
+#
+#   scripts/bench-install.sh [--runs N] [--arch i686|x86_64]
+#
+# --runs N       runs per case (default 3); the table gives median, min and max wall time, the
+#                ratio of the median to that of `7zz x`, and the peak RSS (GNU time's %M, the
+#                highest of the runs).
+# --arch ARCH    i686 builds the shipped 32-bit program (preset mingw-bench); x86_64 (preset
+#                mingw64-bench) is for machines whose kernel runs no 32-bit code. The default is
+#                what scripts/test-arch.sh finds.
+#
+# It builds build/<arch>-bench (the preset without tests, with PELORA_BENCHMARK_PAYLOAD=ON), makes
+# a win7 template prefix in a temporary folder and copies it afresh for every Wine run. A Wine
+# run's time is the wall time of `wine PROGRAM` seen from the host, with the prefix's wineserver
+# already running (persistent) and warmed by one throwaway `cmd /c exit`: Wine's loader, the
+# program's own process and whatever it waits for are measured; the prefix copy, the wineserver's
+# start and the first start of Wine's services in the prefix are not. Under Wine the loader execs
+# into the Windows process, so GNU time's peak RSS is the program's. The setup's exit code is
+# checked through the low byte Wine returns (0 is success; 1, -1 and 4660 all give other bytes).
+# Load, archive sizes and the install log's own phase timings are printed too. This is a
+# benchmark, not a test: it asserts nothing about the figures. Temporary files and prefixes live
+# in one folder under $TMPDIR (or /tmp) that is removed at the end.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=3
+arch=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift 2;;
+    --arch) arch=$2; shift 2;;
+    -h|--help) sed -n '2,/^set /p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0;;
+    *) echo "usage: bench-install.sh [--runs N] [--arch i686|x86_64]" >&2; exit 2;;
+  esac
+done
+[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "--runs needs a positive number" >&2; exit 2; }
+arch=${arch:-$("$root/scripts/test-arch.sh")}
+case $arch in
+  i686) preset=mingw-bench;;
+  x86_64) preset=mingw64-bench;;
+  *) echo "--arch is i686 or x86_64" >&2; exit 2;;
+esac
+for tool in 7zz makensis /usr/bin/time cmake python3 wineserver; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (run scripts/bootstrap.sh)" >&2; exit 1; }
+done
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+  *UTF-8*|*utf8*) ;;
+  *) export LC_ALL=C.UTF-8 LANG=C.UTF-8;;
+esac
+
+log() { printf '[bench] %s\n' "$*"; }
+load() { printf '%s, %s cores' "$(cut -d' ' -f1-3 /proc/loadavg)" "$(nproc)"; }
+now_ms() { date +%s%3N; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/pelora-bench-install.XXXXXX")
+# The templates of this run only, of this architecture (wine-env.sh picks the loader from it).
+export PELORA_TEST_ARCH=$arch PELORA_WINE_TEMPLATES=$work/templates
+source "$root/scripts/wine-env.sh"
+source "$root/scripts/xvfb.sh"
+server_pid=""
+active_prefix=""
+cleanup() {
+  if [ -n "$active_prefix" ]; then
+    WINEPREFIX=$active_prefix wineserver -k 2>/dev/null; WINEPREFIX=$active_prefix wineserver -w 2>/dev/null
+  fi
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  pelora_xvfb_stop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+results=$work/results.tsv phases=$work/phases.tsv
+: >"$results"; : >"$phases"
+
+log "load at start: $(load)"
+
+# --- the benchmark build -----------------------------------------------------------------------
+build=$root/build/$arch-bench
+log "building PeloraSetup in $build (preset $preset)"
+(cd "$root" && cmake --preset "$preset" >/dev/null) || exit 1
+cmake --build "$build" --target PeloraSetup >"$work/build.log" 2>&1 ||
+  { tail -30 "$work/build.log" >&2; exit 1; }
+setup=$build/app/PeloraSetup.exe
+# The archive the resource script embeds, as the build tree's cache names it.
+archive=$(sed -n 's/^PELORA_PAYLOAD_ARCHIVE:INTERNAL=//p' "$build/CMakeCache.txt")
+[ -f "$archive" ] || { echo "no payload archive in $build" >&2; exit 1; }
+
+# Runs a command timed: appends "CASE RUN WALL_MS RSS_KB STATUS" to the results.
+#   timed CASE RUN FOLDER COMMAND...     (the command runs in FOLDER)
+timed() {
+  local case=$1 run=$2 folder=$3 start wall rc rss status=ok
+  shift 3
+  start=$(now_ms)
+  (cd "$folder" && /usr/bin/time -f %M -o "$work/rss" "$@" </dev/null >"$work/output" 2>&1)
+  rc=$?
+  wall=$(( $(now_ms) - start ))
+  rss=$(tail -1 "$work/rss" 2>/dev/null | tr -dc 0-9)
+  [ $rc = 0 ] || status="exit code $rc"
+  printf '%s\t%s\t%s\t%s\t%s\n' "$case" "$run" "$wall" "${rss:-0}" "$status" >>"$results"
+  printf '  %-14s run %d: %6d ms, %s KiB, %s\n' "$case" "$run" "$wall" "${rss:-?}" "$status"
+  [ $rc = 0 ] || tail -5 "$work/output" | sed 's/^/    /'
+}
+
+# --- a. 7zz x, native ----------------------------------------------------------------------------
+log "7zz x of $archive"
+tree=$work/tree
+for run in $(seq "$runs"); do
+  out=$work/7zz-$run
+  timed "7zz x" "$run" "$work" 7zz x -bd -bso0 -o"$out" "$archive"
+  if [ "$run" = 1 ]; then mv "$out" "$tree"; else rm -rf "$out"; fi
+done
+[ -d "$tree" ] || { echo "7zz could not unpack the archive" >&2; exit 1; }
+packed=$(stat -c %s "$archive")
+unpacked=$(find "$tree" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+files=$(find "$tree" -type f | wc -l)
+
+# --- b. the NSIS peer, built once ----------------------------------------------------------------
+nsis=$work/nsis
+mkdir -p "$nsis"
+cat >"$nsis/bench.nsi" <<NSI
+Unicode true
+Name "Pelora benchmark"
+OutFile "$nsis/nsis-setup.exe"
+SetCompressor /SOLID lzma
+SilentInstall silent
+RequestExecutionLevel user
+InstallDir "\$APPDATA\\Corvane\\NsisBench"
+Section
+  SetOutPath "\$INSTDIR"
+  File /r "$tree/*"
+SectionEnd
+NSI
+log "building the NSIS installer (makensis, solid LZMA, its default dictionary)"
+start=$(now_ms)
+makensis -V1 "$nsis/bench.nsi" >"$nsis/makensis.log" 2>&1 ||
+  { tail -20 "$nsis/makensis.log" >&2; exit 1; }
+log "makensis took $(( $(now_ms) - start )) ms; installer $(stat -c %s "$nsis/nsis-setup.exe") bytes"
+
+# --- the Wine cases ----------------------------------------------------------------------------
+pelora_xvfb_start || exit 1
+template=$("$root/scripts/wine-prefix.sh" win7) || exit 1
+
+# One Wine run in a fresh copy of the template:
+#   wine_case CASE RUN [VAR=VALUE...] -- PROGRAM [ARGS...]
+wine_case() {
+  local case=$1 run=$2 prefix=$work/prefix
+  shift 2
+  local vars=()
+  while [ "$1" != -- ]; do vars+=("$1"); shift; done
+  shift
+  "$root/scripts/wine-copy-prefix.sh" "$prefix" win7 >/dev/null || exit 1
+  export WINEPREFIX=$prefix
+  active_prefix=$prefix
+  # Without -f the server puts itself in the background once its socket is ready.
+  setsid wineserver -p </dev/null >/dev/null 2>&1
+  # The first program of a prefix starts Wine's services and desktop; that is not measured.
+  "$PELORA_WINE" cmd /c exit </dev/null >/dev/null 2>&1
+  local caller=$prefix/drive_c/caller
+  mkdir -p "$caller"
+  timed "$case" "$run" "$caller" env "${vars[@]}" "$PELORA_WINE" "$@"
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  active_prefix=""
+  local install_log
+  install_log=$(find "$prefix/drive_c/users" -path '*/AppData/Roaming/Corvane/Logs/PeloraInstall.txt' | head -1)
+  if [ -n "$install_log" ]; then
+    python3 "$root/scripts/bench-install-stats.py" phases "$install_log" |
+      while IFS=$'\t' read -r name ms; do
+        printf '%s\t%s\t%s\t%s\n' "$case" "$run" "$name" "$ms" >>"$phases"
+      done
+  fi
+  rm -rf "$prefix"
+}
+
+setup_windows="Z:${setup//\//\\}"
+log "NSIS installer /S under Wine ($arch, win7)"
+for run in $(seq "$runs"); do
+  wine_case "NSIS /S" "$run" -- "Z:${nsis//\//\\}\\nsis-setup.exe" /S
+done
+
+log "PeloraSetup.exe /mode:noui, report server on loopback"
+python3 "$root/tools/report_server.py" "$work/reports.jsonl" --host 127.0.0.1 --port 0 \
+  --mode ack --time-limit 7200 >"$work/server.out" 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do grep -q '^PORT ' "$work/server.out" && break; sleep 0.1; done
+port=$(sed -n 's/^PORT //p' "$work/server.out")
+[ -n "$port" ] || { echo "report server did not start: $(cat "$work/server.out")" >&2; exit 1; }
+for run in $(seq "$runs"); do
+  wine_case "noui, server" "$run" PELORA_REPORT_SERVER=127.0.0.1:$port -- "$setup_windows" /mode:noui
+done
+kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; server_pid=""
+log "reports the server received: $(wc -l <"$work/reports.jsonl" 2>/dev/null || echo 0)"
+
+# A port that was free a moment ago: connections to it are refused at once.
+closed_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+log "PeloraSetup.exe /mode:noui, offline (127.0.0.1:$closed_port, nothing listening)"
+for run in $(seq "$runs"); do
+  wine_case "noui, offline" "$run" PELORA_REPORT_SERVER=127.0.0.1:$closed_port -- "$setup_windows" /mode:noui
+done
+
+# --- summary -------------------------------------------------------------------------------------
+echo
+log "load at end: $(load)"
+printf 'setup: %s (%s, %d bytes)\n' "$setup" "$arch" "$(stat -c %s "$setup")"
+printf 'archive: %s\n  %d bytes packed, %d bytes unpacked in %d files\n' "$archive" "$packed" "$unpacked" "$files"
+printf 'runs per case: %d; Wine cases: wall time of `wine PROGRAM` from the host, wineserver\n' "$runs"
+printf 'persistent and warmed (prefix copy, server start, first services start-up not included)\n\n'
+python3 "$root/scripts/bench-install-stats.py" table "$results" "$phases"
