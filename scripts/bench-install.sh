@@ -18,14 +18,14 @@
 # It builds build/<arch>-bench (the preset without tests, with PELORA_BENCHMARK_PAYLOAD=ON), makes
 # a win7 template prefix in a temporary folder and copies it afresh for every Wine run. A Wine
 # run's time is the wall time of `wine PROGRAM` seen from the host, with the prefix's wineserver
-# already running (persistent) and warmed by one throwaway `cmd /c exit`: Wine's loader, the
-# program's own process and whatever it waits for are measured; the prefix copy, the wineserver's
-# start and the first start of Wine's services in the prefix are not. Under Wine the loader execs
-# into the Windows process, so GNU time's peak RSS is the program's. The setup's exit code is
-# checked through the low byte Wine returns (0 is success; 1, -1 and 4660 all give other bytes).
-# Load, archive sizes and the install log's own phase timings are printed too. This is a
-# benchmark, not a test: it asserts nothing about the figures. Temporary files and prefixes live
-# in one folder under $TMPDIR (or /tmp) that is removed at the end.
+# already running (persistent), Wine's services started and its desktop held open by a notepad:
+# Wine's loader, the program's own process and whatever it waits for are measured; the prefix
+# copy, the wineserver's start and the start of Wine's services and desktop are not. Under Wine
+# the loader execs into the Windows process, so GNU time's peak RSS is the program's. The setup's
+# exit code is checked through the low byte Wine returns (0 is success; 1, -1 and 4660 all give
+# other bytes). Load, archive sizes and the install log's own phase timings are printed too.
+# This is a benchmark, not a test: it asserts nothing about the figures. Temporary files and
+# prefixes live in one folder under $TMPDIR (or /tmp) that is removed at the end.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -123,8 +123,10 @@ files=$(find "$tree" -type f | wc -l)
 # --- b. the NSIS peer, built once ----------------------------------------------------------------
 nsis=$work/nsis
 mkdir -p "$nsis"
+# The installer is built for the architecture the setup runs as, so both run under the same Wine.
+if [ "$arch" = i686 ]; then nsis_target=x86-unicode; else nsis_target=amd64-unicode; fi
 cat >"$nsis/bench.nsi" <<NSI
-Unicode true
+Target $nsis_target
 Name "Pelora benchmark"
 OutFile "$nsis/nsis-setup.exe"
 SetCompressor /SOLID lzma
@@ -136,7 +138,7 @@ Section
   File /r "$tree/*"
 SectionEnd
 NSI
-log "building the NSIS installer (makensis, solid LZMA, its default dictionary)"
+log "building the NSIS installer (makensis, $nsis_target, solid LZMA, its default dictionary)"
 start=$(now_ms)
 makensis -V1 "$nsis/bench.nsi" >"$nsis/makensis.log" 2>&1 ||
   { tail -20 "$nsis/makensis.log" >&2; exit 1; }
@@ -159,8 +161,11 @@ wine_case() {
   active_prefix=$prefix
   # Without -f the server puts itself in the background once its socket is ready.
   setsid wineserver -p </dev/null >/dev/null 2>&1
-  # The first program of a prefix starts Wine's services and desktop; that is not measured.
-  "$PELORA_WINE" cmd /c exit </dev/null >/dev/null 2>&1
+  # The first programs of a prefix start Wine's services and its desktop, and the desktop closes
+  # a second after its last window: a notepad left open keeps it up, as on a real machine, and a
+  # throwaway GUI program waits until it is there. None of that is measured.
+  "$PELORA_WINE" notepad.exe </dev/null >/dev/null 2>&1 &
+  "$PELORA_WINE" rundll32.exe </dev/null >/dev/null 2>&1
   local caller=$prefix/drive_c/caller
   mkdir -p "$caller"
   timed "$case" "$run" "$caller" env "${vars[@]}" "$PELORA_WINE" "$@"
@@ -208,6 +213,7 @@ echo
 log "load at end: $(load)"
 printf 'setup: %s (%s, %d bytes)\n' "$setup" "$arch" "$(stat -c %s "$setup")"
 printf 'archive: %s\n  %d bytes packed, %d bytes unpacked in %d files\n' "$archive" "$packed" "$unpacked" "$files"
-printf 'runs per case: %d; Wine cases: wall time of `wine PROGRAM` from the host, wineserver\n' "$runs"
-printf 'persistent and warmed (prefix copy, server start, first services start-up not included)\n\n'
+printf 'runs per case: %d; Wine cases: wall time of `wine PROGRAM` seen from the host in a fresh\n' "$runs"
+printf 'prefix copy whose wineserver, services and desktop were already running (their start-up and\n'
+printf 'the prefix copy are not included; the loader and the program'"'"'s whole process are)\n\n'
 python3 "$root/scripts/bench-install-stats.py" table "$results" "$phases"
