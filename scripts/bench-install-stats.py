@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The statistics of scripts/bench-install.sh.
 
-  bench-install-stats.py phases INSTALL_LOG     the phase timings of one install log, one
-                                                "NAME<TAB>MS" line each
+  bench-install-stats.py phases INSTALL_LOG [BINARY_LOG_TEXT]
+        the phase timings of one run, one "NAME<TAB>MS" line each: those of the install log and
+        the report thread's wait at exit from the binary log as tools/tlgdump.py prints it
   bench-install-stats.py table RESULTS PHASES   the summary tables of a benchmark run
 
 RESULTS holds one line per timed run, "CASE<TAB>RUN<TAB>WALL_MS<TAB>RSS_KB<TAB>STATUS" (STATUS
@@ -28,6 +29,10 @@ PHASE_PATTERNS = [
     ("WriteProtocalInfo 4", re.compile(r"WriteProtocalInfo 4 time (-?\d+)")),
     ("CreateFileShortcut (sum)", re.compile(r"CreateFileShortcut time = (-?\d+)")),
 ]
+# The binary log's: how long the setup waited at its end for the last report to be sent.
+BINARY_LOG_PATTERNS = [
+    ("report wait at exit (.tlg)", re.compile(r"实际等待时间(-?\d+)毫秒")),
+]
 
 
 def read_log(path):
@@ -43,12 +48,18 @@ def read_log(path):
     return data.decode("latin-1")
 
 
-def phases(log_path):
-    text = read_log(log_path)
-    for name, pattern in PHASE_PATTERNS:
+def print_phases(text, patterns):
+    for name, pattern in patterns:
         values = [int(m.group(1)) for m in pattern.finditer(text)]
         if values:
             print("%s\t%d" % (name, sum(values)))
+
+
+def phases(log_path, binary_log_text_path=None):
+    print_phases(read_log(log_path), PHASE_PATTERNS)
+    if binary_log_text_path:
+        with open(binary_log_text_path, encoding="utf-8", errors="replace") as f:
+            print_phases(f.read(), BINARY_LOG_PATTERNS)
 
 
 def read_rows(path, fields):
@@ -107,7 +118,7 @@ def table(results_path, phases_path):
     print("Install log phases, median in ms (runs that wrote the line):")
     print("| phase | " + " | ".join(cases) + " |")
     print("|---|" + "---:|" * len(cases))
-    order = [name for name, _ in PHASE_PATTERNS]
+    order = [name for name, _ in PHASE_PATTERNS + BINARY_LOG_PATTERNS]
     for name in sorted(phase_values, key=lambda n: order.index(n) if n in order else len(order)):
         cells = []
         for case in cases:
@@ -117,8 +128,8 @@ def table(results_path, phases_path):
 
 
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "phases":
-        phases(sys.argv[2])
+    if len(sys.argv) in (3, 4) and sys.argv[1] == "phases":
+        phases(*sys.argv[2:])
     elif len(sys.argv) == 4 and sys.argv[1] == "table":
         table(sys.argv[2], sys.argv[3])
     else:

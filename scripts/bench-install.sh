@@ -46,7 +46,9 @@ case $arch in
   x86_64) preset=mingw64-bench;;
   *) echo "--arch is i686 or x86_64" >&2; exit 2;;
 esac
-for tool in 7zz makensis /usr/bin/time cmake python3 wineserver; do
+# Debian's Python: the report server needs its protobuf module (python3-protobuf).
+python=/usr/bin/python3
+for tool in 7zz makensis /usr/bin/time cmake "$python" wineserver; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (run scripts/bootstrap.sh)" >&2; exit 1; }
 done
 case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
@@ -171,10 +173,16 @@ wine_case() {
   timed "$case" "$run" "$caller" env "${vars[@]}" "$PELORA_WINE" "$@"
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   active_prefix=""
-  local install_log
-  install_log=$(find "$prefix/drive_c/users" -path '*/AppData/Roaming/Corvane/Logs/PeloraInstall.txt' | head -1)
-  if [ -n "$install_log" ]; then
-    python3 "$root/scripts/bench-install-stats.py" phases "$install_log" |
+  # The logs of the setup (an NSIS run writes none): the install log and the binary log beside it.
+  local logs install_log binary_text=""
+  logs=$(find "$prefix/drive_c/users" -path '*/AppData/Roaming/Corvane/Logs' -type d | head -1)
+  install_log=${logs:+$logs/PeloraInstall.txt}
+  if [ -n "$install_log" ] && [ -f "$install_log" ]; then
+    if [ -f "$logs/PeloraSetup.tlg" ]; then
+      binary_text=$work/binary-log.txt
+      "$python" "$root/tools/tlgdump.py" "$logs/PeloraSetup.tlg" >"$binary_text" 2>/dev/null
+    fi
+    "$python" "$root/scripts/bench-install-stats.py" phases "$install_log" $binary_text |
       while IFS=$'\t' read -r name ms; do
         printf '%s\t%s\t%s\t%s\n' "$case" "$run" "$name" "$ms" >>"$phases"
       done
@@ -189,10 +197,11 @@ for run in $(seq "$runs"); do
 done
 
 log "PeloraSetup.exe /mode:noui, report server on loopback"
-python3 "$root/tools/report_server.py" "$work/reports.jsonl" --host 127.0.0.1 --port 0 \
+# Its generated schema module goes to a temporary folder; inside $work that goes with the rest.
+TMPDIR=$work "$python" "$root/tools/report_server.py" "$work/reports.jsonl" --host 127.0.0.1 --port 0 \
   --mode ack --time-limit 7200 >"$work/server.out" 2>&1 &
 server_pid=$!
-for _ in $(seq 100); do grep -q '^PORT ' "$work/server.out" && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q '^PORT ' "$work/server.out" && break; sleep 0.1; done
 port=$(sed -n 's/^PORT //p' "$work/server.out")
 [ -n "$port" ] || { echo "report server did not start: $(cat "$work/server.out")" >&2; exit 1; }
 for run in $(seq "$runs"); do
@@ -202,7 +211,7 @@ kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; server_pid=""
 log "reports the server received: $(wc -l <"$work/reports.jsonl" 2>/dev/null || echo 0)"
 
 # A port that was free a moment ago: connections to it are refused at once.
-closed_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+closed_port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 log "PeloraSetup.exe /mode:noui, offline (127.0.0.1:$closed_port, nothing listening)"
 for run in $(seq "$runs"); do
   wine_case "noui, offline" "$run" PELORA_REPORT_SERVER=127.0.0.1:$closed_port -- "$setup_windows" /mode:noui
@@ -216,4 +225,4 @@ printf 'archive: %s\n  %d bytes packed, %d bytes unpacked in %d files\n' "$archi
 printf 'runs per case: %d; Wine cases: wall time of `wine PROGRAM` seen from the host in a fresh\n' "$runs"
 printf 'prefix copy whose wineserver, services and desktop were already running (their start-up and\n'
 printf 'the prefix copy are not included; the loader and the program'"'"'s whole process are)\n\n'
-python3 "$root/scripts/bench-install-stats.py" table "$results" "$phases"
+"$python" "$root/scripts/bench-install-stats.py" table "$results" "$phases"
