@@ -93,20 +93,29 @@ setup=$build/app/PeloraSetup.exe
 archive=$(sed -n 's/^PELORA_PAYLOAD_ARCHIVE:INTERNAL=//p' "$build/CMakeCache.txt")
 [ -f "$archive" ] || { echo "no payload archive in $build" >&2; exit 1; }
 
-# Runs a command timed: appends "CASE RUN WALL_MS RSS_KB STATUS" to the results.
-#   timed CASE RUN FOLDER COMMAND...     (the command runs in FOLDER)
+# Runs a command timed and sets timed_wall (ms), timed_rss (KiB) and timed_status ("ok" or what
+# went wrong); record() then keeps the run.
+#   timed FOLDER COMMAND...     (the command runs in FOLDER)
 timed() {
-  local case=$1 run=$2 folder=$3 start wall rc rss status=ok
-  shift 3
+  local folder=$1 start rc
+  shift
   start=$(now_ms)
   (cd "$folder" && /usr/bin/time -f %M -o "$work/rss" "$@" </dev/null >"$work/output" 2>&1)
   rc=$?
-  wall=$(( $(now_ms) - start ))
-  rss=$(tail -1 "$work/rss" 2>/dev/null | tr -dc 0-9)
-  [ $rc = 0 ] || status="exit code $rc"
-  printf '%s\t%s\t%s\t%s\t%s\n' "$case" "$run" "$wall" "${rss:-0}" "$status" >>"$results"
-  printf '  %-14s run %d: %6d ms, %s KiB, %s\n' "$case" "$run" "$wall" "${rss:-?}" "$status"
-  [ $rc = 0 ] || tail -5 "$work/output" | sed 's/^/    /'
+  timed_wall=$(( $(now_ms) - start ))
+  timed_rss=$(tail -1 "$work/rss" 2>/dev/null | tr -dc 0-9)
+  timed_status=ok
+  if [ $rc != 0 ]; then
+    timed_status="exit code $rc"
+    tail -5 "$work/output" | sed 's/^/    /'
+  fi
+}
+
+# Appends "CASE RUN WALL_MS RSS_KB STATUS" of the last timed run to the results.
+record() {
+  local case=$1 run=$2
+  printf '%s\t%s\t%s\t%s\t%s\n' "$case" "$run" "$timed_wall" "${timed_rss:-0}" "$timed_status" >>"$results"
+  printf '  %-14s run %d: %6d ms, %s KiB, %s\n' "$case" "$run" "$timed_wall" "${timed_rss:-?}" "$timed_status"
 }
 
 # --- a. 7zz x, native ----------------------------------------------------------------------------
@@ -114,13 +123,16 @@ log "7zz x of $archive"
 tree=$work/tree
 for run in $(seq "$runs"); do
   out=$work/7zz-$run
-  timed "7zz x" "$run" "$work" 7zz x -bd -bso0 -o"$out" "$archive"
+  timed "$work" 7zz x -bd -bso0 -o"$out" "$archive"
+  record "7zz x" "$run"
   if [ "$run" = 1 ]; then mv "$out" "$tree"; else rm -rf "$out"; fi
 done
 [ -d "$tree" ] || { echo "7zz could not unpack the archive" >&2; exit 1; }
 packed=$(stat -c %s "$archive")
 unpacked=$(find "$tree" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
 files=$(find "$tree" -type f | wc -l)
+# The setup copies this part of the payload into its versioned folder under Corvane\Pelora\App.
+product_files=$(find "$tree/program files/Corvane/Pelora" -type f | wc -l)
 
 # --- b. the NSIS peer, built once ----------------------------------------------------------------
 nsis=$work/nsis
@@ -151,10 +163,13 @@ pelora_xvfb_start || exit 1
 template=$("$root/scripts/wine-prefix.sh" win7) || exit 1
 
 # One Wine run in a fresh copy of the template:
-#   wine_case CASE RUN [VAR=VALUE...] -- PROGRAM [ARGS...]
+#   wine_case CASE RUN [--installs FOLDER COUNT] [VAR=VALUE...] -- PROGRAM [ARGS...]
+# --installs: the run counts only when FOLDER (relative to the user's AppData\Roaming) then holds
+# at least COUNT files, so that a quick exit that installed nothing is not taken for speed.
 wine_case() {
-  local case=$1 run=$2 prefix=$work/prefix
+  local case=$1 run=$2 prefix=$work/prefix installs="" expected=0
   shift 2
+  if [ "$1" = --installs ]; then installs=$2 expected=$3; shift 3; fi
   local vars=()
   while [ "$1" != -- ]; do vars+=("$1"); shift; done
   shift
@@ -170,9 +185,15 @@ wine_case() {
   "$PELORA_WINE" rundll32.exe </dev/null >/dev/null 2>&1
   local caller=$prefix/drive_c/caller
   mkdir -p "$caller"
-  timed "$case" "$run" "$caller" env "${vars[@]}" "$PELORA_WINE" "$@"
+  timed "$caller" env "${vars[@]}" "$PELORA_WINE" "$@"
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   active_prefix=""
+  if [ -n "$installs" ] && [ "$timed_status" = ok ]; then
+    local count
+    count=$(find "$prefix"/drive_c/users/*/AppData/Roaming/"$installs" -type f 2>/dev/null | wc -l)
+    [ "$count" -ge "$expected" ] || timed_status="installed $count of $expected files"
+  fi
+  record "$case" "$run"
   # The logs of the setup (an NSIS run writes none): the install log and the binary log beside it.
   local logs install_log binary_text=""
   logs=$(find "$prefix/drive_c/users" -path '*/AppData/Roaming/Corvane/Logs' -type d | head -1)
@@ -193,7 +214,7 @@ wine_case() {
 setup_windows="Z:${setup//\//\\}"
 log "NSIS installer /S under Wine ($arch, win7)"
 for run in $(seq "$runs"); do
-  wine_case "NSIS /S" "$run" -- "Z:${nsis//\//\\}\\nsis-setup.exe" /S
+  wine_case "NSIS /S" "$run" --installs Corvane/NsisBench "$files" -- "Z:${nsis//\//\\}\\nsis-setup.exe" /S
 done
 
 log "PeloraSetup.exe /mode:noui, report server on loopback"
@@ -205,7 +226,7 @@ for _ in $(seq 300); do grep -q '^PORT ' "$work/server.out" && break; sleep 0.1;
 port=$(sed -n 's/^PORT //p' "$work/server.out")
 [ -n "$port" ] || { echo "report server did not start: $(cat "$work/server.out")" >&2; exit 1; }
 for run in $(seq "$runs"); do
-  wine_case "noui, server" "$run" PELORA_REPORT_SERVER=127.0.0.1:$port -- "$setup_windows" /mode:noui
+  wine_case "noui, server" "$run" --installs Corvane/Pelora/App "$product_files" PELORA_REPORT_SERVER=127.0.0.1:$port -- "$setup_windows" /mode:noui
 done
 kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; server_pid=""
 log "reports the server received: $(wc -l <"$work/reports.jsonl" 2>/dev/null || echo 0)"
@@ -214,7 +235,7 @@ log "reports the server received: $(wc -l <"$work/reports.jsonl" 2>/dev/null || 
 closed_port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 log "PeloraSetup.exe /mode:noui, offline (127.0.0.1:$closed_port, nothing listening)"
 for run in $(seq "$runs"); do
-  wine_case "noui, offline" "$run" PELORA_REPORT_SERVER=127.0.0.1:$closed_port -- "$setup_windows" /mode:noui
+  wine_case "noui, offline" "$run" --installs Corvane/Pelora/App "$product_files" PELORA_REPORT_SERVER=127.0.0.1:$closed_port -- "$setup_windows" /mode:noui
 done
 
 # --- summary -------------------------------------------------------------------------------------
