@@ -21,11 +21,12 @@
 # already running (persistent), Wine's services started and its desktop held open by a notepad:
 # Wine's loader, the program's own process and whatever it waits for are measured; the prefix
 # copy, the wineserver's start and the start of Wine's services and desktop are not. Under Wine
-# the loader execs into the Windows process, so GNU time's peak RSS is the program's. The setup's
-# exit code is checked through the low byte Wine returns (0 is success; 1, -1 and 4660 all give
-# other bytes). Load, archive sizes and the install log's own phase timings are printed too.
-# This is a benchmark, not a test: it asserts nothing about the figures. Temporary files and
-# prefixes live in one folder under $TMPDIR (or /tmp) that is removed at the end.
+# the loader execs into the Windows process, so GNU time's peak RSS is the program's. A run counts
+# only when it exited with 0 (for the setup, the low byte Wine returns: 1, -1 and 4660 all give
+# other bytes) and left the payload's files in the install folder. Load, archive sizes and the
+# install log's own phase timings are printed too. This is a benchmark, not a test: it asserts
+# nothing about the figures. Temporary files and prefixes live in one folder under $TMPDIR (or
+# /tmp) that is removed at the end.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,7 +41,11 @@ while [ $# -gt 0 ]; do
   esac
 done
 [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "--runs needs a positive number" >&2; exit 2; }
-arch=${arch:-$("$root/scripts/test-arch.sh")}
+machine_arch=$(PELORA_TEST_ARCH="" "$root/scripts/test-arch.sh")
+arch=${arch:-$machine_arch}
+if [ "$arch" = i686 ] && [ "$machine_arch" != i686 ]; then
+  echo "this machine runs no 32-bit programs under Wine: use --arch x86_64" >&2; exit 2
+fi
 case $arch in
   i686) preset=mingw-bench;;
   x86_64) preset=mingw64-bench;;
