@@ -74,7 +74,8 @@ server_pid=""
 active_prefix=""
 cleanup() {
   if [ -n "$active_prefix" ]; then
-    WINEPREFIX=$active_prefix wineserver -k 2>/dev/null; WINEPREFIX=$active_prefix wineserver -w 2>/dev/null
+    WINEPREFIX=$active_prefix wineserver -k 2>/dev/null
+    WINEPREFIX=$active_prefix wineserver -w 2>/dev/null
   fi
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
   pelora_xvfb_stop
@@ -99,28 +100,34 @@ archive=$(sed -n 's/^PELORA_PAYLOAD_ARCHIVE:INTERNAL=//p' "$build/CMakeCache.txt
 [ -f "$archive" ] || { echo "no payload archive in $build" >&2; exit 1; }
 
 # Runs a command timed and sets timed_wall (ms), timed_rss (KiB) and timed_status ("ok" or what
-# went wrong); record() then keeps the run.
+# went wrong); record() then keeps the run. A run that hangs (a message box in a hidden run) is
+# stopped after RUN_LIMIT seconds.
 #   timed FOLDER COMMAND...     (the command runs in FOLDER)
+RUN_LIMIT=300
 timed() {
   local folder=$1 start rc
   shift
   start=$(now_ms)
-  (cd "$folder" && /usr/bin/time -f %M -o "$work/rss" "$@" </dev/null >"$work/output" 2>&1)
+  (cd "$folder" &&
+     /usr/bin/time -f %M -o "$work/rss" timeout -k 10 "$RUN_LIMIT" "$@" </dev/null >"$work/output" 2>&1)
   rc=$?
   timed_wall=$(( $(now_ms) - start ))
   timed_rss=$(tail -1 "$work/rss" 2>/dev/null | tr -dc 0-9)
-  timed_status=ok
-  if [ $rc != 0 ]; then
-    timed_status="exit code $rc"
-    tail -5 "$work/output" | sed 's/^/    /'
-  fi
+  case $rc in
+    0) timed_status=ok;;
+    124|137) timed_status="stopped after $RUN_LIMIT s";;
+    *) timed_status="exit code $rc";;
+  esac
+  [ $rc = 0 ] || tail -5 "$work/output" | sed 's/^/    /'
 }
 
 # Appends "CASE RUN WALL_MS RSS_KB STATUS" of the last timed run to the results.
 record() {
   local case=$1 run=$2
-  printf '%s\t%s\t%s\t%s\t%s\n' "$case" "$run" "$timed_wall" "${timed_rss:-0}" "$timed_status" >>"$results"
-  printf '  %-14s run %d: %6d ms, %s KiB, %s\n' "$case" "$run" "$timed_wall" "${timed_rss:-?}" "$timed_status"
+  printf '%s\t%s\t%s\t%s\t%s\n' "$case" "$run" "$timed_wall" "${timed_rss:-0}" "$timed_status" \
+    >>"$results"
+  printf '  %-14s run %d: %6d ms, %s KiB, %s\n' "$case" "$run" "$timed_wall" "${timed_rss:-?}" \
+    "$timed_status"
 }
 
 # --- a. 7zz x, native ----------------------------------------------------------------------------
@@ -161,11 +168,13 @@ log "building the NSIS installer (makensis, $nsis_target, solid LZMA, its defaul
 start=$(now_ms)
 makensis -V1 "$nsis/bench.nsi" >"$nsis/makensis.log" 2>&1 ||
   { tail -20 "$nsis/makensis.log" >&2; exit 1; }
-log "makensis took $(( $(now_ms) - start )) ms; installer $(stat -c %s "$nsis/nsis-setup.exe") bytes"
+log "makensis took $(( $(now_ms) - start )) ms;" \
+  "installer $(stat -c %s "$nsis/nsis-setup.exe") bytes"
 
 # --- the Wine cases ----------------------------------------------------------------------------
 pelora_xvfb_start || exit 1
-template=$("$root/scripts/wine-prefix.sh" win7) || exit 1
+# The template is made now, before anything is timed.
+"$root/scripts/wine-prefix.sh" win7 >/dev/null || exit 1
 
 # One Wine run in a fresh copy of the template:
 #   wine_case CASE RUN [--installs FOLDER COUNT] [VAR=VALUE...] -- PROGRAM [ARGS...]
@@ -216,39 +225,48 @@ wine_case() {
   rm -rf "$prefix"
 }
 
-setup_windows="Z:${setup//\//\\}"
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+setup_windows=$(windows_path "$setup")
 log "NSIS installer /S under Wine ($arch, win7)"
 for run in $(seq "$runs"); do
-  wine_case "NSIS /S" "$run" --installs Corvane/NsisBench "$files" -- "Z:${nsis//\//\\}\\nsis-setup.exe" /S
+  wine_case "NSIS /S" "$run" --installs Corvane/NsisBench "$files" \
+    -- "$(windows_path "$nsis/nsis-setup.exe")" /S
 done
 
 log "PeloraSetup.exe /mode:noui, report server on loopback"
 # Its generated schema module goes to a temporary folder; inside $work that goes with the rest.
-TMPDIR=$work "$python" "$root/tools/report_server.py" "$work/reports.jsonl" --host 127.0.0.1 --port 0 \
-  --mode ack --time-limit 7200 >"$work/server.out" 2>&1 &
+TMPDIR=$work "$python" "$root/tools/report_server.py" "$work/reports.jsonl" \
+  --host 127.0.0.1 --port 0 --mode ack --time-limit 7200 >"$work/server.out" 2>&1 &
 server_pid=$!
 for _ in $(seq 300); do grep -q '^PORT ' "$work/server.out" && break; sleep 0.1; done
 port=$(sed -n 's/^PORT //p' "$work/server.out")
 [ -n "$port" ] || { echo "report server did not start: $(cat "$work/server.out")" >&2; exit 1; }
 for run in $(seq "$runs"); do
-  wine_case "noui, server" "$run" --installs Corvane/Pelora/App "$product_files" PELORA_REPORT_SERVER=127.0.0.1:$port -- "$setup_windows" /mode:noui
+  wine_case "noui, server" "$run" --installs Corvane/Pelora/App "$product_files" \
+    PELORA_REPORT_SERVER="127.0.0.1:$port" -- "$setup_windows" /mode:noui
 done
 kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; server_pid=""
 log "reports the server received: $(wc -l <"$work/reports.jsonl" 2>/dev/null || echo 0)"
 
 # A port that was free a moment ago: connections to it are refused at once.
-closed_port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+closed_port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])')
 log "PeloraSetup.exe /mode:noui, offline (127.0.0.1:$closed_port, nothing listening)"
 for run in $(seq "$runs"); do
-  wine_case "noui, offline" "$run" --installs Corvane/Pelora/App "$product_files" PELORA_REPORT_SERVER=127.0.0.1:$closed_port -- "$setup_windows" /mode:noui
+  wine_case "noui, offline" "$run" --installs Corvane/Pelora/App "$product_files" \
+    PELORA_REPORT_SERVER="127.0.0.1:$closed_port" -- "$setup_windows" /mode:noui
 done
 
 # --- summary -------------------------------------------------------------------------------------
 echo
 log "load at end: $(load)"
 printf 'setup: %s (%s, %d bytes)\n' "$setup" "$arch" "$(stat -c %s "$setup")"
-printf 'archive: %s\n  %d bytes packed, %d bytes unpacked in %d files\n' "$archive" "$packed" "$unpacked" "$files"
-printf 'runs per case: %d; Wine cases: wall time of `wine PROGRAM` seen from the host in a fresh\n' "$runs"
-printf 'prefix copy whose wineserver, services and desktop were already running (their start-up and\n'
-printf 'the prefix copy are not included; the loader and the program'"'"'s whole process are)\n\n'
+printf 'archive: %s\n  %d bytes packed, %d bytes unpacked in %d files\n' \
+  "$archive" "$packed" "$unpacked" "$files"
+cat <<TEXT
+runs per case: $runs. Wine cases: wall time of \`wine PROGRAM\` seen from the host, in a fresh
+prefix copy whose wineserver, services and desktop already ran (their start-up and the prefix
+copy are not included; Wine's loader and the program's whole process are).
+
+TEXT
 "$python" "$root/scripts/bench-install-stats.py" table "$results" "$phases"
