@@ -67,6 +67,7 @@ std::uint64_t BlockReader::CoderUnpackSize(UInt32 coder) const {
 SRes BlockReader::Open() {
     const CSzAr& ar = m_pDatabase->db;
     m_nSize = SzAr_GetFolderUnpackSize(&ar, m_nBlock);
+    m_bCheckCrc = SzBitWithVals_Check(&ar.FolderCRCs, m_nBlock);
     if (!FitsSize(m_nSize)) return SZ_ERROR_MEM;
 
     const Byte* coderData = ar.CodersData + ar.FoCodersOffsets[m_nBlock];
@@ -180,7 +181,8 @@ SRes BlockReader::Read(Byte* dest, size_t size) {
             break;
     }
     if (res != SZ_OK) return res;
-    m_nCrc = CrcUpdate(m_nCrc, dest, size);
+    // Archives made by 7-Zip check each file instead; the block's own CRC is rarely stored.
+    if (m_bCheckCrc) m_nCrc = CrcUpdate(m_nCrc, dest, size);
     m_nRead += size;
     return SZ_OK;
 }
@@ -194,7 +196,7 @@ SRes BlockReader::Finish() const {
     }
     // The SDK checked the block's CRC of a whole-decoded block already.
     const CSzBitUi32s& crcs = m_pDatabase->db.FolderCRCs;
-    if (m_shape != Shape::kWhole && SzBitWithVals_Check(&crcs, m_nBlock) &&
+    if (m_shape != Shape::kWhole && m_bCheckCrc &&
         CRC_GET_DIGEST(m_nCrc) != crcs.Vals[m_nBlock])
         return SZ_ERROR_CRC;
     return SZ_OK;

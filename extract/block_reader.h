@@ -48,7 +48,8 @@ private:
     Shape m_shape = Shape::kWhole;
     std::uint64_t m_nSize = 0;  // unpacked bytes of the block
     std::uint64_t m_nRead = 0;
-    UInt32 m_nCrc;              // running CRC of the bytes handed out
+    bool m_bCheckCrc = false;   // the archive stores a CRC of the whole block
+    UInt32 m_nCrc;              // running CRC of the bytes handed out, when it is checked
 
     std::unique_ptr<LzmaSource> m_pMain;
     // BCJ2: the call and jump streams are decoded whole, the range-coder stream is read whole

@@ -22,6 +22,19 @@ DEFAULT_SOURCES = ["/usr/lib/x86_64-linux-gnu/wine/i386-windows",
                    "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"]
 
 
+def standin_bytes(folder, name):
+    """The stand-in of a program the setup runs (the launcher, the single-sign-on installer, the
+    client, its libraries), so that the install does the same work as with the product. Bytes
+    appended after it (an overlay) do not change what it does."""
+    if not folder:
+        return b""
+    path = os.path.join(folder, os.path.basename(name))
+    if not os.path.isfile(path):
+        return b""
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def named_files():
     """The fixed names of the real layout, then product libraries to reach the file count."""
     names = []
@@ -96,6 +109,8 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--size-mb", type=float, default=128.0)
     parser.add_argument("--source", action="append")
+    parser.add_argument("--standins", help="folder of the built stand-in programs: the payload's "
+                        "programs that the setup starts or loads are those, padded to their size")
     args = parser.parse_args()
 
     rng = random.Random(2019)
@@ -122,7 +137,7 @@ def main():
         if name in exe_names:
             remaining_exes = len(exe_names) - exe_names.index(name)
             want = int(max(4096, exe_budget / remaining_exes))
-            data = bytearray()
+            data = bytearray(standin_bytes(args.standins, name))
             while len(data) < want:
                 with open(pe_files[pe_cursor % len(pe_files)], "rb") as f:
                     data += f.read(want - len(data))
