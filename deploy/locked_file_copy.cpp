@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "deploy/deploy_constants.h"
-#include "deploy/file_copy.h"
 #include "deploy/file_system.h"
 #include "deploy/retry_pause.h"
 #include "diag/install_log.h"
@@ -16,7 +15,7 @@ constexpr int kCopyRounds = 5;
 constexpr unsigned long kRoundPauseMs = 1000;
 
 bool CopyOver(const std::wstring& source, const std::wstring& target) {
-    return CopyFileContents(source, target);
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
 }
 
 // Renames the target to "{target}.rename", replacing an older file of that name.
