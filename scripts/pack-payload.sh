@@ -61,8 +61,17 @@ for root in "$product/Misc/CVSSO" CVSSO; do
 done
 
 rm -f "$out/Setup.7z.tmp" "$out/MivoVistaHelper.7z.tmp"
-(cd "$layout" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA -mf=BCJ2 -ms=on "$out/Setup.7z.tmp" \
-  SysDir "program files" CVSSO)
+# Two solid blocks, as the product's payload has: 7-Zip also splits by file type, so the number of
+# files per block that gives two is searched for.
+files=$(find "$layout" -type f | wc -l)
+for ((limit = files / 2; limit <= 2 * files + 2; limit++)); do
+  rm -f "$out/Setup.7z.tmp"
+  (cd "$layout" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA -mf=BCJ2 -ms=${limit}f "$out/Setup.7z.tmp" \
+    SysDir "program files" CVSSO)
+  blocks=$("$sevenzip" l -slt "$out/Setup.7z.tmp" | sed -n 's/^Block = \([0-9]\+\)$/\1/p' | sort -u | wc -l)
+  [ "$blocks" = 2 ] && break
+done
+[ "$blocks" = 2 ] || { echo "pack-payload: no block limit gives two solid blocks" >&2; exit 1; }
 (cd "$standins" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA -mf=BCJ -ms=off \
   "$out/MivoVistaHelper.7z.tmp" MivoVistaHelper.dll)
 mv -f "$out/Setup.7z.tmp" "$out/Setup.7z"
