@@ -14,6 +14,7 @@ import argparse
 import importlib
 import json
 import os
+import shutil
 import socket
 import struct
 import subprocess
@@ -42,7 +43,9 @@ def load_messages(proto_path, protoc="protoc"):
         module_name = os.path.splitext(os.path.basename(proto_path))[0] + "_pb2"
         return importlib.import_module(module_name)
     finally:
+        # The module is loaded; its generated source is not needed any more.
         sys.path.remove(out_dir)
+        shutil.rmtree(out_dir, ignore_errors=True)
 
 
 def _enum_name(message, field, value):
