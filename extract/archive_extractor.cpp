@@ -22,8 +22,6 @@ constexpr DWORD kPollMs = 10;
 // Each worker holds a dictionary and a few buffers; more workers than this gain nothing.
 constexpr UInt32 kMostWorkers = 4;
 
-const UInt32 kNoBlock = static_cast<UInt32>(-1);
-
 void* PlainAlloc(ISzAllocPtr, size_t size) { return size == 0 ? nullptr : std::malloc(size); }
 void PlainFree(ISzAllocPtr, void* address) { std::free(address); }
 
@@ -77,8 +75,9 @@ SRes WriteEmptyEntries(const CSzArEx* database, const std::wstring& targetFolder
 // on from this thread. The callback is only ever called here.
 SRes ExtractBlocks(BlockExtraction* run, IExtractProgressCallback* callback, Progress* progress) {
     const UInt32 blocks = run->database->db.NumFolders;
+    const UInt32 wanted = WorkerCount(blocks);
     std::vector<HANDLE> workers;
-    for (UInt32 i = 0; i < WorkerCount(blocks); ++i) {
+    for (UInt32 i = 0; i < wanted; ++i) {
         HANDLE worker = CreateThread(nullptr, 0, &BlockWorker, run, 0, nullptr);
         if (worker == nullptr) break;
         workers.push_back(worker);

@@ -20,8 +20,6 @@ constexpr SRes kFileFailure = static_cast<SRes>(E_FAIL);
 // A file is decoded and written in pieces of this size; the stop flag is looked at between them.
 constexpr size_t kPieceBytes = 1u << 20;
 
-const UInt32 kNoBlock = static_cast<UInt32>(-1);
-
 // The entry's stored name, UTF-16 as the archive keeps it.
 std::wstring EntryName(const CSzArEx* database, UInt32 index) {
     const size_t length = SzArEx_GetFileNameUtf16(database, index, nullptr);

@@ -12,6 +12,9 @@
 
 namespace extract {
 
+// The block of an entry without content (an empty file or a folder).
+constexpr UInt32 kNoBlock = static_cast<UInt32>(-1);
+
 // What the threads extracting one archive share: the opened archive, where its files go, which
 // block is next, the sizes of the files written since the coordinator last looked, and the first
 // failure. Setting `stop` makes every worker end within one piece of its current file.
