@@ -248,7 +248,13 @@ void InstallManager::RunInstallation() {
     }
 
     const std::wstring productRoot = ParentFolder(m_strVersionFolder);
-    m_steps.CopyPublicFileToInstallDir(m_strVersionFolder);
+    // The shortcuts, the service and the uninstall entry point at these files: one that could not
+    // be written whole ends the install before anything is registered.
+    std::wstring publicFailedFile;
+    if (m_steps.CopyPublicFileToInstallDir(m_strVersionFolder, &publicFailedFile) < 0) {
+        if (m_pClient) m_pClient->OnError(new ExtractError(publicFailedFile));
+        return;
+    }
     m_steps.ResetUpdateState();
     m_steps.CopySystemProfile(m_strStagingFolder);
     CreateShortcuts(productRoot);

@@ -65,7 +65,7 @@ public:
     virtual int DeployFiles(const std::wstring& stagingFolder, IPlProgressCallback* progress,
                             const std::wstring& versionFolder, const std::wstring& manifestPath,
                             std::wstring* lastFailedFile) = 0;
-    virtual int CopyPublicFileToInstallDir(const std::wstring& versionFolder) = 0;
+    virtual int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) = 0;
     virtual bool ResetUpdateState() = 0;
     virtual bool CopySystemProfile(const std::wstring& stagingFolder) = 0;
 

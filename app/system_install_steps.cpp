@@ -113,8 +113,8 @@ public:
         if (lastFailedFile) *lastFailedFile = deployer.LastFailedFile();
         return result;
     }
-    int CopyPublicFileToInstallDir(const std::wstring& versionFolder) override {
-        return ::CopyPublicFileToInstallDir(versionFolder);
+    int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) override {
+        return ::CopyPublicFileToInstallDir(versionFolder, failedFile);
     }
     bool ResetUpdateState() override { return ::ResetUpdateState(); }
     bool CopySystemProfile(const std::wstring& stagingFolder) override { return ::CopySystemProfile(stagingFolder); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "deploy/deploy_constants.h"
+#include "deploy/locked_file_copy.h"
 #include "deploy/install_paths.h"
 #include "deploy/product_folder.h"
 #include "deploy/retry_pause.h"
@@ -314,7 +315,7 @@ std::wstring CreateStagingFolder() {
     return std::wstring();
 }
 
-int CopyPublicFileToInstallDir(const std::wstring& versionFolder) {
+int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) {
     std::wstring root = ParentFolder(versionFolder);
     UINT type = DriveTypeOf(root);
     if (type < DRIVE_REMOVABLE || type > DRIVE_RAMDISK) return 0;
@@ -326,8 +327,12 @@ int CopyPublicFileToInstallDir(const std::wstring& versionFolder) {
             InstallLog::Format(deploy::kLogPublicFileMissing, source.c_str());
             continue;
         }
-        BOOL copied = CopyFileW(source.c_str(), target.c_str(), FALSE);
-        InstallLog::Format(deploy::kLogPublicFileCopied, source.c_str(), target.c_str(), copied);
+        const bool copied = CopyLockedFile(source, target);
+        InstallLog::Format(deploy::kLogPublicFileCopied, source.c_str(), target.c_str(), copied ? 1 : 0);
+        if (!copied) {
+            if (failedFile != nullptr) *failedFile = target;
+            return -1;
+        }
     }
     return 1;
 }

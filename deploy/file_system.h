@@ -65,9 +65,11 @@ bool FindUsersFolder(const std::wstring& folder, std::wstring& found, int& budge
 std::wstring CreateStagingFolder();
 
 // Copies the public files (launcher, uninstaller, service and web component) from
-// {versionFolder}\Bin into the product root, the parent of the version folder. 0 when the product
-// root is on no usable drive, 1 otherwise; a failed copy is only logged.
-int CopyPublicFileToInstallDir(const std::wstring& versionFolder);
+// {versionFolder}\Bin into the product root, the parent of the version folder, as the version
+// folder's own files are copied: a file held open is moved aside and replaced. 0 when the product
+// root is on no usable drive, 1 when every present file was copied whole, -1 when one could not be
+// (its target in *failedFile): the shortcuts and the service would point at a stale or broken file.
+int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile = nullptr);
 
 // Provides the Windows Media system profile from the staged tree when the system lacks it.
 bool CopySystemProfile(const std::wstring& stagingFolder);

@@ -319,6 +319,20 @@ TEST_F(InstallManagerTest, FailedDeploymentNamesTheFileAndEndsThePhase) {
     EXPECT_EQ((std::vector<int>{0, 1, 2}), client.steps);
 }
 
+TEST_F(InstallManagerTest, PublicFileThatCannotBeWrittenEndsTheInstallBeforeAnythingIsRegistered) {
+    steps.failing.insert(L"CopyPublicFileToInstallDir");
+    ASSERT_EQ(0, Init());
+    RunBothPhases();
+    ASSERT_EQ(1u, client.errors.size());
+    auto* error = dynamic_cast<ExtractError*>(client.errors[0].get());
+    ASSERT_NE(nullptr, error);
+    EXPECT_EQ(steps.publicFailedFile, error->Message());
+    for (const wchar_t* call : {L"CreateDesktopShortcut", L"CreateStartMenuShortcuts", L"RegisterSharedService",
+                                L"WriteProductKey", L"WriteRunEntry", L"LaunchAsUser", L"ReportInstallerDone"}) {
+        EXPECT_EQ(-1, steps.IndexOf(call)) << testing::PrintToString(std::wstring(call));
+    }
+}
+
 TEST_F(InstallManagerTest, SingleStepFailuresAreReportedWithTheirCodes) {
     steps.failing = {L"RemoveOldShortcuts", L"CreateDesktopShortcut", L"CreateQuickLaunchShortcut",
                      L"CreateStartMenuShortcuts", L"WriteProductKey HKLM", L"MigrateUsersFolder", L"WriteProtocolInfo",

@@ -108,8 +108,10 @@ int RecordingSteps::DeployFiles(const std::wstring& staging, IPlProgressCallback
     if (!ok) *lastFailedFile = failedFile;
     return ok ? 1 : 0;
 }
-int RecordingSteps::CopyPublicFileToInstallDir(const std::wstring& versionFolder) {
-    return Record(L"CopyPublicFileToInstallDir " + versionFolder, L"CopyPublicFileToInstallDir") ? 1 : 0;
+int RecordingSteps::CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) {
+    if (Record(L"CopyPublicFileToInstallDir " + versionFolder, L"CopyPublicFileToInstallDir")) return 1;
+    *failedFile = publicFailedFile;
+    return -1;
 }
 bool RecordingSteps::ResetUpdateState() { return Record(L"ResetUpdateState", L"ResetUpdateState"); }
 bool RecordingSteps::CopySystemProfile(const std::wstring& staging) { return Record(L"CopySystemProfile " + staging, L"CopySystemProfile"); }

@@ -25,6 +25,7 @@ public:
     std::wstring firstChannel;       // ReadFirstChannel
     std::wstring registeredChannel;  // ReadRegisteredChannel
     std::wstring failedFile = L"C:\\App\\1.14.301\\Bin\\locked.dll";
+    std::wstring publicFailedFile = L"C:\\App\\PL.exe";
     std::set<std::wstring> folders;  // what IsFolder answers true for
     // SetInstallFolder's answer: the verdict, and the fallback root it names (empty: none; the
     // version folder then is the chosen one, else the root joined with the version).
@@ -76,7 +77,7 @@ public:
     bool DeleteFolderTree(const std::wstring& path) override;
     int DeployFiles(const std::wstring& stagingFolder, IPlProgressCallback* progress, const std::wstring& versionFolder,
                     const std::wstring& manifestPath, std::wstring* lastFailedFile) override;
-    int CopyPublicFileToInstallDir(const std::wstring& versionFolder) override;
+    int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) override;
     bool ResetUpdateState() override;
     bool CopySystemProfile(const std::wstring& stagingFolder) override;
     bool RemoveOldShortcuts() override;

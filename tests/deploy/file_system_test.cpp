@@ -2,6 +2,7 @@
 
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
+#include "deploy/retry_pause.h"
 #include "deploy_test_support.h"
 
 namespace {
@@ -147,6 +148,38 @@ TEST(PublicFiles, CopiesThePresentOnesIntoTheProductRoot) {
     EXPECT_EQ(12u, SizeOfFile(scratch / L"App\\WebAPI.dll"));
     EXPECT_FALSE(FileExists(scratch / L"App\\VTService.dll"));
     EXPECT_EQ(0, CopyPublicFileToInstallDir(L"relative\\1.14.301"));
+}
+
+void NoPause(unsigned long) {}
+
+// An older launcher held by a running program: moved aside and replaced when its holder allows a
+// rename (a running program does), and otherwise the copy fails, names the file and leaves the old
+// one as it was instead of passing for installed.
+TEST(PublicFiles, AHeldLauncherIsReplacedOrNamedAsTheFailure) {
+    ScratchFolder scratch;
+    const RetryPauseFunction previous = SetRetryPauseFunction(NoPause);
+    const std::wstring versionFolder = scratch / L"App\\1.14.301";
+    WriteTestFile(versionFolder + L"\\Bin\\PL.exe", 300, 'n');
+    const std::wstring launcher = scratch / L"App\\PL.exe";
+
+    WriteTestFile(launcher, 20, 'o');
+    HANDLE running = CreateFileW(launcher.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, running);
+    std::wstring failed;
+    EXPECT_EQ(1, CopyPublicFileToInstallDir(versionFolder, &failed));
+    EXPECT_EQ(ReadTestFile(versionFolder + L"\\Bin\\PL.exe"), ReadTestFile(launcher));
+    CloseHandle(running);
+
+    WriteTestFile(launcher, 20, 'o');
+    const std::string old = ReadTestFile(launcher);
+    HANDLE locked = CreateFileW(launcher.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    EXPECT_EQ(-1, CopyPublicFileToInstallDir(versionFolder, &failed));
+    EXPECT_EQ(launcher, failed);
+    CloseHandle(locked);
+    EXPECT_EQ(old, ReadTestFile(launcher));
+    SetRetryPauseFunction(previous);
 }
 
 TEST(SystemProfile, IsProvidedOnlyWhenMissing) {

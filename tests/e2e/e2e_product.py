@@ -1,5 +1,7 @@
 """What the setup program shows and uses, as a calling program, a user or the machine sees it."""
 
+from e2e_log import parse
+
 SINGLE_INSTANCE_MUTEX = "D85199AA-8568-486B-AE9A-93F9B4743BA6"
 MESSAGE_CAPTION = "岚拓映彩直播安装向导"
 ALREADY_RUNNING_TEXT = "岚拓映彩直播安装程序已经在运行。"
@@ -24,3 +26,8 @@ HIDDEN_MODE = ("/mode:noui",)
 def install_log_path(prefix):
     """%APPDATA%\\Corvane\\Logs\\PeloraInstall.txt of the prefix's user."""
     return prefix.appdata / "Corvane" / "Logs" / "PeloraInstall.txt"
+
+
+def install_log_messages(prefix):
+    """The messages of the prefix's install log, without their stamps, in order."""
+    return [line.message for line in parse(install_log_path(prefix).read_bytes())]
