@@ -105,14 +105,14 @@ def main():
             break
     extract_reference(sevenzip, two_blocks, os.path.join(out, "two_blocks_7zz"))
 
-    # Two blocks large enough that decoding each takes a good while: 8 files of 2 MiB per block,
+    # Two blocks large enough that decoding each takes a good while: 8 files of 1 MiB per block,
     # text-like so that LZMA has work to do.
     large = os.path.join(work, "large")
     os.makedirs(large)
     rng = random.Random(2019)
     words = [bytes(rng.choices(range(32, 127), k=rng.randint(2, 9))) for _ in range(3000)]
     for i in range(16):
-        content = b" ".join(rng.choices(words, k=400000))[:2 << 20]
+        content = b" ".join(rng.choices(words, k=200000))[:1 << 20]
         with open(os.path.join(large, f"part{i:02d}.bin"), "wb") as f:
             f.write(content)
     large_blocks = fresh("large_blocks.7z")
