@@ -250,9 +250,15 @@ class MutexHolder:
     def __init__(self, prefix, tools, name, seconds=180):
         self._flag = prefix.path / "drive_c" / f"release-{abs(hash(name))}"
         self._flag.unlink(missing_ok=True)
-        self._process = prefix.popen(tools.path("mutexhold"), name,
-                                     "--until-file=C:\\" + self._flag.name, f"--seconds={seconds}")
-        first = self._process.line(0)
+        # A mutex let go by a process that has just ended can outlive it for a moment in the
+        # wineserver; mutexhold then finds it still there and ends with 1 without a word.
+        for attempt in range(5):
+            self._process = prefix.popen(tools.path("mutexhold"), name,
+                                         "--until-file=C:\\" + self._flag.name, f"--seconds={seconds}")
+            first = self._process.line(0)
+            if first is not None or self._process.wait(timeout=15) != 1:
+                break
+            time.sleep(0.5)
         if first != "ready":
             self._process.kill()
             raise RuntimeError(f"mutexhold did not take {name}: {first!r} "
