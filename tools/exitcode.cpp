@@ -51,8 +51,16 @@ int wmain(int argc, wchar_t** argv) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // Wine now and then fails a process start with ERROR_INTERNAL_ERROR while the machine is
+    // loaded; the program itself was never run then, so it is started once more.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &process);
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR) break;
+        if (!started) Sleep(500);
+    }
+    if (!started) {
         tools::WriteErr(L"exitcode: cannot start " + commandLine + L" (error " +
                         tools::Decimal(GetLastError()) + L")\n");
         return 2;
