@@ -70,6 +70,11 @@ protected:
         Run(InstallManager::kMessageInstall);
     }
     bool Reported(uint32_t code) const { return steps.Has(L"ReportInstallerError " + std::to_wstring(code)); }
+    // The client's only error, when it is an extraction or deployment error; null otherwise.
+    const ExtractError* OnlyExtractError() const {
+        if (client.errors.size() != 1) return nullptr;
+        return dynamic_cast<const ExtractError*>(client.errors[0].get());
+    }
 };
 
 TEST_F(InstallManagerTest, InitComputesFoldersAndStartsTelemetryWithChannels) {
@@ -282,9 +287,8 @@ TEST_F(InstallManagerTest, FailedExtractionReportsDiskLowAndStopsThePhase) {
     steps.diskLowOnFailure = true;
     ASSERT_EQ(0, Init());
     Run(InstallManager::kMessageExtract);
-    ASSERT_EQ(1u, client.errors.size());
-    auto* error = dynamic_cast<ExtractError*>(client.errors[0].get());
-    ASSERT_NE(nullptr, error);
+    const ExtractError* error = OnlyExtractError();
+    ASSERT_NE(nullptr, error) << client.errors.size() << " errors, or not an extraction error";
     EXPECT_EQ(2, error->Code());
     EXPECT_TRUE(error->DiskLow());
     EXPECT_EQ((std::vector<int>{0}), client.steps);
@@ -309,9 +313,8 @@ TEST_F(InstallManagerTest, FailedDeploymentNamesTheFileAndEndsThePhase) {
     steps.failing.insert(L"DeployFiles");
     ASSERT_EQ(0, Init());
     RunBothPhases();
-    ASSERT_EQ(1u, client.errors.size());
-    auto* error = dynamic_cast<ExtractError*>(client.errors[0].get());
-    ASSERT_NE(nullptr, error);
+    const ExtractError* error = OnlyExtractError();
+    ASSERT_NE(nullptr, error) << client.errors.size() << " errors, or not an extraction error";
     EXPECT_EQ(steps.failedFile, error->Message());
     EXPECT_FALSE(error->DiskLow());
     EXPECT_EQ(-1, steps.IndexOf(L"CopyPublicFileToInstallDir"));
@@ -323,9 +326,8 @@ TEST_F(InstallManagerTest, PublicFileThatCannotBeWrittenEndsTheInstallBeforeAnyt
     steps.failing.insert(L"CopyPublicFileToInstallDir");
     ASSERT_EQ(0, Init());
     RunBothPhases();
-    ASSERT_EQ(1u, client.errors.size());
-    auto* error = dynamic_cast<ExtractError*>(client.errors[0].get());
-    ASSERT_NE(nullptr, error);
+    const ExtractError* error = OnlyExtractError();
+    ASSERT_NE(nullptr, error) << client.errors.size() << " errors, or not an extraction error";
     EXPECT_EQ(steps.publicFailedFile, error->Message());
     for (const wchar_t* call : {L"CreateDesktopShortcut", L"CreateStartMenuShortcuts", L"RegisterSharedService",
                                 L"WriteProductKey", L"WriteRunEntry", L"LaunchAsUser", L"ReportInstallerDone"}) {
@@ -396,9 +398,8 @@ TEST_F(InstallManagerTest, AVersionFolderHoldingSomebodysFilesIsNeitherClearedNo
     EXPECT_EQ(-1, steps.IndexOf(L"DeleteFolderTree"));
     EXPECT_EQ(-1, steps.IndexOf(L"DeployFiles"));
     EXPECT_EQ(-1, steps.IndexOf(L"ReportInstallerDone"));
-    ASSERT_EQ(1u, client.errors.size());
-    auto* error = dynamic_cast<ExtractError*>(client.errors[0].get());
-    ASSERT_NE(nullptr, error);
+    const ExtractError* error = OnlyExtractError();
+    ASSERT_NE(nullptr, error) << client.errors.size() << " errors, or not an extraction error";
     EXPECT_EQ(kVersionFolder, error->Message());
     EXPECT_EQ((std::vector<int>{0, 1, 2}), client.steps);
 }
