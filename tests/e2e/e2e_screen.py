@@ -33,7 +33,7 @@ PROGRESS_AREA = (0, 400, WIDTH, HEIGHT)
 
 def screenshot_folder():
     build = os.environ.get("PELORA_BUILD_DIR")
-    from conftest import BUILD_DIR  # the same folder the tests take the programs from
+    from e2e_fixtures import BUILD_DIR  # the same folder the tests take the programs from
     folder = Path(build or BUILD_DIR) / "screenshots"
     folder.mkdir(parents=True, exist_ok=True)
     return folder

@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import _built
+from e2e_fixtures import _built
 from e2e_log import parse
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, install_log_path
 

@@ -11,7 +11,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BUILD_DIR
+from e2e_fixtures import BUILD_DIR
 from e2e_log import parse
 from e2e_payload import with_flipped_payload, with_replaced_payload
 from e2e_product import EXIT_ABANDONED, EXIT_FINISHED, HIDDEN_MODE, install_log_path

@@ -9,7 +9,7 @@ import xml.etree.ElementTree as ElementTree
 
 import pytest
 
-from conftest import BUILD_DIR
+from e2e_fixtures import BUILD_DIR
 from e2e_log import parse
 from e2e_payload import with_replaced_payload
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, VERSION, install_log_path

@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from e2e_drives import TmpfsMounts, map_drive
+from e2e_drives import map_drive
 from e2e_product import (EXIT_ABANDONED, HIDDEN_MODE, IDOK, INTERACTIVE_MODES, MESSAGE_CAPTION,
                          PRODUCT_KEY, install_log_messages)
 from e2e_payload import with_renumbered_resource
@@ -27,20 +27,6 @@ def files_below(folder):
 def installed_folder(prefix):
     values = reg_values(prefix, PRODUCT_KEY)
     return None if values is None else values.get("Install")
-
-
-@pytest.fixture
-def tmpfs(tmp_path):
-    mounts = TmpfsMounts(tmp_path)
-
-    def mount(name, size):
-        point = mounts.mount(name, size)
-        if point is None:
-            pytest.skip("cannot mount a tmpfs here")
-        return point
-
-    yield mount
-    mounts.close()
 
 
 def test_application_data_on_a_network_drive_installs_nothing(prefix, run_setup):

@@ -4,7 +4,7 @@ box, writes its install-log line and ends the setup with 1."""
 
 import time
 
-from conftest import BUILD_DIR
+from e2e_fixtures import BUILD_DIR
 from e2e_log import parse
 from e2e_payload import with_flipped_payload
 from e2e_product import EXIT_ABANDONED, IDOK, MESSAGE_CAPTION, install_log_path
