@@ -243,7 +243,7 @@ void InstallManager::RunInstallation() {
     std::wstring lastFailedFile;
     if (m_steps.DeployFiles(m_strStagingFolder, this, m_strVersionFolder, JoinPath(m_strVersionFolder, deploy::kManifestFileName),
                             &lastFailedFile) == 0) {
-        if (m_pClient) m_pClient->OnError(new ExtractError(lastFailedFile));
+        FailDeployment(lastFailedFile);
         return;
     }
 
@@ -252,7 +252,7 @@ void InstallManager::RunInstallation() {
     // be written whole ends the install before anything is registered.
     std::wstring publicFailedFile;
     if (m_steps.CopyPublicFileToInstallDir(m_strVersionFolder, &publicFailedFile) < 0) {
-        if (m_pClient) m_pClient->OnError(new ExtractError(publicFailedFile));
+        FailDeployment(publicFailedFile);
         return;
     }
     m_steps.ResetUpdateState();
@@ -260,6 +260,14 @@ void InstallManager::RunInstallation() {
     CreateShortcuts(productRoot);
     SetProgress(kProgressDeployed);
     RunRegistration(productRoot);
+}
+
+void InstallManager::FailDeployment(const std::wstring& failedFile) {
+    // Half a product would look installed to the user and to the next setup: what this run has
+    // written to the install drive goes again, and nothing is registered.
+    InstallLog::Format(app::kLogInstallFailedAt, failedFile.c_str());
+    m_steps.RemoveFailedInstall();
+    if (m_pClient) m_pClient->OnError(new ExtractError(failedFile));
 }
 
 void InstallManager::CreateShortcuts(const std::wstring& productRoot) {

@@ -103,6 +103,9 @@ public:
 private:
     void RunExtraction();
     void RunInstallation();
+    // Ends a deployment that could not write `failedFile`: logs it, takes back what the run wrote
+    // and reports the error.
+    void FailDeployment(const std::wstring& failedFile);
     void CreateShortcuts(const std::wstring& productRoot);
     void RunRegistration(const std::wstring& productRoot);
     void RegisterWebComponent(const std::wstring& productRoot);

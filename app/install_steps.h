@@ -66,6 +66,9 @@ public:
                             const std::wstring& versionFolder, const std::wstring& manifestPath,
                             std::wstring* lastFailedFile) = 0;
     virtual int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) = 0;
+    // Takes back what DeployFiles and CopyPublicFileToInstallDir have written in this run: the
+    // files, then the folders they made when nothing else is in them. The number of entries left.
+    virtual int RemoveFailedInstall() = 0;
     virtual bool ResetUpdateState() = 0;
     virtual bool CopySystemProfile(const std::wstring& stagingFolder) = 0;
 

@@ -16,6 +16,7 @@
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
 #include "deploy/firewall_exception.h"
+#include "deploy/install_footprint.h"
 #include "deploy/install_folder_check.h"
 #include "deploy/install_paths.h"
 #include "deploy/launch_as_user.h"
@@ -56,7 +57,14 @@ public:
     bool IsValidInstallPath(const std::wstring& path) override { return ::IsValidInstallPath(path); }
     int SetInstallFolder(const std::wstring& chosen, uint32_t requiredBytes, std::wstring& versionFolder,
                          std::wstring& replacement) override {
-        return ::SetInstallFolder(chosen, requiredBytes, versionFolder, replacement);
+        // The check makes the chosen folder (or the fallback below the setup's own folder): those
+        // folders are this run's, to be taken back with the rest when the install fails.
+        const auto missing = InstallFootprint::MissingFolders(chosen);
+        const auto missingFallback = InstallFootprint::MissingFolders(VersionFolderOf(SetupFolder()));
+        const int verdict = ::SetInstallFolder(chosen, requiredBytes, versionFolder, replacement);
+        m_footprint.NoteMadeFolders(missing);
+        m_footprint.NoteMadeFolders(missingFallback);
+        return verdict;
     }
 
     bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
@@ -109,13 +117,15 @@ public:
         FileDeployer deployer(stagingFolder, progress);
         deployer.SetTargetRoot(versionFolder);
         deployer.SetManifestPath(manifestPath);
+        deployer.SetFootprint(&m_footprint);
         const int result = deployer.Install();
         if (lastFailedFile) *lastFailedFile = deployer.LastFailedFile();
         return result;
     }
     int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) override {
-        return ::CopyPublicFileToInstallDir(versionFolder, failedFile);
+        return ::CopyPublicFileToInstallDir(versionFolder, failedFile, &m_footprint);
     }
+    int RemoveFailedInstall() override { return m_footprint.RemoveAll(); }
     bool ResetUpdateState() override { return ::ResetUpdateState(); }
     bool CopySystemProfile(const std::wstring& stagingFolder) override { return ::CopySystemProfile(stagingFolder); }
 
@@ -194,6 +204,8 @@ private:
     }
 
     HRESULT m_oleResult = E_FAIL;
+    // What this run has written to the install drive, taken back when the install fails.
+    InstallFootprint m_footprint;
 };
 
 }  // namespace

@@ -111,6 +111,9 @@ inline constexpr wchar_t kLogCreateFolderFailed[] = L"[setup]创建文件夹失�
 inline constexpr wchar_t kLogDeleteTreeRefused[] = L"[setup]拒绝删除 %s\n";
 inline constexpr wchar_t kLogNotProductFolder[] = L"[setup]不是本产品的文件夹，拒绝删除 %s\n";
 inline constexpr wchar_t kLogDeleteEntryFailed[] = L"[setup]删除失败 %s (%lu)\n";
+inline constexpr wchar_t kLogFootprintRemoved[] =
+    L"[setup]removed what this run wrote: %d files, %d folders, %d entries left\n";
+inline constexpr wchar_t kLogFootprintFolderKept[] = L"[setup]folder kept, it holds what this run did not write: %s\n";
 inline constexpr wchar_t kLogFolderBlockedByFile[] = L"[setup]文件挡住了要创建的文件夹，未删除：%s\n";
 inline constexpr wchar_t kLogForeignPreviousFolder[] = L"[setup]旧版本目录不是本产品的文件夹，不卸载：%s\n";
 inline constexpr wchar_t kLogForeignInstallFolder[] = L"[setup]安装目录里有不属于本产品的文件，拒绝使用：%s\n";

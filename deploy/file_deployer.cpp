@@ -9,6 +9,7 @@
 #include "app/progress_callbacks.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
+#include "deploy/install_footprint.h"
 #include "deploy/install_manifest.h"
 #include "deploy/install_paths.h"
 #include "deploy/locked_file_copy.h"
@@ -96,7 +97,8 @@ int FileDeployer::WriteManifest(bool forNewInstall) {
 int FileDeployer::Install() {
     m_strLastFailedFile.clear();
     if (ClearOldManifest(m_strManifestPath)) {
-        CreateEmptyFile(m_strManifestPath);
+        if (m_pFootprint) m_pFootprint->CreateEmptyFile(m_strManifestPath);
+        else CreateEmptyFile(m_strManifestPath);
         if (!WriteManifest(true)) return 0;
     }
     TiXmlDocument document;
@@ -105,7 +107,7 @@ int FileDeployer::Install() {
         if (m_strLastFailedFile.empty()) m_strLastFailedFile = m_strManifestPath;
         return 0;
     }
-    if (!m_strTargetRoot.empty()) CreateFolderPath(m_strTargetRoot);
+    if (!m_strTargetRoot.empty()) CreateTargetFolders(m_strTargetRoot);
     int budget = kCopyFolderBudget;
     if (!CopyByManifest(m_strSourceRoot, m_strTargetRoot, *document.RootElement(), budget))
         return 0;
@@ -129,15 +131,15 @@ int FileDeployer::CopyByManifest(const std::wstring& source, const std::wstring&
         const std::wstring from = ChildPath(source, name);
         const std::wstring to = ChildPath(target, name);
         if (IsFolderElement(*child)) {
-            CreateFolderPath(to);
+            CreateTargetFolders(to);
             if (!CopyByManifest(from, to, *child, budget)) {
                 InstallLog::Format(deploy::kLogInstallFolderFailed, from.c_str());
                 return 0;
             }
             continue;
         }
-        CreateFolderPath(target);
-        if (!CopyLockedFile(from, to)) {
+        CreateTargetFolders(target);
+        if (!CopyTargetFile(from, to)) {
             m_strLastFailedFile = to;
             return 0;
         }
@@ -145,6 +147,15 @@ int FileDeployer::CopyByManifest(const std::wstring& source, const std::wstring&
         ReportProgress();
     }
     return 1;
+}
+
+void FileDeployer::CreateTargetFolders(const std::wstring& path) {
+    if (m_pFootprint) m_pFootprint->CreateFolders(path);
+    else CreateFolderPath(path);
+}
+
+bool FileDeployer::CopyTargetFile(const std::wstring& source, const std::wstring& target) {
+    return m_pFootprint ? m_pFootprint->CopyFileOver(source, target) : CopyLockedFile(source, target);
 }
 
 void FileDeployer::ReportProgress() {

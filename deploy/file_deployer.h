@@ -4,6 +4,7 @@
 #include <string>
 
 class IPlProgressCallback;
+class InstallFootprint;
 class TiXmlElement;
 
 // Copies the staged product tree into the version folder in the order of an install manifest
@@ -20,6 +21,9 @@ public:
     void SetManifestPath(const std::wstring& path) { m_strManifestPath = path; }
     void SetOldInstallFolder(const std::wstring& folder) { m_strOldInstallFolder = folder; }
     void SetOldManifestPath(const std::wstring& path) { m_strOldManifestPath = path; }
+    // Notes what Install writes (the manifest, the files, the folders it makes) in `footprint`, so
+    // that a failed install can be taken back. Not owned; may be null.
+    void SetFootprint(InstallFootprint* footprint) { m_pFootprint = footprint; }
 
     const std::wstring& SourceRoot() const { return m_strSourceRoot; }
     const std::wstring& TargetRoot() const { return m_strTargetRoot; }
@@ -51,6 +55,8 @@ private:
                        const TiXmlElement& element, int& budget);
     int RemoveByManifest(const std::wstring& folder, const TiXmlElement& element);
     void ReportProgress();
+    void CreateTargetFolders(const std::wstring& path);
+    bool CopyTargetFile(const std::wstring& source, const std::wstring& target);
 
     uint64_t m_nBytesCopied = 0;
     uint64_t m_nTotalBytes = 0;
@@ -63,4 +69,5 @@ private:
     std::wstring m_strOldManifestPath;
     std::wstring m_strLastFailedFile;
     IPlProgressCallback* m_pProgress;  // not owned; may be null
+    InstallFootprint* m_pFootprint = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "deploy/deploy_constants.h"
+#include "deploy/install_footprint.h"
 #include "deploy/locked_file_copy.h"
 #include "deploy/install_paths.h"
 #include "deploy/product_folder.h"
@@ -315,7 +316,8 @@ std::wstring CreateStagingFolder() {
     return std::wstring();
 }
 
-int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) {
+int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile,
+                               InstallFootprint* footprint) {
     std::wstring root = ParentFolder(versionFolder);
     UINT type = DriveTypeOf(root);
     if (type < DRIVE_REMOVABLE || type > DRIVE_RAMDISK) return 0;
@@ -327,7 +329,7 @@ int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* 
             InstallLog::Format(deploy::kLogPublicFileMissing, source.c_str());
             continue;
         }
-        const bool copied = CopyLockedFile(source, target);
+        const bool copied = footprint ? footprint->CopyFileOver(source, target) : CopyLockedFile(source, target);
         InstallLog::Format(deploy::kLogPublicFileCopied, source.c_str(), target.c_str(), copied ? 1 : 0);
         if (!copied) {
             if (failedFile != nullptr) *failedFile = target;

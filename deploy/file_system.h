@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+class InstallFootprint;
+
 // File-system routines shared by the deployment steps. Paths are full wide-character paths;
 // every routine logs its failures to the install log and reports them by its result.
 
@@ -69,7 +71,9 @@ std::wstring CreateStagingFolder();
 // folder's own files are copied: a file held open is moved aside and replaced. 0 when the product
 // root is on no usable drive, 1 when every present file was copied whole, -1 when one could not be
 // (its target in *failedFile): the shortcuts and the service would point at a stale or broken file.
-int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile = nullptr);
+// What the copies write is noted in `footprint` when one is given.
+int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile = nullptr,
+                               InstallFootprint* footprint = nullptr);
 
 // Provides the Windows Media system profile from the staged tree when the system lacks it.
 bool CopySystemProfile(const std::wstring& stagingFolder);

@@ -319,6 +319,7 @@ TEST_F(InstallManagerTest, FailedDeploymentNamesTheFileAndEndsThePhase) {
     EXPECT_FALSE(error->DiskLow());
     EXPECT_EQ(-1, steps.IndexOf(L"CopyPublicFileToInstallDir"));
     EXPECT_EQ(-1, steps.IndexOf(L"ReportInstallerDone"));
+    EXPECT_GT(steps.IndexOf(L"RemoveFailedInstall"), steps.IndexOf(L"DeployFiles")) << "what it wrote is taken back";
     EXPECT_EQ((std::vector<int>{0, 1, 2}), client.steps);
 }
 
@@ -329,6 +330,7 @@ TEST_F(InstallManagerTest, PublicFileThatCannotBeWrittenEndsTheInstallBeforeAnyt
     const ExtractError* error = OnlyExtractError();
     ASSERT_NE(nullptr, error) << client.errors.size() << " errors, or not an extraction error";
     EXPECT_EQ(steps.publicFailedFile, error->Message());
+    EXPECT_GT(steps.IndexOf(L"RemoveFailedInstall"), steps.IndexOf(L"CopyPublicFileToInstallDir"));
     for (const wchar_t* call : {L"CreateDesktopShortcut", L"CreateStartMenuShortcuts", L"RegisterSharedService",
                                 L"WriteProductKey", L"WriteRunEntry", L"LaunchAsUser", L"ReportInstallerDone"}) {
         EXPECT_EQ(-1, steps.IndexOf(call)) << testing::PrintToString(std::wstring(call));
@@ -348,6 +350,7 @@ TEST_F(InstallManagerTest, SingleStepFailuresAreReportedWithTheirCodes) {
     }
     EXPECT_EQ((std::vector<std::wstring>{L"2001", L"2002", L"2004", L"2004", L"3001", L"4001", L"5001"}), reported);
     EXPECT_EQ(5, client.steps.back()) << "none of them stops the run";
+    EXPECT_EQ(-1, steps.IndexOf(L"RemoveFailedInstall")) << "nothing is taken back from a finished install";
     EXPECT_EQ(2, std::count(steps.calls.begin(), steps.calls.end(),
                             L"RegisterWebComponent " + kProductRoot + L"\\WebAPI.dll"))
         << "the web component is tried twice";

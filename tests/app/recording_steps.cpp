@@ -113,6 +113,7 @@ int RecordingSteps::CopyPublicFileToInstallDir(const std::wstring& versionFolder
     *failedFile = publicFailedFile;
     return -1;
 }
+int RecordingSteps::RemoveFailedInstall() { return Record(L"RemoveFailedInstall", L"RemoveFailedInstall") ? 0 : 1; }
 bool RecordingSteps::ResetUpdateState() { return Record(L"ResetUpdateState", L"ResetUpdateState"); }
 bool RecordingSteps::CopySystemProfile(const std::wstring& staging) { return Record(L"CopySystemProfile " + staging, L"CopySystemProfile"); }
 bool RecordingSteps::RemoveOldShortcuts() { return Record(L"RemoveOldShortcuts", L"RemoveOldShortcuts"); }

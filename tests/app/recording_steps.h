@@ -78,6 +78,7 @@ public:
     int DeployFiles(const std::wstring& stagingFolder, IPlProgressCallback* progress, const std::wstring& versionFolder,
                     const std::wstring& manifestPath, std::wstring* lastFailedFile) override;
     int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile) override;
+    int RemoveFailedInstall() override;
     bool ResetUpdateState() override;
     bool CopySystemProfile(const std::wstring& stagingFolder) override;
     bool RemoveOldShortcuts() override;

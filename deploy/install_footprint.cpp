@@ -1,0 +1,101 @@
+#include "deploy/install_footprint.h"
+
+#include <windows.h>
+
+#include "deploy/deploy_constants.h"
+#include "deploy/file_system.h"
+#include "deploy/locked_file_copy.h"
+#include "diag/install_log.h"
+
+namespace {
+
+// "C:\a\b" for "C:\a\b\c" (and for "C:\a\b\c\"); "C:" for "C:\a"; empty for "C:" or a bare name.
+std::wstring FolderAbove(const std::wstring& path) {
+    std::wstring trimmed = path;
+    while (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
+    const size_t slash = trimmed.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return std::wstring();
+    return trimmed.substr(0, slash);
+}
+
+}  // namespace
+
+std::vector<std::wstring> InstallFootprint::MissingFolders(const std::wstring& path) {
+    // A drive root ("C:") has no folder above it that this loop could reach, and is never listed.
+    std::vector<std::wstring> missing;
+    for (std::wstring folder = path; !FolderAbove(folder).empty() && !FileOrFolderExists(folder);
+         folder = FolderAbove(folder)) {
+        missing.insert(missing.begin(), folder);
+    }
+    return missing;
+}
+
+void InstallFootprint::NoteMadeFolders(const std::vector<std::wstring>& folders) {
+    for (const std::wstring& folder : folders) {
+        if (FolderExists(folder)) m_entries.push_back({folder, true});
+    }
+}
+
+bool InstallFootprint::CreateFolders(const std::wstring& path) {
+    const std::vector<std::wstring> missing = MissingFolders(path);
+    const bool created = CreateFolderPath(path);
+    NoteMadeFolders(missing);
+    return created;
+}
+
+bool InstallFootprint::CreateEmptyFile(const std::wstring& path) {
+    if (FileOrFolderExists(path)) return false;
+    CreateFolders(FolderAbove(path));
+    const bool created = ::CreateEmptyFile(path);
+    if (FileExists(path)) NoteFile(path);
+    return created;
+}
+
+bool InstallFootprint::CopyFileOver(const std::wstring& source, const std::wstring& target) {
+    const std::wstring side = target + deploy::kRenameSuffix;
+    const bool targetWasThere = FileOrFolderExists(target);
+    const bool sideWasThere = FileOrFolderExists(side);
+    if (CopyLockedFile(source, target)) {
+        NoteFile(target);
+        return true;
+    }
+    if (!targetWasThere && FileExists(target)) NoteFile(target);
+    if (!targetWasThere && !sideWasThere && FileExists(side)) NoteFile(side);
+    return false;
+}
+
+void InstallFootprint::NoteFile(const std::wstring& path) {
+    for (const Entry& entry : m_entries) {
+        if (!entry.folder && lstrcmpiW(entry.path.c_str(), path.c_str()) == 0) return;
+    }
+    m_entries.push_back({path, false});
+}
+
+int InstallFootprint::RemoveAll() {
+    int files = 0;
+    int folders = 0;
+    int left = 0;
+    // Files first, so that the folders are empty when their turn comes.
+    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
+        if (entry->folder || !FileOrFolderExists(entry->path)) continue;
+        if (DeleteFileW(entry->path.c_str())) {
+            ++files;
+            continue;
+        }
+        InstallLog::Format(deploy::kLogDeleteEntryFailed, entry->path.c_str(), GetLastError());
+        ++left;
+    }
+    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
+        if (!entry->folder || !FolderExists(entry->path)) continue;
+        if (RemoveDirectoryW(entry->path.c_str())) {
+            ++folders;
+            continue;
+        }
+        // Something this run did not write has been put into the folder: it stays, with the folder.
+        InstallLog::Format(deploy::kLogFootprintFolderKept, entry->path.c_str());
+        ++left;
+    }
+    InstallLog::Format(deploy::kLogFootprintRemoved, files, folders, left);
+    m_entries.clear();
+    return left;
+}
