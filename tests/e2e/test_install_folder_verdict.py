@@ -4,10 +4,8 @@ run then ends with 1; the fast mode explains the refusal in a message box and ke
 
 import time
 
-
 from e2e_drives import map_drive
-from e2e_product import (EXIT_ABANDONED, HIDDEN_MODE, IDOK, INTERACTIVE_MODES, MESSAGE_CAPTION,
-                         PRODUCT_KEY)
+from e2e_product import EXIT_ABANDONED, HIDDEN_MODE, IDOK, INTERACTIVE_MODES, MESSAGE_CAPTION, PRODUCT_KEY
 from e2e_payload import with_renumbered_resource
 from e2e_registry import reg_values
 
