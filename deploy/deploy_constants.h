@@ -111,6 +111,8 @@ inline constexpr wchar_t kLogCreateFolderFailed[] = L"[setup]创建文件夹失�
 inline constexpr wchar_t kLogDeleteTreeRefused[] = L"[setup]拒绝删除 %s\n";
 inline constexpr wchar_t kLogNotProductFolder[] = L"[setup]不是本产品的文件夹，拒绝删除 %s\n";
 inline constexpr wchar_t kLogDeleteEntryFailed[] = L"[setup]删除失败 %s (%lu)\n";
+inline constexpr wchar_t kLogTargetTooDeep[] =
+    L"[setup]install folder too long: \"%s\" would give the product a path of %d characters: %s\n";
 inline constexpr wchar_t kLogFootprintRemoved[] =
     L"[setup]removed what this run wrote: %d files, %d folders, %d entries left\n";
 inline constexpr wchar_t kLogFootprintFolderKept[] = L"[setup]folder kept, it holds what this run did not write: %s\n";

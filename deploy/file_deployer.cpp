@@ -23,6 +23,9 @@ namespace {
 
 // Folders one copy run enters at most, the root included.
 constexpr int kCopyFolderBudget = 500;
+// What a file's name may grow by while it is replaced: "{name}.rename" (side names "{name}~{n}"
+// are shorter).
+constexpr size_t kLongestSideSuffix = sizeof(deploy::kRenameSuffix) / sizeof(wchar_t) - 1;
 
 // Joins like the manifest walk always has: one backslash unless the folder ends in one.
 std::wstring ChildPath(const std::wstring& folder, const std::wstring& name) {
@@ -85,6 +88,7 @@ int FileDeployer::WriteManifest(bool forNewInstall) {
         return 0;
     }
     if (!gaps.IsComplete()) InstallLog::Format(deploy::kLogRemovalIncomplete, rootPath.c_str());
+    if (forNewInstall && !FitsTarget(gaps.longestPath)) return 0;
 
     if (!SaveManifest(document, target)) {
         InstallLog::Format(deploy::kLogWriteManifestFailed, target.c_str());
@@ -92,6 +96,22 @@ int FileDeployer::WriteManifest(bool forNewInstall) {
         return 0;
     }
     return 1;
+}
+
+bool FileDeployer::FitsTarget(const std::wstring& longestStagedPath) {
+    // Every path below the target, the manifest's and each file's side name for a replaced file
+    // among them, must stay below MAX_PATH: a longer one cannot be written, or would be cut.
+    std::wstring deepest = deploy::kManifestFileName;
+    if (longestStagedPath.size() > m_strSourceRoot.size() + 1 &&
+        longestStagedPath.size() - m_strSourceRoot.size() - 1 > deepest.size()) {
+        deepest = longestStagedPath.substr(m_strSourceRoot.size() + 1);
+    }
+    const std::wstring target = ChildPath(m_strTargetRoot, deepest);
+    if (target.size() + kLongestSideSuffix < MAX_PATH) return true;
+    InstallLog::Format(deploy::kLogTargetTooDeep, m_strTargetRoot.c_str(), static_cast<int>(target.size()),
+                       target.c_str());
+    m_strLastFailedFile = target;
+    return false;
 }
 
 int FileDeployer::Install() {

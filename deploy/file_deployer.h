@@ -55,6 +55,8 @@ private:
                        const TiXmlElement& element, int& budget);
     int RemoveByManifest(const std::wstring& folder, const TiXmlElement& element);
     void ReportProgress();
+    // False (logged, LastFailedFile set) when the deepest staged path would not fit below the target.
+    bool FitsTarget(const std::wstring& longestStagedPath);
     void CreateTargetFolders(const std::wstring& path);
     bool CopyTargetFile(const std::wstring& source, const std::wstring& target);
 

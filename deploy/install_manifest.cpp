@@ -73,6 +73,7 @@ uint64_t ScanFolder(int& budget, const std::wstring& folder, TiXmlElement& eleme
             NoteOnce(gaps.firstUnrepresentable, path);
             continue;
         }
+        if (path.size() > gaps.longestPath.size()) gaps.longestPath = path;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             TiXmlNode* child = element.InsertEndChild(
                 MakeManifestElement(deploy::kManifestFolderElement, ansiName, 0));

@@ -18,6 +18,10 @@ struct ManifestScanGaps {
     // name would point at another file or at none).
     std::wstring firstUnrepresentable;
 
+    // The longest full path of an entry the scan listed (not a gap: what the deepest path of the
+    // tree is, so that the target can be checked for room).
+    std::wstring longestPath;
+
     bool IsComplete() const { return firstOverBudget.empty() && firstUnrepresentable.empty(); }
 };
 

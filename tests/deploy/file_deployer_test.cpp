@@ -146,6 +146,31 @@ TEST_F(FileDeployerTest, AFileThatCanNeitherBeCopiedNorMovedFailsTheInstall) {
     EXPECT_EQ(50u, SizeOfFile(target));
 }
 
+// The deepest staged path is Misc\CVSSO\CVSSO\sso.dat (26 characters); a replaced file may grow by
+// ".rename" (7). A version folder that leaves the deepest path at 259 characters with that room
+// installs; one character more fails before any file is copied, naming the path that would not fit.
+TEST_F(FileDeployerTest, TheDeepestPathMustFitBelowTheTarget) {
+    StageProduct();
+    const std::wstring deepest = L"\\Misc\\CVSSO\\CVSSO\\sso.dat";
+    const size_t room = MAX_PATH - 1 - 7 - deepest.size();
+    const std::wstring base = m_scratch / L"v";
+    ASSERT_LT(base.size(), room);
+    versionFolder = base + std::wstring(room - base.size(), L'x');
+    ASSERT_EQ(room, versionFolder.size());
+    {
+        FileDeployer deployer = MakeInstaller();
+        EXPECT_EQ(1, deployer.Install()) << deployer.LastFailedFile();
+        EXPECT_EQ(400u, SizeOfFile(versionFolder + deepest));
+    }
+    versionFolder = m_scratch / L"w" + std::wstring(room - base.size() + 1, L'x');
+    ASSERT_EQ(room + 1, versionFolder.size());
+    FileDeployer deployer = MakeInstaller();
+    EXPECT_EQ(0, deployer.Install());
+    EXPECT_EQ(versionFolder + deepest, deployer.LastFailedFile());
+    EXPECT_FALSE(FileOrFolderExists(versionFolder + L"\\Bin"));
+    EXPECT_FALSE(FileOrFolderExists(versionFolder + L"\\WMSysPr9.prx"));
+}
+
 TEST_F(FileDeployerTest, FiveHundredFoldersInstallButOneMoreFails) {
     // The root counts as one folder: 499 subfolders fill the budget exactly.
     for (int i = 0; i < 499; ++i) CreateFolderPath(tree + L"\\d" + std::to_wstring(i));
