@@ -295,8 +295,9 @@ private:
         if (Chance(5)) return std::wstring();
         if (name == L"mode") {
             if (Chance(80)) {
-                return Pick({L"fast", L"noui", L"FAST", L"NoUi", L"nOuI", L"Fast", L"noui", L"fast", L"normal", L" fast", L"fast ",
-                             L"noui\t", L"no ui", L"noui:", L"fastest", L"quiet", L"f\x00E0st", L"\"noui\""});
+                return Pick({L"fast", L"noui", L"FAST", L"NoUi", L"nOuI", L"Fast", L"noui", L"fast", L"normal",
+                             L" fast", L"fast ", L"noui\t", L"no ui", L"noui:", L"fastest", L"quiet", L"f\x00E0st",
+                             L"\"noui\""});
             }
             return Text(Length());
         }
@@ -477,9 +478,12 @@ const char* ModeName(SetupMode mode) {
 std::string Differences(const CommandLineOptions& got, const ModelOptions& want) {
     std::string out;
     auto text = [&out](const char* what, const std::wstring& gotValue, const std::wstring& wantValue) {
-        if (gotValue != wantValue) out += std::string("\n  ") + what + ": got \"" + Readable(gotValue) + "\", want \"" + Readable(wantValue) + "\"";
+        if (gotValue == wantValue) return;
+        out += std::string("\n  ") + what + ": got \"" + Readable(gotValue) + "\", want \"" + Readable(wantValue) + "\"";
     };
-    if (got.Mode() != want.mode) out += std::string("\n  mode: got ") + ModeName(got.Mode()) + ", want " + ModeName(want.mode);
+    if (got.Mode() != want.mode) {
+        out += std::string("\n  mode: got ") + ModeName(got.Mode()) + ", want " + ModeName(want.mode);
+    }
     text("install folder", got.InstallFolder(), want.installFolder);
     text("source tag", got.SourceTag(), want.sourceTag);
     text("user id", got.UserId(), want.userId);
