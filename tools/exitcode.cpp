@@ -1,7 +1,11 @@
 // Test tool: starts a program, waits for it and prints its full 32-bit exit code, which Linux
 // callers of Wine cannot see (they get only the low byte, so -1 arrives as 255).
 //   exitcode.exe [--timeout=MS] PROGRAM [ARGUMENTS...]
-// Everything after the tool's own options is the child's command line, passed on verbatim.
+//   exitcode.exe [--timeout=MS] --command-file=PATH
+// Everything after the tool's own options is the child's command line, passed on verbatim. With
+// --command-file the whole command line (program first) is the UTF-16LE text of PATH instead: a
+// line that Wine's own quoting of Linux arguments would change (an unbalanced quote) or could not
+// carry at all (half of a surrogate pair) reaches the child exactly as written.
 // Output: "pid N" as soon as the child runs, then the exit code as a signed decimal number on
 // the last line. Exit status: 0 when the code was read, 2 for a usage error or a failed start,
 // 3 when the timeout elapsed (the child is then terminated and "timeout" is printed).
@@ -28,6 +32,20 @@ const wchar_t* SkipBlanks(const wchar_t* text) {
     return text;
 }
 
+// The UTF-16LE text of a file, without its byte-order mark; false when it cannot be read.
+bool ReadCommandFile(const std::wstring& path, std::wstring& text) {
+    tools::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    const DWORD size = GetFileSize(file.Get(), nullptr);
+    if (size == INVALID_FILE_SIZE) return false;
+    text.assign(size / sizeof(wchar_t), L'\0');
+    DWORD read = 0;
+    if (size > 0 && (!ReadFile(file.Get(), &text[0], size, &read, nullptr) || read != size)) return false;
+    if (!text.empty() && text[0] == 0xFEFF) text.erase(0, 1);
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -38,15 +56,29 @@ int wmain(int argc, wchar_t** argv) {
         timeout = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10));
         first = 2;
     }
-    if (argc <= first) {
-        tools::WriteErr(L"usage: exitcode.exe [--timeout=MS] PROGRAM [ARGUMENTS...]\n");
+    std::wstring commandFile;
+    if (argc == first + 1 && tools::MatchOption(argv[first], L"--command-file", &commandFile) && !commandFile.empty()) {
+        ++first;
+    }
+    if (argc <= first && commandFile.empty()) {
+        tools::WriteErr(L"usage: exitcode.exe [--timeout=MS] PROGRAM [ARGUMENTS...]\n"
+                        L"       exitcode.exe [--timeout=MS] --command-file=PATH\n");
         return 2;
     }
 
-    // The child's command line is the raw text after our own arguments, so its quoting survives.
-    const wchar_t* rest = SkipBlanks(GetCommandLineW());
-    for (int skipped = 0; skipped < first; ++skipped) rest = SkipBlanks(SkipArgument(rest));
-    std::wstring commandLine(rest);
+    std::wstring commandLine;
+    if (!commandFile.empty()) {
+        if (!ReadCommandFile(commandFile, commandLine) || commandLine.empty()) {
+            tools::WriteErr(L"exitcode: cannot read a command line from " + commandFile + L" (error " +
+                            tools::Decimal(GetLastError()) + L")\n");
+            return 2;
+        }
+    } else {
+        // The child's command line is the raw text after our own arguments, so its quoting survives.
+        const wchar_t* rest = SkipBlanks(GetCommandLineW());
+        for (int skipped = 0; skipped < first; ++skipped) rest = SkipBlanks(SkipArgument(rest));
+        commandLine = rest;
+    }
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

@@ -71,4 +71,12 @@ TEST(CommandLineValues, InstallFolderKeepsOneSpellingAndRefusesDotNames) {
         EXPECT_TRUE(Parse({dots}).InstallFolder().empty()) << dots;
 }
 
+// A generated line held "C:\C:\..." as its folder: a name with a colon names a stream on NTFS, so
+// no folder can be made there. A refused value leaves the folder an earlier value gave.
+TEST(CommandLineValues, InstallFolderWithAColonInANameIsRefused) {
+    for (const wchar_t* colon : {L"/install_dir:C:\\C:\\x", L"/install_dir:C:\\a:b", L"/install_dir:C:\\Apps\\x:"})
+        EXPECT_TRUE(Parse({colon}).InstallFolder().empty()) << colon;
+    EXPECT_EQ(L"C:\\Apps", Parse({L"/install_dir:C:\\Apps", L"/install_dir:C:\\a:b"}).InstallFolder());
+}
+
 }  // namespace
