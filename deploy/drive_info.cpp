@@ -26,7 +26,8 @@ bool IsValidNamePiece(const std::wstring& piece) {
     // nothing) name another folder than the one written: "C:\." is the drive's root.
     if (piece.find_first_not_of(L". ") == std::wstring::npos) return false;
     for (wchar_t c : piece) {
-        if (c < 32 || wcschr(L"\"*/<>?\\|", c) != nullptr) return false;
+        // A colon after the root would name a stream of a file, not a folder.
+        if (c < 32 || wcschr(L"\"*/:<>?\\|", c) != nullptr) return false;
     }
     return true;
 }
