@@ -13,7 +13,11 @@ it, and nobody can open it meanwhile (before the immediate, POSIX-style deletion
 Wine differs there: it lets a program open a delete-pending file and write into it, and removes
 the file, new content and all, when the holder closes it. The setup deletes the old files before
 it copies the new ones, so under Wine a holder that shares writing and deleting would take the new
-file with it unless the copy moves the doomed one aside first.
+file with it unless the copy moves the doomed one aside first. (Windows before the POSIX-style
+deletion would end that case with 1 instead: the pending name can be neither opened nor moved.) The
+table below holds what Wine does; by the rules above a Windows 10 that deletes POSIX-style does the
+same, provided its CopyFile, like Wine's, shares reading with the holder when it writes over a
+file (the "rw" row).
 
 All cases share one prefix with one first install: each case writes its own old content into the
 file before it holds it, a failed case ends with a run after the holder let go, which must install
@@ -40,7 +44,7 @@ REFUSED = "exit 1"
 SHARINGS = [
     ("none", REFUSED, "neither written, renamed nor deleted"),
     ("r", REFUSED, "readers only: neither written, renamed nor deleted"),
-    ("rw", REPLACED, "written in place: the holder shares writing"),
+    ("rw", REPLACED, "written in place: the holder shares writing, not deleting"),
     ("rd", REPLACED, "moved aside, then copied: the holder shares deleting (a running program's image)"),
     ("rwd", REPLACED, "deleted, then moved aside and copied; the new file outlives the holder"),
 ]
@@ -101,7 +105,7 @@ def run_held(earlier_install, run_setup, tools, setup_exe):
 
 def expect_replaced(code, messages, held, packed, during):
     assert code == EXIT_FINISHED, messages[-30:]
-    assert during == packed.read_bytes(), "the packed file while the holder still holds the old one"
+    assert during == packed.read_bytes(), "the packed file while the holder still has its handle open"
     assert held.read_bytes() == packed.read_bytes(), "the packed file once the holder let go"
     assert sum(m.startswith(REGISTERED) for m in messages) == 1, "the run registered the product"
 
