@@ -32,6 +32,12 @@ const wchar_t* ExistenceText(const std::wstring& path) {
 }  // namespace
 
 bool CopyLockedFile(const std::wstring& source, const std::wstring& target) {
+    // A target that is still there may be one deleted while another program holds it: its name
+    // stays until the holder closes it, and then the file goes with whatever it holds by then. Wine
+    // even lets it be written meanwhile, so a copy over it would vanish after reporting success.
+    // Moved aside first, it takes only the old content with it; a holder that shares no deleting
+    // keeps it in place, to be written over if the holder shares writing.
+    MoveAside(target);
     for (int round = kCopyRounds; round > 0; --round) {
         if (CopyOver(source, target)) return true;
         MoveAside(target);

@@ -182,6 +182,33 @@ TEST(PublicFiles, AHeldLauncherIsReplacedOrNamedAsTheFailure) {
     SetRetryPauseFunction(previous);
 }
 
+// The removal of the earlier install deletes the launcher while a program holds it, sharing
+// writing and deleting: the name stays until the holder closes it. The copy either fails and names
+// it, or passes and keeps the new launcher once the holder is gone; never passes and loses it.
+TEST(PublicFiles, ALauncherDeletedWhileHeldIsNotReplacedByADoomedCopy) {
+    ScratchFolder scratch;
+    const RetryPauseFunction previous = SetRetryPauseFunction(NoPause);
+    const std::wstring versionFolder = scratch / L"App\\1.14.301";
+    WriteTestFile(versionFolder + L"\\Bin\\PL.exe", 300, 'n');
+    const std::wstring launcher = scratch / L"App\\PL.exe";
+    WriteTestFile(launcher, 20, 'o');
+    HANDLE holder = CreateFileW(launcher.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    ASSERT_TRUE(DeleteFileW(launcher.c_str()));
+
+    std::wstring failed;
+    const int copied = CopyPublicFileToInstallDir(versionFolder, &failed);
+    CloseHandle(holder);
+    if (copied == 1) {
+        EXPECT_EQ(ReadTestFile(versionFolder + L"\\Bin\\PL.exe"), ReadTestFile(launcher));
+    } else {
+        EXPECT_EQ(-1, copied);
+        EXPECT_EQ(launcher, failed);
+    }
+    SetRetryPauseFunction(previous);
+}
+
 TEST(SystemProfile, IsProvidedOnlyWhenMissing) {
     ScratchFolder scratch;
     const std::wstring target = L"C:\\windows\\WMSysPr9.prx";
