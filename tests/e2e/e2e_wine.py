@@ -302,6 +302,7 @@ class SetupProcess:
 
     def __init__(self, prefix, tools, exe, args):
         self._prefix = prefix
+        self._exe = Path(exe)
         self._process = prefix.popen(tools.path("exitcode"), windows_path(exe), *args,
                                      cwd=prefix.caller_folder)
         line = self._process.line(0)
@@ -324,6 +325,31 @@ class SetupProcess:
             raise RuntimeError(f"exitcode.exe failed ({self._process.returncode}): "
                                f"{out!r} {err!r}")
         return signed32(int(lines[-1]))
+
+    def linux_pid(self):
+        """The Linux process that runs the setup (Wine runs each Windows process as one): the
+        process of the prefix whose program is the setup's file. None once it has ended."""
+        wanted = f"WINEPREFIX={self._prefix.path}".encode()
+        name = self._exe.name.lower().encode()
+        for entry in Path("/proc").iterdir():
+            if not entry.name.isdigit():
+                continue
+            try:
+                program = (entry / "cmdline").read_bytes().split(b"\0")[0]
+                if not program.lower().replace(b"/", b"\\").endswith(b"\\" + name):
+                    continue
+                if wanted in (entry / "environ").read_bytes().split(b"\0"):
+                    return int(entry.name)
+            except OSError:
+                continue  # ended meanwhile
+        return None
+
+    def kill_at_once(self, linux_pid):
+        """Kills the setup's Linux process (linux_pid()) with SIGKILL, as a power cut or the task
+        manager would end it: no code of the setup runs any more. Returns the exit code that
+        exitcode.exe then reports for it."""
+        os.kill(linux_pid, signal.SIGKILL)
+        return self.wait(timeout=30)
 
     def kill(self):
         """Ends a setup that is still running (and the exitcode.exe watching it), so that a
