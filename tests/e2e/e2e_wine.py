@@ -296,6 +296,34 @@ class WindowList:
                 if line.startswith("{")]
 
 
+# Programs that Wine itself runs in a prefix, and the test's watcher of the setup.
+_WINE_PROGRAMS = {"services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "rpcss.exe", "explorer.exe",
+                  "wineboot.exe", "conhost.exe", "wineserver", "wineserver64", "exitcode.exe"}
+
+
+def _prefix_processes(prefix):
+    """(Linux process id, program as the process names it, start time) of each running process
+    of the prefix."""
+    wanted = f"WINEPREFIX={prefix.path}".encode()
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if wanted not in (entry / "environ").read_bytes().split(b"\0"):
+                continue
+            program = (entry / "cmdline").read_bytes().split(b"\0")[0].decode(errors="replace")
+            if program:  # a process that has ended has no command line
+                yield int(entry.name), program, _start_time(int(entry.name))
+        except (OSError, ValueError):
+            continue  # ended meanwhile
+
+
+def _start_time(linux_pid):
+    """When the process started, in clock ticks since the boot."""
+    stat = Path(f"/proc/{linux_pid}/stat").read_text()
+    return int(stat[stat.rindex(")") + 2:].split()[19])
+
+
 class SetupProcess:
     """PeloraSetup.exe started the way a calling program starts it, watched by exitcode.exe so
     that the full 32-bit exit code is seen."""
@@ -327,29 +355,32 @@ class SetupProcess:
         return signed32(int(lines[-1]))
 
     def linux_pid(self):
-        """The Linux process that runs the setup (Wine runs each Windows process as one): the
-        process of the prefix whose program is the setup's file. None once it has ended."""
-        wanted = f"WINEPREFIX={self._prefix.path}".encode()
-        name = self._exe.name.lower().encode()
-        for entry in Path("/proc").iterdir():
-            if not entry.name.isdigit():
-                continue
-            try:
-                program = (entry / "cmdline").read_bytes().split(b"\0")[0]
-                if not program.lower().replace(b"/", b"\\").endswith(b"\\" + name):
-                    continue
-                if wanted in (entry / "environ").read_bytes().split(b"\0"):
-                    return int(entry.name)
-            except OSError:
-                continue  # ended meanwhile
+        """The Linux process that runs the setup (Wine runs each Windows process as one). None
+        once it has ended."""
+        name = "\\" + self._exe.name.lower()
+        for pid, program, _ in _prefix_processes(self._prefix):
+            if program.lower().replace("/", "\\").endswith(name):
+                return pid
         return None
 
     def kill_at_once(self, linux_pid):
-        """Kills the setup's Linux process (linux_pid()) with SIGKILL, as a power cut or the task
-        manager would end it: no code of the setup runs any more. Returns the exit code that
-        exitcode.exe then reports for it."""
+        """Ends the setup (its Linux process, linux_pid()) and the programs it started with
+        SIGKILL, as a power cut would: no code of theirs runs any more. Wine's own processes of
+        the prefix (services, the desktop) stay. Returns the exit code exitcode.exe then reports
+        for the setup and the names of the other programs ended."""
+        started = _start_time(linux_pid)
         os.kill(linux_pid, signal.SIGKILL)
-        return self.wait(timeout=30)
+        ended = []
+        for pid, program, start in _prefix_processes(self._prefix):
+            name = program.replace("/", "\\").rsplit("\\", 1)[-1].lower()
+            if pid == linux_pid or start < started or name in _WINE_PROGRAMS:
+                continue
+            try:
+                os.kill(pid, signal.SIGKILL)
+                ended.append(name)
+            except ProcessLookupError:
+                pass
+        return self.wait(timeout=30), sorted(ended)
 
     def kill(self):
         """Ends a setup that is still running (and the exitcode.exe watching it), so that a
