@@ -3,11 +3,12 @@ version, copies the product's files or registers them), without a chance to clea
 run in the same prefix ends with 0 and leaves a complete, registered install whose files are the
 payload's and match the manifest it wrote.
 
-The kill points are drawn once, with a fixed seed: two by the number of files already in the
-version folder of a first install, two by the time after a phase of a second install over a
-complete one began (the removal of the installed version, the registration)."""
+The kill points are drawn once, with a fixed seed: two by the number of files in the version
+folder (rising while a first install copies, falling while a second install removes the first),
+two by the time since a phase of a second install began (the removal, the registration)."""
 
 import filecmp
+import os
 import random
 import subprocess
 import time
@@ -34,10 +35,13 @@ CHECKED = ("rerun exits 0; version folder = payload, byte for byte, and = its ma
 
 KILL_SEED = 1409
 _draw = random.Random(KILL_SEED)
-# (what triggers the kill, how many files or seconds into the phase). On the test machine the
-# removal takes about 0.9 s and the registration about 2 s: the times drawn stay inside them.
-KILL_POINTS = [("files", _draw.randint(1, 11)), ("files", _draw.randint(12, 21)),
-               (REMOVING, round(_draw.uniform(0.05, 0.3), 2)), (REGISTERING, round(_draw.uniform(0.1, 1.0), 2))]
+# (what triggers the kill, the phase it falls in, how many files or seconds into the phase). The
+# copy of a first install fills the 23 files of the version folder in some 0.15 s, so the counts
+# stay clear of its end; the removal takes 0.2-0.9 s on the test machine, the registration some
+# 2 s: the times drawn stay inside them.
+KILL_POINTS = [("files", COPYING, _draw.randint(1, 8)), ("files", REMOVING, _draw.randint(4, 18)),
+               ("seconds", REMOVING, round(_draw.uniform(0.0, 0.1), 2)),
+               ("seconds", REGISTERING, round(_draw.uniform(0.1, 1.0), 2))]
 
 
 @pytest.fixture(scope="module")
@@ -59,10 +63,8 @@ def files_below(folder):
 
 
 def count_files(folder):
-    try:
-        return sum(1 for path in folder.rglob("*") if path.is_file())
-    except OSError:
-        return 0  # a folder removed while it is walked
+    # os.walk passes over a folder removed while it is walked.
+    return sum(len(files) for _, _, files in os.walk(folder))
 
 
 def manifest_files(element, below=""):
@@ -100,41 +102,48 @@ def phase_of(messages):
     return phase
 
 
-def ids(points):
-    return [f"{point} files" if trigger == "files" else f"{point} s {trigger}" for trigger, point in points]
-
-
-@pytest.mark.parametrize("trigger, point", KILL_POINTS, ids=ids(KILL_POINTS))
-def test_a_killed_install_is_completed_by_the_next_run(prefix, run_setup, start_setup, payload_tree, tmp_path,
-                                                       fault_row, trigger, point):
-    if trigger == "files":
+def kill_point(trigger, phase, point):
+    """The fault and how it was made, as the fault table names them."""
+    if trigger == "files" and phase == COPYING:
         files = f"{point} file{'s' if point > 1 else ''}"
-        row = fault_row(f"setup killed while it copies files, {files} in the version folder",
-                        f"SIGKILL to the first install's processes once {files} were in the version folder "
-                        f"(drawn with seed {KILL_SEED}); the setup run again in the same prefix", CHECKED)
-    else:
-        row = fault_row(f"setup killed while {trigger}, {point} s in",
-                        f"SIGKILL to the processes of a second install over a complete one, {point} s after it "
-                        f"logged the start of {trigger} (drawn with seed {KILL_SEED}); the setup run again in "
-                        f"the same prefix", CHECKED)
+        return (f"setup killed while it copies files, {files} in the version folder",
+                f"SIGKILL to the first install's processes once {files} were in the version folder")
+    if trigger == "files":
+        return (f"setup killed while it removes the installed version, {point} files left",
+                f"SIGKILL to the processes of a second install over a complete one once the removal had left "
+                f"{point} files in the version folder")
+    return (f"setup killed while {phase}, {point} s in",
+            f"SIGKILL to the processes of a second install over a complete one {point} s after it logged the start "
+            f"of {phase}")
+
+
+@pytest.mark.parametrize("trigger, phase, point", KILL_POINTS,
+                         ids=[f"{phase}, {point} {trigger}" for trigger, phase, point in KILL_POINTS])
+def test_a_killed_install_is_completed_by_the_next_run(prefix, run_setup, start_setup, payload_tree, tmp_path,
+                                                       fault_row, trigger, phase, point):
+    fault, made = kill_point(trigger, phase, point)
+    row = fault_row(fault, f"{made} (drawn with seed {KILL_SEED}); the setup run again in the same prefix", CHECKED)
     folder = version_folder(prefix)
     # An acknowledging report server: complete runs need not wait out the telemetry shutdown.
     server = ReportServer(tmp_path)
     try:
         prefix.env["PELORA_REPORT_SERVER"] = server.address
-        if trigger != "files":
+        if phase != COPYING:
             assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
         earlier = len(log_lines(prefix))
         setup = start_setup(prefix, *HIDDEN_MODE)
         linux_pid = setup.linux_pid()
         assert linux_pid, "the setup's Linux process was not found"
-        if trigger == "files":
+        if phase != COPYING:
+            wait_until(lambda: any(line.message.startswith(FIRST_LINE[phase]) for line in log_lines(prefix)[earlier:]),
+                       setup, f"the start of {phase}")
+        if trigger == "files" and phase == COPYING:
             wait_until(lambda: count_files(folder) >= point, setup, f"{point} files in the version folder")
+        elif trigger == "files":
+            wait_until(lambda: count_files(folder) <= point, setup, f"{point} files left in the version folder")
         else:
-            wait_until(lambda: any(line.message.startswith(FIRST_LINE[trigger])
-                                   for line in log_lines(prefix)[earlier:]), setup, f"the start of {trigger}")
             time.sleep(point)
-            assert setup.running(), f"the setup ended within {point} s after the start of {trigger}"
+            assert setup.running(), f"the setup ended within {point} s after the start of {phase}"
         killed_code, also_ended = setup.kill_at_once(linux_pid)
         at_kill = count_files(folder)
         killed_run = [line.message for line in log_lines(prefix)[earlier:]]
@@ -145,8 +154,7 @@ def test_a_killed_install_is_completed_by_the_next_run(prefix, run_setup, start_
                  f"{killed_run[-1].strip()[:60]!r}, programs it started ended: {', '.join(also_ended) or 'none'}, "
                  f"exit code Wine reports {killed_code}; rerun exit {rerun_code}")
 
-    if trigger != "files":
-        assert phase_of(killed_run) == trigger, "the phase was over before the kill: draw a shorter time"
+    assert phase_of(killed_run) == phase, "the phase was over before the kill: draw another point"
     assert rerun_code == EXIT_FINISHED
     installed = files_below(folder)
     assert installed.pop(MANIFEST_NAME, None) is not None, "no manifest in the version folder"
