@@ -1,7 +1,7 @@
-"""A report server that misbehaves (refuses, accepts and stays silent, answers wrongly, answers
-with a web page, answers too late) changes nothing of the install: the hidden run installs and
-registers the product, ends with 0, and the telemetry shutdown holds its end no longer than its
-five seconds, retrying at a steady pace meanwhile."""
+"""A report server that misbehaves (refuses, accepts and stays silent, answers with a web page,
+answers too late) changes nothing of the install: the hidden run installs and registers the
+product, ends with 0, and the telemetry shutdown holds its end no longer than its five seconds,
+retrying at a steady pace meanwhile."""
 
 import datetime
 
@@ -21,7 +21,7 @@ ACKNOWLEDGE_MS = 2000
 SERVERS = [
     ("refuse", 0.0, "refuses every connection", "port bound, never listened on"),
     ("silent", 0.0, "accepts and never answers", "connections held open without a reply"),
-    ("wrong-byte", 0.0, "answers the wrong two bytes", "F2 00 instead of F1 00"),
+    # The setup reads two bytes of the answer: the page's first two take the path of any wrong reply.
     ("garbage", 0.0, "answers garbage", "an HTTP 400 page instead of the acknowledgement"),
     ("delay", ACKNOWLEDGE_MS / 1000 + 1, "answers late", "the acknowledgement 3 s after the frame, 1 s after "
                                                          "the setup stops waiting"),
