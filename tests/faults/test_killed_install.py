@@ -107,7 +107,8 @@ def kill_point(trigger, phase, point):
     if trigger == "files" and phase == COPYING:
         files = f"{point} file{'s' if point > 1 else ''}"
         return (f"setup killed while it copies files, {files} in the version folder",
-                f"SIGKILL to the first install's processes once {files} were in the version folder")
+                f"SIGKILL to the first install's processes once {files} {'was' if point == 1 else 'were'} in the "
+                f"version folder")
     if trigger == "files":
         return (f"setup killed while it removes the installed version, {point} files left",
                 f"SIGKILL to the processes of a second install over a complete one once the removal had left "
