@@ -28,7 +28,10 @@ ACKNOWLEDGEMENT = b"\xf1\x00"
 MAX_PAYLOAD = 16 * 1024 * 1024
 FRAME_TIMEOUT = 10.0
 
-MODES = ("ack", "refuse", "silent", "one-byte", "wrong-byte", "delay", "close")
+MODES = ("ack", "refuse", "silent", "one-byte", "wrong-byte", "garbage", "delay", "close")
+# The garbage mode's answer: what a web server that holds the port says to a frame.
+GARBAGE_REPLY = (b"HTTP/1.1 400 Bad Request\r\nContent-Type: text/html\r\nContent-Length: 50\r\n"
+                 b"Connection: close\r\n\r\n<html><body><h1>400 Bad Request</h1></body></html>")
 
 
 def load_messages(proto_path, protoc="protoc"):
@@ -160,6 +163,8 @@ class ReportServer:
                 conn.sendall(ACKNOWLEDGEMENT[:1])
             elif self.mode == "wrong-byte":
                 conn.sendall(b"\xf2\x00")
+            elif self.mode == "garbage":
+                conn.sendall(GARBAGE_REPLY)
             elif decoded:
                 if self.mode == "delay":
                     time.sleep(self.delay)
@@ -199,7 +204,8 @@ def main(argv=None):
     parser.add_argument("--port", type=int, default=8000, help="0 picks a free port")
     parser.add_argument("--mode", choices=MODES, default="ack",
                         help="ack (default); refuse connections; silent: accept, never answer; "
-                             "one-byte; wrong-byte: answer F2 00; delay: answer after --delay; "
+                             "one-byte; wrong-byte: answer F2 00; garbage: answer an HTTP error page; "
+                             "delay: answer after --delay; "
                              "close: close at once")
     parser.add_argument("--delay", type=float, default=0.0, help="seconds, for --mode delay")
     parser.add_argument("--time-limit", type=float, default=600.0,

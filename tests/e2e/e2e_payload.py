@@ -3,12 +3,20 @@ the tests put them in the prefix and run them like the real one."""
 
 import shutil
 import struct
+import subprocess
 from pathlib import Path
 
 from e2e_wine import windows_path
 
 PAYLOAD_TYPE = "MSI"
 PAYLOAD_ID = 2019
+# The product's tree inside the payload, and the runtime assemblies whose files the extraction
+# copies from SysDir next to the product's programs.
+PRODUCT_TREE = Path("program files") / "Corvane" / "Pelora"
+RUNTIME_FILES = {
+    "Microsoft.VC80.CRT": ["Microsoft.VC80.CRT.manifest", "msvcm80.dll", "msvcp80.dll", "msvcr80.dll"],
+    "Microsoft.VC80.ATL": ["Microsoft.VC80.ATL.manifest", "ATL80.dll"],
+}
 
 
 def crc_failing_flip(archive):
@@ -20,16 +28,68 @@ def crc_failing_flip(archive):
     return bytes(flipped)
 
 
-def with_flipped_payload(setup_exe, payload, target):
-    """Copies the setup program to `target` with one byte of its embedded payload flipped in
-    place (same size, so nothing else in the program moves)."""
+def flipped_at(offset):
+    """A flip of the lowest bit of the archive's byte at `offset`."""
+    def flip(archive):
+        flipped = bytearray(archive)
+        flipped[offset] ^= 0x01
+        return bytes(flipped)
+    return flip
+
+
+def with_flipped_payload(setup_exe, payload, target, flip=crc_failing_flip):
+    """Copies the setup program to `target` with its embedded payload changed in place by `flip`
+    (bytes flipped, same size, so nothing else in the program moves)."""
     program = bytearray(Path(setup_exe).read_bytes())
     archive = Path(payload).read_bytes()
     at = program.find(archive)
     assert at > 0, "the payload archive is not embedded verbatim in the program"
-    program[at:at + len(archive)] = crc_failing_flip(archive)
+    damaged = flip(archive)
+    assert len(damaged) == len(archive)
+    program[at:at + len(archive)] = damaged
     Path(target).write_bytes(program)
     return Path(target)
+
+
+SIGNATURE_HEADER_BYTES = 32
+
+
+def solid_blocks(archive_path):
+    """[(first byte, end) in the archive file, [entry paths]] of each solid block of a 7z
+    archive, in block order, from 7zz's technical listing: a block's packed streams lie one
+    after the other from the end of the signature header on, in block order, before the
+    archive's own header."""
+    listing = subprocess.run(["7zz", "l", "-slt", str(archive_path)], check=True, capture_output=True,
+                             text=True).stdout
+    entries = []
+    for chunk in listing.split("\n\n"):
+        fields = dict(line.split(" = ", 1) for line in chunk.splitlines() if " = " in line)
+        if fields.get("Block", "").isdigit():
+            entries.append(fields)
+    packed = {}
+    paths = {}
+    for fields in entries:
+        block = int(fields["Block"])
+        paths.setdefault(block, []).append(fields["Path"])
+        if fields.get("Packed Size", "").isdigit():
+            packed[block] = int(fields["Packed Size"])  # given on the block's first entry only
+    assert sorted(packed) == list(range(len(packed))), f"blocks without a packed size: {packed}"
+    raw = Path(archive_path).read_bytes()
+    next_header = SIGNATURE_HEADER_BYTES + struct.unpack_from("<Q", raw, 12)[0]
+    blocks, start = [], SIGNATURE_HEADER_BYTES
+    for block in sorted(packed):
+        blocks.append(((start, start + packed[block]), paths[block]))
+        start += packed[block]
+    assert start <= next_header, f"the packed streams ({start}) run into the header ({next_header})"
+    return blocks
+
+
+def damaged_entries(archive_path):
+    """The entries that 7zz's test of the archive reports as damaged (data or CRC errors)."""
+    out = subprocess.run(["7zz", "t", str(archive_path)], capture_output=True, text=True)
+    prefixes = ("ERROR: Data Error : ", "ERROR: CRC Failed : ", "ERROR: Unexpected end of data : ")
+    return sorted({line.split(" : ", 1)[1] for line in (out.stdout + out.stderr).splitlines()
+                   if line.startswith(prefixes)})
 
 
 def with_replaced_payload(prefix, tools, setup_exe, archive, target):
@@ -84,3 +144,15 @@ def with_renumbered_resource(setup_exe, type_id, old_id, new_id, target):
                 Path(target).write_bytes(program)
                 return Path(target)
     raise AssertionError(f"no resource {type_id}/{old_id} in {setup_exe}")
+
+
+def installed_tree(unpacked):
+    """{path below the version folder: file in `unpacked`} of what an install of a payload that
+    7zz unpacked into `unpacked` puts into the version folder: the product's tree, with the
+    runtime files in its Bin folder."""
+    product = Path(unpacked) / PRODUCT_TREE
+    tree = {str(path.relative_to(product)): path for path in product.rglob("*") if path.is_file()}
+    for assembly, names in RUNTIME_FILES.items():
+        for name in names:
+            tree[f"Bin/{name}"] = Path(unpacked) / "SysDir" / assembly / name
+    return tree

@@ -9,6 +9,9 @@ OS_TOO_OLD_TEXT = "操作系统版本太低，安装无法继续。"
 
 VERSION = "1.14.301"
 PRODUCT_KEY = r"HKCU\SOFTWARE\Corvane\Pelora"
+# The files the setup copies from the version folder into the product root.
+PUBLIC_FILES = ("PeloraUninst.exe", "PL.exe", "VTService.dll", "WebAPI.dll")
+MANIFEST_NAME = "PeloraInstall.xml"
 
 # Exit codes of the process.
 EXIT_FINISHED = 0
@@ -31,3 +34,18 @@ def install_log_path(prefix):
 def install_log_messages(prefix):
     """The messages of the prefix's install log, without their stamps, in order."""
     return [line.message for line in parse(install_log_path(prefix).read_bytes())]
+
+
+def product_root(prefix):
+    """%APPDATA%\\Corvane\\Pelora\\App, the default product root."""
+    return prefix.appdata / "Corvane" / "Pelora" / "App"
+
+
+def version_folder(prefix):
+    """The default version folder below the product root."""
+    return product_root(prefix) / VERSION
+
+
+def windows_path_in(prefix, path):
+    """The C: path under which a path below the prefix's drive_c appears inside Wine."""
+    return "C:\\" + str(path.relative_to(prefix.path / "drive_c")).replace("/", "\\")

@@ -12,14 +12,23 @@ REPORT_SERVER = ROOT / "tools" / "report_server.py"
 TLGDUMP = ROOT / "tools" / "tlgdump.py"
 
 
-class ReportServer:
-    """tools/report_server.py on 127.0.0.1 with a free port, in one of its fault modes."""
+# The telemetry shutdown holds the end of the setup for this long at most.
+DONE_SHUTDOWN_MS = 5000
+# What the caller may take beyond its bound: the scheduler's slice, not a second wait.
+SCHEDULING_MARGIN_MS = 150
+SHUTDOWN_STARTED = "数据上报准备退出"
+SHUTDOWN_ENDED = "数据上报结束"
 
-    def __init__(self, folder, mode="ack", time_limit=300):
+
+class ReportServer:
+    """tools/report_server.py on 127.0.0.1 with a free port, in one of its fault modes (`delay`:
+    the seconds the delay mode waits before its answer)."""
+
+    def __init__(self, folder, mode="ack", time_limit=300, delay=0.0):
         self.output = Path(folder) / f"reports-{mode}.jsonl"
         self._process = subprocess.Popen(
             [sys.executable, str(REPORT_SERVER), str(self.output), "--host", "127.0.0.1", "--port", "0",
-             "--mode", mode, "--time-limit", str(time_limit)],
+             "--mode", mode, "--time-limit", str(time_limit), "--delay", str(delay)],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self._process.stdout.readline().strip()
         if not line.startswith("PORT "):
@@ -60,3 +69,19 @@ def binary_log(prefix):
     out = subprocess.run([sys.executable, str(TLGDUMP), "--json", str(path)], capture_output=True, text=True)
     assert out.returncode == 0, f"tlgdump found damage: {out.stdout[-500:]} {out.stderr}"
     return [json.loads(line) for line in out.stdout.splitlines() if line.strip()]
+
+
+def last_shutdown(records):
+    """The binary-log records from the last start of the telemetry shutdown on."""
+    starts = [i for i, r in enumerate(records) if r["message"] == SHUTDOWN_STARTED]
+    assert starts, "the shutdown is not in the binary log"
+    return records[starts[-1]:]
+
+
+def shutdown_wait_ms(records):
+    """How long the caller was held by the last shutdown, from the ticks of its own records."""
+    shutdown = last_shutdown(records)
+    caller = shutdown[0]["tid"]
+    ended = [r for r in shutdown if r["tid"] == caller and r["message"] == SHUTDOWN_ENDED]
+    assert ended, "the shutdown did not end"
+    return (ended[0]["tick"] - shutdown[0]["tick"]) & 0xFFFFFFFF

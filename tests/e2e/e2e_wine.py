@@ -296,12 +296,41 @@ class WindowList:
                 if line.startswith("{")]
 
 
+# Programs that Wine itself runs in a prefix, and the test's watcher of the setup.
+_WINE_PROGRAMS = {"services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "rpcss.exe", "explorer.exe",
+                  "wineboot.exe", "conhost.exe", "wineserver", "wineserver64", "exitcode.exe"}
+
+
+def _prefix_processes(prefix):
+    """(Linux process id, program as the process names it, start time) of each running process
+    of the prefix."""
+    wanted = f"WINEPREFIX={prefix.path}".encode()
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if wanted not in (entry / "environ").read_bytes().split(b"\0"):
+                continue
+            program = (entry / "cmdline").read_bytes().split(b"\0")[0].decode(errors="replace")
+            if program:  # a process that has ended has no command line
+                yield int(entry.name), program, _start_time(int(entry.name))
+        except (OSError, ValueError):
+            continue  # ended meanwhile
+
+
+def _start_time(linux_pid):
+    """When the process started, in clock ticks since the boot."""
+    stat = Path(f"/proc/{linux_pid}/stat").read_text()
+    return int(stat[stat.rindex(")") + 2:].split()[19])
+
+
 class SetupProcess:
     """PeloraSetup.exe started the way a calling program starts it, watched by exitcode.exe so
     that the full 32-bit exit code is seen."""
 
     def __init__(self, prefix, tools, exe, args):
         self._prefix = prefix
+        self._exe = Path(exe)
         self._process = prefix.popen(tools.path("exitcode"), windows_path(exe), *args,
                                      cwd=prefix.caller_folder)
         line = self._process.line(0)
@@ -324,6 +353,34 @@ class SetupProcess:
             raise RuntimeError(f"exitcode.exe failed ({self._process.returncode}): "
                                f"{out!r} {err!r}")
         return signed32(int(lines[-1]))
+
+    def linux_pid(self):
+        """The Linux process that runs the setup (Wine runs each Windows process as one). None
+        once it has ended."""
+        name = "\\" + self._exe.name.lower()
+        for pid, program, _ in _prefix_processes(self._prefix):
+            if program.lower().replace("/", "\\").endswith(name):
+                return pid
+        return None
+
+    def kill_at_once(self, linux_pid):
+        """Ends the setup (its Linux process, linux_pid()) and the programs it started with
+        SIGKILL, as a power cut would: no code of theirs runs any more. Wine's own processes of
+        the prefix (services, the desktop) stay. Returns the exit code exitcode.exe then reports
+        for the setup and the names of the other programs ended."""
+        started = _start_time(linux_pid)
+        os.kill(linux_pid, signal.SIGKILL)
+        ended = []
+        for pid, program, start in _prefix_processes(self._prefix):
+            name = program.replace("/", "\\").rsplit("\\", 1)[-1].lower()
+            if pid == linux_pid or start < started or name in _WINE_PROGRAMS:
+                continue
+            try:
+                os.kill(pid, signal.SIGKILL)
+                ended.append(name)
+            except ProcessLookupError:
+                pass
+        return self.wait(timeout=30), sorted(ended)
 
     def kill(self):
         """Ends a setup that is still running (and the exitcode.exe watching it), so that a

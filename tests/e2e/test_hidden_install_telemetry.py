@@ -1,24 +1,17 @@
 """What a hidden install reports: installer_start and installer_done (with any single-step
-errors between them) reach the report server on loopback as acknowledged frames; a server that
-refuses, stays silent or answers wrongly never holds the install up for more than the
-shutdown's five seconds, and the binary log tells what happened."""
+errors between them) reach the report server on loopback as acknowledged frames, and a server name
+whose lookup never ends holds the install up for no more than the shutdown's five seconds. (A
+server that refuses, stays silent or answers wrongly or late is among the fault tests.)"""
 
-import datetime
 import os
-import time
 
 import pytest
 
-from e2e_log import parse
-from e2e_product import EXIT_FINISHED, HIDDEN_MODE, VERSION, install_log_path
-from e2e_report import ReportServer, binary_log
+from e2e_product import EXIT_FINISHED, HIDDEN_MODE, VERSION
+from e2e_report import DONE_SHUTDOWN_MS, SCHEDULING_MARGIN_MS, ReportServer, binary_log, shutdown_wait_ms
 
 BID = "b_lmq_im_active_base"
 TID = "interactive_video_data_report"
-DONE_SHUTDOWN_MS = 5000
-RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS = 5
-# What the caller may take beyond its bound: the scheduler's slice, not a second wait.
-SCHEDULING_MARGIN_MS = 150
 
 
 @pytest.fixture
@@ -33,22 +26,6 @@ def report_server(tmp_path):
     yield start
     for server in servers:
         server.stop()
-
-
-def last_shutdown(records):
-    """The records from the last start of the telemetry shutdown on."""
-    starts = [i for i, r in enumerate(records) if r["message"] == "数据上报准备退出"]
-    assert starts, "the shutdown is not in the binary log"
-    return records[starts[-1]:]
-
-
-def shutdown_wait_ms(records):
-    """How long the caller was held by the last shutdown, from the ticks of its own records."""
-    shutdown = last_shutdown(records)
-    caller = shutdown[0]["tid"]
-    ended = [r for r in shutdown if r["tid"] == caller and r["message"] == "数据上报结束"]
-    assert ended, "the shutdown did not end"
-    return (ended[0]["tick"] - shutdown[0]["tick"]) & 0xFFFFFFFF
 
 
 def items_in_order(reports):
@@ -100,35 +77,6 @@ def test_a_hidden_install_reports_start_and_done(prefix, run_setup, report_serve
     assert done["start_ts"]["type"] == "VALUE_TYPE_UINT32"
     assert 0 <= done["start_ts"]["uint_value"] < 180
     assert len(identities) == 1, "every event carries the same device identity"
-
-
-@pytest.mark.parametrize("mode", ["refuse", "silent", "wrong-byte"])
-def test_a_misbehaving_server_delays_the_end_by_at_most_the_shutdown_wait(prefix, run_setup, report_server,
-                                                                          mode):
-    server = report_server(mode)
-    prefix.env["PELORA_REPORT_SERVER"] = server.address
-    assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED
-    ended = datetime.datetime.now()
-
-    lines = parse(install_log_path(prefix).read_bytes())
-    last = datetime.datetime(*lines[-1].stamp)
-    # installer_done is raised right after the last step's log line; the shutdown waits 5 s at most.
-    assert (ended - last).total_seconds() <= 5 + 3
-
-    records = binary_log(prefix)
-    messages = [(r["category"], r["function"], r["message"]) for r in records]
-    assert any("发送数据失败" in m for _, _, m in messages), messages[-20:]
-    assert any(m == "数据上报结束" for _, _, m in messages), "the shutdown is logged"
-    assert not any("发送数据成功" in m for _, _, m in messages)
-    assert shutdown_wait_ms(records) <= DONE_SHUTDOWN_MS + SCHEDULING_MARGIN_MS
-
-    # While shutting down, a failed report is retried after a short pause, not in a busy loop.
-    attempts = [r["tick"] for r in last_shutdown(records) if r["message"].startswith("准备发送数据")]
-    assert attempts, "nothing was retried during the shutdown"
-    gaps = [later - earlier for earlier, later in zip(attempts, attempts[1:])]
-    assert min(gaps, default=RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS) >= RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS, \
-        f"{len(attempts)} attempts, gaps {sorted(gaps)[:10]}"
-    assert len(attempts) <= DONE_SHUTDOWN_MS // RETRY_PAUSE_WHILE_SHUTTING_DOWN_MS + 2
 
 
 def test_a_server_name_lookup_that_never_answers_delays_the_end_by_at_most_the_shutdown_wait(

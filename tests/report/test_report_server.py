@@ -139,7 +139,7 @@ def test_silent_mode_never_answers(start_server):
 
 
 @pytest.mark.parametrize("mode, reply", [("one-byte", b"\xf1"), ("wrong-byte", b"\xf2\x00"),
-                                         ("close", b"")])
+                                         ("garbage", b"HT"), ("close", b"")])
 def test_faulty_replies(start_server, mode, reply):
     port, _, _ = start_server("--mode", mode)
     assert exchange(port, frame(make_report())) == reply
