@@ -191,6 +191,8 @@ void InstallManager::RunExtraction() {
     if (!m_steps.ExtractPayload(m_payloadResource.type.c_str(), m_payloadResource.id, m_hModule, m_strStagingFolder,
                                 &m_bDiskLow, this)) {
         m_nState = 3;
+        // Nothing will be installed: the folders the folder check made go again.
+        m_steps.RemoveFailedInstall();
         if (m_pClient) m_pClient->OnError(new ExtractError(m_bDiskLow));
         return;
     }
@@ -214,10 +216,12 @@ void InstallManager::RunInstallation() {
     if (m_nState == 3) {
         // Installing from a half-extracted staging folder would deploy a broken product.
         InstallLog::Format(L"[setup]extraction failed, installation not started\n");
+        m_steps.RemoveFailedInstall();
         return;
     }
     if (!IsAbsoluteFolder(m_strVersionFolder)) {
         InstallLog::Format(app::kLogNoVersionFolder, m_strVersionFolder.c_str());
+        m_steps.RemoveFailedInstall();
         if (m_pClient) m_pClient->OnError(new InstallError(InstallError::kUnknown));
         return;
     }
@@ -234,6 +238,7 @@ void InstallManager::RunInstallation() {
     // version's name is neither emptied nor installed into: the install fails instead.
     if (m_steps.HoldsForeignData(m_strVersionFolder)) {
         InstallLog::Format(deploy::kLogForeignInstallFolder, m_strVersionFolder.c_str());
+        m_steps.RemoveFailedInstall();
         if (m_pClient) m_pClient->OnError(new ExtractError(m_strVersionFolder));
         return;
     }

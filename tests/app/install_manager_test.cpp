@@ -294,11 +294,15 @@ TEST_F(InstallManagerTest, FailedExtractionReportsDiskLowAndStopsThePhase) {
     EXPECT_EQ((std::vector<int>{0}), client.steps);
     EXPECT_EQ(-1, steps.IndexOf(L"CopyFile"));
     EXPECT_EQ(3, engine->State());
+    EXPECT_NE(-1, steps.IndexOf(L"RemoveFailedInstall")) << "the folders of the folder check go again";
 
-    // An installation requested after that would deploy a broken tree: it is refused.
+    // An installation requested after that would deploy a broken tree: it is refused, and what a
+    // folder check made in the meantime goes as well.
+    steps.calls.clear();
     Run(InstallManager::kMessageInstall);
     EXPECT_EQ(-1, steps.IndexOf(L"ReportInstallerStart"));
     EXPECT_EQ(-1, steps.IndexOf(L"DeployFiles"));
+    EXPECT_NE(-1, steps.IndexOf(L"RemoveFailedInstall"));
 }
 
 TEST_F(InstallManagerTest, CrashMonitorNeedsAllThreeReporterFiles) {
