@@ -152,23 +152,36 @@ TEST(PublicFiles, CopiesThePresentOnesIntoTheProductRoot) {
 
 void NoPause(unsigned long) {}
 
+// A staged launcher in {scratch}\App\1.14.301\Bin and an older one in the product root.
+class HeldPublicFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_previousPause = SetRetryPauseFunction(NoPause);
+        WriteTestFile(versionFolder + L"\\Bin\\PL.exe", 300, 'n');
+        WriteTestFile(launcher, 20, 'o');
+    }
+    void TearDown() override { SetRetryPauseFunction(m_previousPause); }
+
+    std::string Staged() const { return ReadTestFile(versionFolder + L"\\Bin\\PL.exe"); }
+
+    ScratchFolder scratch;
+    const std::wstring versionFolder = scratch / L"App\\1.14.301";
+    const std::wstring launcher = scratch / L"App\\PL.exe";
+
+private:
+    RetryPauseFunction m_previousPause = nullptr;
+};
+
 // An older launcher held by a running program: moved aside and replaced when its holder allows a
 // rename (a running program does), and otherwise the copy fails, names the file and leaves the old
 // one as it was instead of passing for installed.
-TEST(PublicFiles, AHeldLauncherIsReplacedOrNamedAsTheFailure) {
-    ScratchFolder scratch;
-    const RetryPauseFunction previous = SetRetryPauseFunction(NoPause);
-    const std::wstring versionFolder = scratch / L"App\\1.14.301";
-    WriteTestFile(versionFolder + L"\\Bin\\PL.exe", 300, 'n');
-    const std::wstring launcher = scratch / L"App\\PL.exe";
-
-    WriteTestFile(launcher, 20, 'o');
+TEST_F(HeldPublicFiles, AHeldLauncherIsReplacedOrNamedAsTheFailure) {
     HANDLE running = CreateFileW(launcher.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, running);
     std::wstring failed;
     EXPECT_EQ(1, CopyPublicFileToInstallDir(versionFolder, &failed));
-    EXPECT_EQ(ReadTestFile(versionFolder + L"\\Bin\\PL.exe"), ReadTestFile(launcher));
+    EXPECT_EQ(Staged(), ReadTestFile(launcher));
     CloseHandle(running);
 
     WriteTestFile(launcher, 20, 'o');
@@ -179,19 +192,12 @@ TEST(PublicFiles, AHeldLauncherIsReplacedOrNamedAsTheFailure) {
     EXPECT_EQ(launcher, failed);
     CloseHandle(locked);
     EXPECT_EQ(old, ReadTestFile(launcher));
-    SetRetryPauseFunction(previous);
 }
 
 // The removal of the earlier install deletes the launcher while a program holds it, sharing
 // writing and deleting: the name stays until the holder closes it. The copy either fails and names
 // it, or passes and keeps the new launcher once the holder is gone; never passes and loses it.
-TEST(PublicFiles, ALauncherDeletedWhileHeldIsNotReplacedByADoomedCopy) {
-    ScratchFolder scratch;
-    const RetryPauseFunction previous = SetRetryPauseFunction(NoPause);
-    const std::wstring versionFolder = scratch / L"App\\1.14.301";
-    WriteTestFile(versionFolder + L"\\Bin\\PL.exe", 300, 'n');
-    const std::wstring launcher = scratch / L"App\\PL.exe";
-    WriteTestFile(launcher, 20, 'o');
+TEST_F(HeldPublicFiles, ALauncherDeletedWhileHeldIsNotReplacedByADoomedCopy) {
     HANDLE holder = CreateFileW(launcher.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
@@ -201,12 +207,11 @@ TEST(PublicFiles, ALauncherDeletedWhileHeldIsNotReplacedByADoomedCopy) {
     const int copied = CopyPublicFileToInstallDir(versionFolder, &failed);
     CloseHandle(holder);
     if (copied == 1) {
-        EXPECT_EQ(ReadTestFile(versionFolder + L"\\Bin\\PL.exe"), ReadTestFile(launcher));
+        EXPECT_EQ(Staged(), ReadTestFile(launcher));
     } else {
         EXPECT_EQ(-1, copied);
         EXPECT_EQ(launcher, failed);
     }
-    SetRetryPauseFunction(previous);
 }
 
 TEST(SystemProfile, IsProvidedOnlyWhenMissing) {
