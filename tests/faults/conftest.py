@@ -14,6 +14,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
 
 from e2e_fixtures import *  # noqa: E402,F401,F403 (fixtures are found by name)
 
+# The name under which a test's row travels with its report (tests/conftest.py prints the table).
 _ROW = "fault_row"
 
 
@@ -31,30 +32,3 @@ def fault_row(record_property):
             self.cells["observed"] = f"{self.cells['observed']}; {text}" if self.cells["observed"] else text
 
     return Row
-
-
-def _rows(terminalreporter):
-    for outcome in ("passed", "failed", "error", "skipped"):
-        for report in terminalreporter.stats.get(outcome, []):
-            for name, cells in getattr(report, "user_properties", []):
-                if name == _ROW and getattr(report, "when", "call") in ("call", "setup"):
-                    yield outcome, report, cells
-
-
-def pytest_terminal_summary(terminalreporter):
-    rows = []
-    seen = set()
-    for outcome, report, cells in _rows(terminalreporter):
-        if report.nodeid in seen:
-            continue
-        seen.add(report.nodeid)
-        verdict = "as expected" if outcome == "passed" else outcome.upper()
-        observed = f" ({cells['observed']})" if cells["observed"] else ""
-        rows.append((cells["fault"], cells["made"], verdict + observed, cells["checked"]))
-    if not rows:
-        return
-    terminalreporter.section("fault table")
-    terminalreporter.write_line("| fault | how it was made | outcome | what was checked |")
-    terminalreporter.write_line("|---|---|---|---|")
-    for row in sorted(rows):
-        terminalreporter.write_line("| " + " | ".join(cell.replace("|", "/") for cell in row) + " |")
