@@ -65,9 +65,7 @@ bool InstallFootprint::CopyFileOver(const std::wstring& source, const std::wstri
 }
 
 void InstallFootprint::NoteFile(const std::wstring& path) {
-    for (const Entry& entry : m_entries) {
-        if (!entry.folder && lstrcmpiW(entry.path.c_str(), path.c_str()) == 0) return;
-    }
+    // A name noted twice costs nothing: the removal skips what is gone already.
     m_entries.push_back({path, false});
 }
 
