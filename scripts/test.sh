@@ -46,11 +46,6 @@ stop_stray_wine() {
 }
 
 cleanup() {
-  # A compile check still running when the run is cut short.
-  if [ -n "${compile_check_pid:-}" ] && kill -0 "$compile_check_pid" 2>/dev/null; then
-    pkill -TERM -P "$compile_check_pid" 2>/dev/null
-    kill "$compile_check_pid" 2>/dev/null
-  fi
   stop_stray_wine
   pelora_xvfb_stop
   rm -rf "$run_root"
@@ -128,23 +123,8 @@ build() {
   log "build $arch took $(( $(date +%s) - t ))s"
 }
 
-# The tree the tests run on is built first. Where that is not the shipped 32-bit tree, the 32-bit
-# tree is only compiled: that runs in the background at a lower priority while the tests run (most
-# of their time is spent waiting on Wine), and its result joins the summary at the end.
-compile_check_pid=
-if [ "$test_arch" = i686 ]; then
-  build i686
-else
-  build "$test_arch"
-  (
-    renice -n 10 -p "$BASHPID" >/dev/null 2>&1
-    results=() failures=()
-    build i686
-    printf '%s\n' "${results[@]}" >"$run_root/compile-check.results"
-    printf '%s\n' "${failures[@]}" >"$run_root/compile-check.failures"
-  ) >"$run_root/compile-check.out" 2>&1 &
-  compile_check_pid=$!
-fi
+build i686
+[ "$test_arch" = i686 ] || build "$test_arch"
 
 # --- 4. Display, and the templates started above ----------------------------------------------
 for i in "${!versions[@]}"; do
@@ -199,22 +179,6 @@ log "pytest took $(( $(date +%s) - t0 ))s"
 # The setup window's pictures taken by the end-to-end tests, to be looked at.
 if [ -d "$PELORA_BUILD_DIR/screenshots" ]; then
   log "screenshots of the setup window: $PELORA_BUILD_DIR/screenshots"
-fi
-
-# The 32-bit compile check started above.
-if [ -n "$compile_check_pid" ]; then
-  t0=$(date +%s)
-  wait "$compile_check_pid"
-  cat "$run_root/compile-check.out"
-  if [ -s "$run_root/compile-check.results" ]; then
-    mapfile -t checked <"$run_root/compile-check.results"
-    results=("${checked[@]}" "${results[@]}")
-    mapfile -t checked <"$run_root/compile-check.failures"
-    for failure in "${checked[@]}"; do [ -n "$failure" ] && failures+=("$failure"); done
-  else
-    step_fail "build i686 (no result)"
-  fi
-  log "waited $(( $(date +%s) - t0 ))s for the i686 compile check"
 fi
 
 # --- Summary -------------------------------------------------------------------------------------
