@@ -160,15 +160,10 @@ pytest_log=$run_root/pytest.log
 # another python3 earlier on PATH (pyenv, a venv) may hide or only partly provide.
 python=python3
 python3 -c 'import pytest, google.protobuf' >/dev/null 2>&1 || python=/usr/bin/python3
-# One worker more than there are processors (at least two, at most four), one test file each at
-# a time: the end-to-end tests mostly wait on Wine and on copying prefixes (on two processors three
-# workers keep them busy: 8m49s against 11m16s with two), and a file's tests may share a module's
-# prefix. Each worker has a prefix of some 700 MB at a time, hence the cap.
-workers=$(( $(nproc) + 1 ))
-[ "$workers" -lt 2 ] && workers=2
-[ "$workers" -gt 4 ] && workers=4
+# Two workers, one test file each at a time: the end-to-end tests mostly wait on Wine and on
+# copying prefixes, and a file's tests may share a module's prefix.
 parallel=()
-"$python" -c 'import xdist' 2>/dev/null && parallel=(-n "$workers" --dist loadfile)
+"$python" -c 'import xdist' 2>/dev/null && parallel=(-n 2 --dist loadfile)
 "$python" -m pytest -q -p no:cacheprovider "${parallel[@]}" tests/ "$@" 2>&1 | tee "$pytest_log"
 pytest_rc=${PIPESTATUS[0]}
 pytest_line=$(grep -E '(passed|failed|skipped|error|no tests ran)' "$pytest_log" | tail -1 | sed 's/=//g; s/^ *//; s/ *$//')
