@@ -62,15 +62,11 @@ public:
         const auto missing = InstallFootprint::MissingFolders(chosen);
         const auto missingFallback = InstallFootprint::MissingFolders(VersionFolderOf(SetupFolder()));
         const int verdict = ::SetInstallFolder(chosen, requiredBytes, versionFolder, replacement);
-        if (verdict == kInstallFolderOk) {
-            m_footprint.NoteMadeFolders(missing);
-            m_footprint.NoteMadeFolders(missingFallback);
-            return verdict;
-        }
         // A refused folder is not used: what its check made (the write probe's parents) goes at once.
         InstallFootprint refused;
-        refused.NoteMadeFolders(missing);
-        refused.NoteMadeFolders(missingFallback);
+        InstallFootprint& made = verdict == kInstallFolderOk ? m_footprint : refused;
+        made.NoteMadeFolders(missing);
+        made.NoteMadeFolders(missingFallback);
         if (!refused.Empty()) refused.RemoveAll();
         return verdict;
     }
