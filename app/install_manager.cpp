@@ -39,7 +39,6 @@ constexpr uint32_t kErrorUsersFolder = 4001;
 constexpr uint32_t kErrorUrlProtocol = 5001;
 
 constexpr wchar_t kStagedBin[] = L"\\program files\\Corvane\\Pelora\\Bin";
-constexpr const wchar_t* kCrashReporterFiles[] = {L"bugreport.exe", L"tinyxml.dll", L"libeay32.dll"};
 constexpr wchar_t kPinProgram[] = L"Bin\\explorer.exe";
 constexpr wchar_t kLaunchArguments[] = L"/startsrc:install";
 constexpr wchar_t kRunEntryArguments[] = L"/startsrc:boot /delaystart:1";
@@ -202,13 +201,13 @@ void InstallManager::RunExtraction() {
     const std::wstring stagedBin = m_strStagingFolder + kStagedBin;
     const std::wstring reporterFolder = m_steps.UpdateTempFolder();
     bool copied = true;
-    for (const wchar_t* name : kCrashReporterFiles) {
+    for (const wchar_t* name : deploy::kCrashReporterFiles) {
         if (!m_steps.CopyOneFile(JoinPath(stagedBin, name), JoinPath(reporterFolder, name))) {
             copied = false;
             break;
         }
     }
-    if (copied) m_steps.StartCrashMonitor(JoinPath(stagedBin, kCrashReporterFiles[0]), m_strPreviousVersionFolder);
+    if (copied) m_steps.StartCrashMonitor(JoinPath(stagedBin, deploy::kCrashReporterFiles[0]), m_strPreviousVersionFolder);
     SetStep(kStepExtracted);
 }
 

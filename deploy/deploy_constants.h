@@ -25,6 +25,8 @@ inline constexpr wchar_t kSystemProfileFileName[] = L"WMSysPr9.prx";
 // Files that also live in the product root, outside the version folder, in copy order.
 inline constexpr const wchar_t* kPublicFiles[] = {kUninstallerFileName, kLauncherFileName,
                                                   kServiceDllFileName, kWebComponentFileName};
+// The crash reporter and its libraries, copied into the update temp folder to run from there.
+inline constexpr const wchar_t* kCrashReporterFiles[] = {L"bugreport.exe", L"tinyxml.dll", L"libeay32.dll"};
 
 // ---- Manifest ------------------------------------------------------------------------------
 inline constexpr char kManifestFolderElement[] = "folder";

@@ -20,25 +20,31 @@ std::string g_installSource;
 std::string g_firstChannel;
 std::string g_registeredChannel;
 
-enum class EventKind { kStart, kDone, kAbort, kError };
+enum class EventKind { kStart, kDone, kAbort, kError, kUninstallerDone };
 
-void SendEvent(EventKind kind, uint32_t number) {
+void SendEvent(EventKind kind, uint32_t number, uint32_t result = 0, bool userDataRemoved = false) {
     if (!g_ready) return;
     IPeloraReportItem* item = CreatePeloraReportItem();
     if (!item) return;
     item->SetBid(kBid);
     item->SetTid(kTid);
-    const char* action = kind == EventKind::kStart  ? kActionStart
-                         : kind == EventKind::kDone ? kActionDone
-                         : kind == EventKind::kAbort ? kActionAbort
-                                                     : kActionError;
+    const char* action = kind == EventKind::kStart             ? kActionStart
+                         : kind == EventKind::kDone            ? kActionDone
+                         : kind == EventKind::kAbort           ? kActionAbort
+                         : kind == EventKind::kUninstallerDone ? kActionUninstallerDone
+                                                               : kActionError;
     item->SetStringValue(kValueAction, action);
     item->SetStringValue(kValueInstallSource, g_installSource.c_str());
-    if (kind == EventKind::kDone) item->SetUintValue(kValueStartSeconds, number);
+    if (kind == EventKind::kDone || kind == EventKind::kUninstallerDone)
+        item->SetUintValue(kValueStartSeconds, number);
     item->SetStringValue(kValueFirstChannel, g_firstChannel.c_str());
     item->SetStringValue(kValueRegisteredChannel, g_registeredChannel.c_str());
     item->SetStringValue(kValueDeviceIdentity, GetDeviceIdentity().c_str());
     if (kind == EventKind::kError) item->SetUintValue(kValueErrorCode, number);
+    if (kind == EventKind::kUninstallerDone) {
+        item->SetUintValue(kValueUninstallResult, result);
+        item->SetUintValue(kValueUserDataRemoved, userDataRemoved ? 1 : 0);
+    }
     g_facade->AddReportItem(item, true);
 }
 
@@ -61,6 +67,10 @@ void ReportInstallerStart() { SendEvent(EventKind::kStart, 0); }
 void ReportInstallerDone(uint32_t elapsedSeconds) { SendEvent(EventKind::kDone, elapsedSeconds); }
 void ReportInstallerAbort() { SendEvent(EventKind::kAbort, 0); }
 void ReportInstallerError(uint32_t code) { SendEvent(EventKind::kError, code); }
+
+void ReportUninstallerDone(uint32_t result, uint32_t elapsedSeconds, bool userDataRemoved) {
+    SendEvent(EventKind::kUninstallerDone, elapsedSeconds, result, userDataRemoved);
+}
 
 void ReportShutdown(uint32_t milliseconds) {
     if (!g_ready) return;

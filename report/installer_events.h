@@ -16,5 +16,8 @@ void ReportInstallerStart();
 void ReportInstallerDone(uint32_t elapsedSeconds);
 void ReportInstallerAbort();
 void ReportInstallerError(uint32_t code);
+// The uninstaller's event: the removal's result (0 removed, 1 failed), its duration and whether
+// the user's data went too.
+void ReportUninstallerDone(uint32_t result, uint32_t elapsedSeconds, bool userDataRemoved);
 // Flushes and waits at most `milliseconds` for the report thread to send what is queued.
 void ReportShutdown(uint32_t milliseconds);

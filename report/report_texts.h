@@ -16,6 +16,10 @@ inline constexpr char kActionStart[] = "installer_start";
 inline constexpr char kActionDone[] = "installer_done";
 inline constexpr char kActionAbort[] = "installer_abort";
 inline constexpr char kActionError[] = "installer_error";
+// The uninstaller's one event, sent when it ends after a removal was started (see README.md).
+inline constexpr char kActionUninstallerDone[] = "uninstaller_done";
+inline constexpr char kValueUninstallResult[] = "res5";
+inline constexpr char kValueUserDataRemoved[] = "res6";
 inline constexpr char kValueAction[] = "action";
 inline constexpr char kValueInstallSource[] = "installsrc";
 inline constexpr char kValueStartSeconds[] = "start_ts";

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "deploy/deploy_constants.h"
+#include "deploy/file_deployer.h"
+#include "deploy/file_system.h"
+#include "deploy/product_registry.h"
+#include "deploy/product_removal.h"
+#include "deploy/removal_constants.h"
+#include "deploy/shell_pin_requests.h"
+#include "deploy_test_support.h"
+
+namespace {
+
+constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+// The shell is not asked anything real here: the prefix has no shortcuts of the product.
+class SilentShell : public ShellPinRequests {
+public:
+    void ExecuteHidden(const wchar_t*, const std::wstring&, const std::wstring&) override {}
+    bool UnpinFromStartMenu(const std::wstring&) override { return true; }
+    void NotifyDeleted(const std::wstring&) override {}
+};
+
+// An install made by the real deployer in a scratch folder, registered in the prefix's product key.
+class ProductRemovalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DeleteRegistryTree(HKEY_CURRENT_USER, deploy::kProductKey);
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, deploy::kProductKey);
+        const std::wstring staged = m_scratch / L"staging\\program files\\Corvane\\Pelora";
+        WriteTestFile(staged + L"\\Bin\\Pelora.exe", 200);
+        WriteTestFile(staged + L"\\Bin\\PL.exe", 100);
+        WriteTestFile(staged + L"\\Bin\\PeloraCore.dll", 300);
+        WriteTestFile(staged + L"\\Misc\\CVSSO\\cvsso.ini", 30);
+        FileDeployer deployer(m_scratch / L"staging", nullptr);
+        deployer.SetTargetRoot(VersionFolder());
+        deployer.SetManifestPath(VersionFolder() + L"\\PeloraInstall.xml");
+        ASSERT_EQ(1, deployer.Install());
+        ASSERT_EQ(1, CopyPublicFileToInstallDir(VersionFolder()));
+        ASSERT_TRUE(FileExists(Root() + L"\\PL.exe"));
+        ASSERT_TRUE(WriteProductKey(VersionFolder(), L"30004", HKEY_CURRENT_USER, L"False", false));
+        WriteTestFile(VersionFolder() + L"\\Users\\1001\\history.db", 77, 'u');
+    }
+
+    void TearDown() override {
+        DeleteRegistryTree(HKEY_CURRENT_USER, deploy::kProductKey);
+        diag::ScopedRegKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.Receive()) == ERROR_SUCCESS)
+            RegDeleteValueW(key.Get(), kPendingRenames);
+    }
+
+    std::wstring Root() const { return m_scratch / L"App"; }
+    std::wstring VersionFolder() const { return m_scratch / L"App\\1.14.301"; }
+    bool ProductKeyExists() const { return !QueryString(HKEY_CURRENT_USER, deploy::kProductKey, L"Install").empty(); }
+
+    // The product's entries as they are now, to show that a refusal changed nothing.
+    std::string Snapshot() const {
+        std::string all;
+        for (const wchar_t* file : {L"Bin\\Pelora.exe", L"Bin\\PL.exe", L"Bin\\PeloraCore.dll", L"Misc\\CVSSO\\cvsso.ini",
+                                    L"Users\\1001\\history.db"})
+            all += ReadTestFile(VersionFolder() + L"\\" + file) + "|";
+        for (const wchar_t* file : {L"PL.exe", L"PeloraUninst.exe"}) all += ReadTestFile(Root() + L"\\" + file) + "|";
+        return all;
+    }
+
+    ScratchFolder m_scratch;
+    SilentShell m_shell;
+};
+
+TEST_F(ProductRemovalTest, RemovesTheProductAndKeepsTheUsersData) {
+    ProductRemoval removal(m_shell);
+    std::wstring refusal;
+    ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
+    EXPECT_EQ(VersionFolder(), removal.VersionFolder());
+    EXPECT_EQ(0, removal.Remove(false, nullptr));
+
+    for (const wchar_t* gone : {L"\\1.14.301\\Bin", L"\\1.14.301\\Misc", L"\\PL.exe", L"\\VTService.dll"})
+        EXPECT_FALSE(FileOrFolderExists(Root() + gone)) << gone;
+    EXPECT_EQ(std::string(77, 'u'), ReadTestFile(VersionFolder() + L"\\Users\\1001\\history.db"));
+    // Outside the product's default root the manifest stays with the data: it is what lets a new
+    // install into this folder take it as the product's.
+    EXPECT_TRUE(FileExists(VersionFolder() + L"\\PeloraInstall.xml"));
+    EXPECT_FALSE(ProductKeyExists());
+    EXPECT_TRUE(QueryString(HKEY_CURRENT_USER, deploy::kUninstallKey, L"UninstallString").empty());
+    EXPECT_EQ(0, removal.FilesFailed());
+}
+
+TEST_F(ProductRemovalTest, WithTheUsersDataNothingOfTheInstallIsLeft) {
+    ProductRemoval removal(m_shell);
+    std::wstring refusal;
+    ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
+    EXPECT_EQ(0, removal.Remove(true, nullptr));
+    EXPECT_FALSE(FileOrFolderExists(VersionFolder()));
+    EXPECT_FALSE(FileOrFolderExists(Root())) << "the uninstaller does not run from it here";
+    EXPECT_TRUE(removal.FoldersLeftForLater().empty());
+    EXPECT_FALSE(ProductKeyExists());
+}
+
+TEST_F(ProductRemovalTest, WhatSomebodyElsePutIntoTheProductsFoldersStays) {
+    WriteTestFile(VersionFolder() + L"\\Bin\\plugin-of-mine.dll", 9, 'p');
+    WriteTestFile(Root() + L"\\notes.txt", 4, 'n');
+    ProductRemoval removal(m_shell);
+    std::wstring refusal;
+    ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
+    EXPECT_EQ(0, removal.Remove(true, nullptr));
+    EXPECT_EQ(std::string(9, 'p'), ReadTestFile(VersionFolder() + L"\\Bin\\plugin-of-mine.dll"));
+    EXPECT_EQ(std::string(4, 'n'), ReadTestFile(Root() + L"\\notes.txt"));
+    EXPECT_FALSE(FileExists(VersionFolder() + L"\\Bin\\Pelora.exe"));
+    EXPECT_FALSE(ProductKeyExists());
+}
+
+TEST_F(ProductRemovalTest, FilesInUseAreMovedAsideOrLeftForTheNextStart) {
+    const std::wstring movable = VersionFolder() + L"\\Bin\\Pelora.exe";
+    const std::wstring pinned = VersionFolder() + L"\\Bin\\PeloraCore.dll";
+    // A running program's image shares reading and deleting; a file opened without sharing
+    // cannot even be renamed.
+    HANDLE image = CreateFileW(movable.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    HANDLE exclusive = CreateFileW(pinned.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, image);
+    ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
+
+    ProductRemoval removal(m_shell);
+    std::wstring refusal;
+    ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
+    const int result = removal.Remove(true, nullptr);
+    CloseHandle(image);
+    CloseHandle(exclusive);
+
+    EXPECT_EQ(0, result) << "what goes at the next start counts as removed";
+    EXPECT_EQ(2, removal.FilesDeferred());
+    EXPECT_FALSE(FileExists(movable)) << "its name is free for a new install";
+    const std::wstring pending = QueryMultiString(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames);
+    EXPECT_NE(std::wstring::npos, pending.find(pinned)) << pending;
+    EXPECT_NE(std::wstring::npos, pending.find(VersionFolder() + L"\\Bin")) << "the folder follows its files";
+    EXPECT_FALSE(ProductKeyExists());
+}
+
+TEST_F(ProductRemovalTest, RefusesWhenNothingIsInstalled) {
+    DeleteRegistryTree(HKEY_CURRENT_USER, deploy::kProductKey);
+    ProductRemoval removal(m_shell);
+    std::wstring refusal;
+    EXPECT_FALSE(removal.Prepare(refusal));
+    EXPECT_EQ(deploy::kRefuseNotInstalled, refusal);
+}
+
+// A product key or a manifest that points elsewhere refuses the whole removal before anything
+// changes.
+TEST_F(ProductRemovalTest, RefusesAKeyOrManifestThatLeadsOutOfTheInstall) {
+    const std::string before = Snapshot();
+    WriteTestFile(m_scratch / L"victim.txt", 6, 'v');
+
+    SetString(HKEY_CURRENT_USER, deploy::kProductKey, L"Install", m_scratch.Path());
+    ProductRemoval byKey(m_shell);
+    std::wstring refusal;
+    EXPECT_FALSE(byKey.Prepare(refusal)) << "a folder without the manifest";
+    EXPECT_NE(std::wstring::npos, refusal.find(m_scratch.Path())) << refusal;
+
+    SetString(HKEY_CURRENT_USER, deploy::kProductKey, L"Install", L"C:\\");
+    EXPECT_FALSE(ProductRemoval(m_shell).Prepare(refusal)) << "a drive root";
+
+    SetString(HKEY_CURRENT_USER, deploy::kProductKey, L"Install", VersionFolder());
+    // The root folder element closes last; the entry goes inside it.
+    std::string manifest = ReadTestFile(VersionFolder() + L"\\PeloraInstall.xml");
+    const size_t close = manifest.rfind("</folder>");
+    ASSERT_NE(std::string::npos, close);
+    manifest.insert(close, "<file name=\"..\\..\\victim.txt\" size=\"6\" />\r\n");
+    std::ofstream(VersionFolder() + L"\\PeloraInstall.xml", std::ios::binary) << manifest;
+    ProductRemoval byManifest(m_shell);
+    EXPECT_FALSE(byManifest.Prepare(refusal));
+    EXPECT_NE(std::wstring::npos, refusal.find(L"victim.txt")) << refusal;
+
+    EXPECT_EQ(std::string(6, 'v'), ReadTestFile(m_scratch / L"victim.txt"));
+    EXPECT_TRUE(ProductKeyExists());
+    EXPECT_EQ(before, Snapshot()) << "the install's files";
+}
+
+}  // namespace
