@@ -27,6 +27,7 @@
 #include "deploy/shared_service.h"
 #include "deploy/shell_pin_requests.h"
 #include "deploy/shell_registration.h"
+#include "deploy/system_files.h"
 #include "deploy/update_config.h"
 #include "diag/crash_constants.h"
 #include "diag/crash_monitor.h"
@@ -43,7 +44,7 @@ class SystemSteps final : public InstallSteps {
 public:
     bool IsNewerVersionInstalled() override { return ::IsNewerVersionInstalled(); }
     bool ExtractHelperDll(HINSTANCE module, const wchar_t* type, int id) override {
-        return ::ExtractHelperDll(module, type, id);
+        return m_systemFiles.Provide(SystemHelperDllPath(), [&] { return ::ExtractHelperDll(module, type, id); });
     }
     bool ReportInit(const std::wstring& firstChannel, const std::wstring& registeredChannel,
                     const std::wstring& installSource, const std::wstring& userId) override {
@@ -131,7 +132,9 @@ public:
     }
     int RemoveFailedInstall() override { return m_footprint.RemoveAll(); }
     bool ResetUpdateState() override { return ::ResetUpdateState(); }
-    bool CopySystemProfile(const std::wstring& stagingFolder) override { return ::CopySystemProfile(stagingFolder); }
+    bool CopySystemProfile(const std::wstring& stagingFolder) override {
+        return m_systemFiles.Provide(SystemProfilePath(), [&] { return ::CopySystemProfile(stagingFolder); });
+    }
 
     bool RemoveOldShortcuts() override { return Shortcuts().RemoveOldShortcuts(); }
     bool CreateDesktopShortcut(const std::wstring& launcher) override {
@@ -180,7 +183,12 @@ public:
     bool RegisterSharedService(const std::wstring& dllPath) override { return ::RegisterSharedService(dllPath); }
     bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& channel, HKEY hive,
                          const std::wstring& ltValue, bool isMachine) override {
-        return ::WriteProductKey(versionFolder, channel, hive, ltValue, isMachine);
+        const bool written = ::WriteProductKey(versionFolder, channel, hive, ltValue, isMachine);
+        // The per-user key tells the uninstaller which system files are this product's. It is
+        // recorded whenever the key is there, even when one of its values failed: a file left out
+        // would stay on the system for good.
+        if (hive == HKEY_CURRENT_USER && !isMachine) RecordSystemFiles(hive, m_systemFiles.Created());
+        return written;
     }
     bool MigrateUsersFolder(const std::wstring& previousVersionFolder, const std::wstring& stagingFolder,
                             const std::wstring& versionFolder) override {
@@ -210,6 +218,8 @@ private:
     HRESULT m_oleResult = E_FAIL;
     // What this run has written to the install drive, taken back when the install fails.
     InstallFootprint m_footprint;
+    // The system files this run created; the steps that note and record them run one after another.
+    SystemFileNotes m_systemFiles;
 };
 
 }  // namespace

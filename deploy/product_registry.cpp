@@ -3,6 +3,8 @@
 #include "app/product.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
+#include "deploy/registration_removal_constants.h"
+#include "deploy/registry_keys.h"
 #include "deploy/registry_value.h"
 #include "diag/install_log.h"
 
@@ -34,6 +36,20 @@ bool WriteChecked(HKEY key, const wchar_t* keyPath, const wchar_t* name, const s
     LONG result = WriteStringValue(key, name, data);
     if (result == ERROR_SUCCESS) return true;
     InstallLog::Format(deploy::kLogProductKeyFailed, keyPath, name, static_cast<long>(result));
+    return false;
+}
+
+// The company key that holds the product key, "SOFTWARE\Corvane".
+std::wstring CompanyKey() {
+    const std::wstring productKey = deploy::kProductKey;
+    return productKey.substr(0, productKey.find_last_of(L'\\'));
+}
+
+// Deletes `path` below `hive` whatever it holds; true when it is gone.
+bool DeleteWholeKey(HKEY hive, const std::wstring& path) {
+    const LONG result = DeleteKeyTree(hive, path);
+    if (result == ERROR_SUCCESS) return true;
+    InstallLog::Format(deploy::kLogUnregisterFailed, HiveName(hive), path.c_str(), L"", result);
     return false;
 }
 
@@ -95,6 +111,42 @@ bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& chan
                            static_cast<long>(GetLastError()));
     }
     return true;
+}
+
+bool DeleteProductKey(const std::wstring& versionFolder, HKEY hive, bool isMachine) {
+    if (versionFolder.empty()) {
+        InstallLog::Format(deploy::kLogUnregisterNoPath, L"DeleteProductKey");
+        return false;
+    }
+    const KeyRemoval product =
+        DeleteKeyNaming(hive, deploy::kProductKey, deploy::kValueInstall, versionFolder, true);
+    bool clean = product != KeyRemoval::Failed;
+
+    if (!isMachine) {
+        std::wstring folder = versionFolder;
+        while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+        const std::wstring uninstaller = ParentFolder(folder) + deploy::kUninstallerFileName;
+        if (DeleteKeyNaming(hive, deploy::kUninstallKey, deploy::kValueUninstallString, uninstaller) ==
+            KeyRemoval::Failed) {
+            clean = false;
+        }
+    }
+
+    // The first channel and the company key came with this product key; beside another install's
+    // key they stay.
+    if (product != KeyRemoval::Removed) return clean;
+    if (!DeleteWholeKey(hive, deploy::kFirstChannelKey)) clean = false;
+    const std::wstring company = CompanyKey();
+    if (IsEmptyKey(hive, company)) {
+        const LONG result = RegDeleteKeyW(hive, company.c_str());
+        if (result == ERROR_SUCCESS) {
+            InstallLog::Format(deploy::kLogUnregisterRemoved, HiveName(hive), company.c_str(), L"");
+        } else {
+            InstallLog::Format(deploy::kLogUnregisterFailed, HiveName(hive), company.c_str(), L"", result);
+            clean = false;
+        }
+    }
+    return clean;
 }
 
 std::wstring ReadRegisteredChannel() {

@@ -13,6 +13,16 @@
 bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& channel, HKEY hive,
                      const std::wstring& ltValue, bool isMachine);
 
+// Takes back what WriteProductKey wrote under `hive` for `versionFolder`: the product key when its
+// "Install" names `versionFolder` (letter case and a trailing backslash ignored), and with it the
+// first-install channel key of that hive and then "SOFTWARE\Corvane" when nothing else is left in
+// it; when `isMachine` is false also the uninstall entry when its "UninstallString" is this
+// install's uninstaller. A key that names another install stays (logged). True when nothing of
+// this install is left there (also when nothing was), false when something of it could not be
+// removed or `versionFolder` is empty. System files recorded in the product key are to be taken
+// back first (system_files.h).
+bool DeleteProductKey(const std::wstring& versionFolder, HKEY hive, bool isMachine);
+
 // Writes "Channel" of the first-install channel key under `hive` ("0" for an empty channel).
 bool WriteFirstChannel(HKEY hive, const std::wstring& channel);
 

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "deploy/file_system.h"
+#include "deploy/registration_removal_constants.h"
+#include "deploy/registry_keys.h"
+#include "deploy/registry_value.h"
 #include "deploy/shared_service_constants.h"
 #include "diag/text_format.h"
 #include "diag/install_log.h"
@@ -37,6 +40,59 @@ bool LogLastError(const wchar_t* call, const std::wstring& subject) {
 bool OpenManager(diag::ScopedServiceHandle& manager, const std::wstring& subject) {
     manager.Reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     return manager.IsValid() || LogLastError(L"OpenSCManagerW", subject);
+}
+
+std::wstring ExpandedPath(const std::wstring& path) {
+    const DWORD needed = ExpandEnvironmentStringsW(path.c_str(), nullptr, 0);
+    if (needed == 0) return path;
+    std::vector<wchar_t> expanded(needed + 1, L'\0');
+    if (ExpandEnvironmentStringsW(path.c_str(), expanded.data(), needed + 1) == 0) return path;
+    return expanded.data();
+}
+
+// "ServiceDll" of the service's "Parameters" key, its environment strings expanded; empty when the
+// key or the value is missing.
+std::wstring ReadServiceDll(const std::wstring& serviceName) {
+    const std::wstring parametersPath =
+        FormatText(deploy::kServiceKeyFormat, serviceName.c_str()) + L"\\" + deploy::kServiceParametersKey;
+    diag::ScopedRegKey parameters;
+    std::wstring dllPath;
+    if (!OpenKeyForReading(HKEY_LOCAL_MACHINE, parametersPath.c_str(), parameters) ||
+        !ReadStringValue(parameters.Get(), deploy::kValueServiceDll, dllPath)) {
+        return std::wstring();
+    }
+    return ExpandedPath(dllPath);
+}
+
+// Deletes the svchost group value `groupName` when it lists `serviceName` and nothing else. True
+// when no such value is left.
+bool RemoveSvchostGroup(const std::wstring& serviceName, const std::wstring& groupName) {
+    // The same view of the registry as AddSvchostGroup: no WOW64 flag either way.
+    diag::ScopedRegKey key;
+    LONG result =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, deploy::kSvchostKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Receive());
+    if (result == ERROR_FILE_NOT_FOUND) return true;
+    if (result != ERROR_SUCCESS) return LogFailure(L"RegOpenKeyExW", deploy::kSvchostKey, result);
+    result = RegQueryValueExW(key.Get(), groupName.c_str(), nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_FILE_NOT_FOUND) return true;
+
+    std::vector<std::wstring> services;
+    ReadMultiStringValue(key.Get(), groupName.c_str(), services);
+    bool onlyOurs = !services.empty();
+    std::wstring listed;
+    for (const std::wstring& service : services) {
+        if (_wcsicmp(service.c_str(), serviceName.c_str()) != 0) onlyOurs = false;
+        listed += (listed.empty() ? L"" : L" ") + service;
+    }
+    if (!onlyOurs) {
+        InstallLog::Format(deploy::kLogUnregisterKeptGroup, groupName.c_str(), listed.c_str());
+        return true;
+    }
+    result = RegDeleteValueW(key.Get(), groupName.c_str());
+    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+        return LogFailure(L"RegDeleteValueW", groupName, result);
+    InstallLog::Format(deploy::kLogUnregisterRemoved, L"HKLM", deploy::kSvchostKey, groupName.c_str());
+    return true;
 }
 
 }  // namespace
@@ -184,4 +240,27 @@ bool RegisterSharedService(const std::wstring& dllPath) {
     if (!WriteServiceDll(deploy::kServiceName, dllPath)) return false;
     InstallLog::Format(deploy::kLogServiceRegistered, deploy::kServiceName, dllPath.c_str());
     return true;
+}
+
+bool UnregisterSharedService(const std::wstring& dllPath) {
+    if (dllPath.empty()) {
+        InstallLog::Format(deploy::kLogUnregisterNoPath, L"UnregisterSharedService");
+        return false;
+    }
+    bool exists = false;
+    if (!ServiceExists(deploy::kServiceName, exists)) return false;
+    if (exists) {
+        const std::wstring registered = ReadServiceDll(deploy::kServiceName);
+        const std::wstring ours = ExpandedPath(dllPath);
+        if (_wcsicmp(registered.c_str(), ours.c_str()) != 0) {
+            // Another install's service runs from its own group: both stay.
+            InstallLog::Format(deploy::kLogUnregisterKeptService, deploy::kServiceName, registered.c_str(),
+                               ours.c_str());
+            return true;
+        }
+        if (!DeleteServiceAndWait(deploy::kServiceName)) return false;
+        InstallLog::Format(deploy::kLogUnregisterServiceRemoved, deploy::kServiceName);
+    }
+    // Without the service nothing uses the group: only this product writes it.
+    return RemoveSvchostGroup(deploy::kServiceName, deploy::kServiceGroupName);
 }

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include "deploy/deploy_constants.h"
+#include "deploy/install_paths.h"
+#include "deploy/registration_removal_constants.h"
+#include "deploy/registry_keys.h"
 #include "deploy/registry_value.h"
 #include "diag/text_format.h"
 #include "diag/install_log.h"
@@ -16,6 +19,18 @@ bool OpenOrCreateClassesKey(const wchar_t* path, diag::ScopedRegKey& key) {
 }
 
 int ElapsedSince(DWORD start) { return static_cast<int>(GetTickCount() - start); }
+
+// The program a command line starts: its first token, without its quotes.
+std::wstring ProgramOf(const std::wstring& commandLine) {
+    const size_t start = commandLine.find_first_not_of(L' ');
+    if (start == std::wstring::npos) return std::wstring();
+    if (commandLine[start] == L'"') {
+        const size_t end = commandLine.find(L'"', start + 1);
+        return commandLine.substr(start + 1, end == std::wstring::npos ? end : end - start - 1);
+    }
+    const size_t end = commandLine.find(L' ', start);
+    return commandLine.substr(start, end == std::wstring::npos ? end : end - start);
+}
 
 }  // namespace
 
@@ -74,4 +89,47 @@ bool WriteRunEntry(const std::wstring& commandLine) {
         InstallLog::Format(deploy::kLogProductKeyFailed, deploy::kRunKey, deploy::kValueRunEntry,
                            static_cast<long>(result));
     return result == ERROR_SUCCESS;
+}
+
+bool DeleteProtocolInfo(const std::wstring& launcherPath) {
+    if (launcherPath.empty()) {
+        InstallLog::Format(deploy::kLogUnregisterNoPath, L"DeleteProtocolInfo");
+        return false;
+    }
+    // A key written through HKEY_CLASSES_ROOT lands in the user's classes when the user already
+    // had one, else in the machine's (which is all that Wine keeps): both places are looked at.
+    const std::wstring path = JoinPath(deploy::kClassesKey, deploy::kProtocolScheme);
+    const KeyRemoval user = DeleteKeyNaming(HKEY_CURRENT_USER, path, deploy::kValueUrlProtocol, launcherPath);
+    const KeyRemoval machine = DeleteKeyNaming(HKEY_LOCAL_MACHINE, path, deploy::kValueUrlProtocol, launcherPath);
+    return user != KeyRemoval::Failed && machine != KeyRemoval::Failed;
+}
+
+bool DeleteRunEntry(const std::wstring& launcherPath) {
+    if (launcherPath.empty()) {
+        InstallLog::Format(deploy::kLogUnregisterNoPath, L"DeleteRunEntry");
+        return false;
+    }
+    diag::ScopedRegKey key;
+    LONG result = RegOpenKeyExW(HKEY_CURRENT_USER, deploy::kRunKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                key.Receive());
+    if (result == ERROR_FILE_NOT_FOUND) return true;
+    if (result != ERROR_SUCCESS) {
+        InstallLog::Format(deploy::kLogUnregisterFailed, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry, result);
+        return false;
+    }
+    std::wstring command;
+    if (!ReadStringValue(key.Get(), deploy::kValueRunEntry, command)) return true;
+    const std::wstring program = ProgramOf(command);
+    if (_wcsicmp(program.c_str(), launcherPath.c_str()) != 0) {
+        InstallLog::Format(deploy::kLogUnregisterKept, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry,
+                           command.c_str(), launcherPath.c_str());
+        return true;
+    }
+    result = RegDeleteValueW(key.Get(), deploy::kValueRunEntry);
+    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+        InstallLog::Format(deploy::kLogUnregisterFailed, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry, result);
+        return false;
+    }
+    InstallLog::Format(deploy::kLogUnregisterRemoved, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry);
+    return true;
 }

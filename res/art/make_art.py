@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the setup window's art from art.toml: one PNG per resource id ("165.png", ...) and the
+"""Draws the art of the setup window and the uninstall window from art.toml: one PNG per resource id ("165.png", ...) and the
 window icon ("107.ico" with 16, 32, 48 and 256 pixel images).
 
     make_art.py --out DIR [--description art.toml]   # write every file into DIR
@@ -23,7 +23,8 @@ FACE_KINDS = {"gradient": "gradient_face", "solid": "solid_face", "outline": "ou
               "close": "close_glyph", "minimise": "minimise_glyph"}
 # Sections with a single image: section name -> drawing function name in art_pieces.
 SINGLE_PIECES = {"background": "background", "logo": "logo", "unused_logo": "logo",
-                 "abort_logo": "abort_logo", "unused_bar": "unused_bar"}
+                 "abort_logo": "abort_logo", "unused_bar": "unused_bar",
+                 "uninstall_background": "background", "uninstall_logo": "logo"}
 # Sections of small parts drawn per state without the state colour rules.
 STATE_PIECES = {"check_box": "check_box", "link_icon": "link_icon"}
 

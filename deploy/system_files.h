@@ -1,0 +1,57 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The files the setup puts into Windows' own folders when they are missing there: the helper DLL
+// "MivoVistaHelper.dll" in the system folder and the Windows Media profile "WMSysPr9.prx" in the
+// Windows folder. Other programs may use or bring the same files, so the uninstaller takes back
+// only the ones a setup run created, as recorded in the per-user product key's "SystemFiles".
+
+// Where the setup puts the helper DLL (GetSystemDirectoryW, as ExtractHelperDll does); empty when
+// the system folder cannot be read.
+std::wstring SystemHelperDllPath();
+// Where the setup puts the media profile (as CopySystemProfile does).
+std::wstring SystemProfilePath();
+
+// What one setup run created among the system files. A step that may create one runs through
+// Provide, which notes the file when it was absent before the step and is a file after it.
+class SystemFileNotes {
+public:
+    template <typename Step>
+    bool Provide(const std::wstring& path, Step step) {
+        const bool existed = path.empty() || FileOrFolderAt(path);
+        const bool result = step();
+        if (!existed) Note(path);
+        return result;
+    }
+    const std::vector<std::wstring>& Created() const { return m_created; }
+
+private:
+    static bool FileOrFolderAt(const std::wstring& path);
+    // Keeps `path` when the step left a file there.
+    void Note(const std::wstring& path);
+
+    std::vector<std::wstring> m_created;
+};
+
+// Adds `created` to "SystemFiles" of the product key under `hive`, keeping what is listed there
+// already (a path listed in another letter case is not added twice). The key is not created: true
+// when it lists `created` afterwards, also when `created` is empty; false (logged) when the key is
+// missing or cannot be written.
+bool RecordSystemFiles(HKEY hive, const std::vector<std::wstring>& created);
+
+// "SystemFiles" of the product key under `hive`; empty when the key or the value is missing.
+std::vector<std::wstring> ReadRecordedSystemFiles(HKEY hive);
+
+// Deletes the system files listed in the product key under `hive`, each only when it is exactly
+// one of the two places above (letter case ignored; any other path listed is ignored and logged,
+// so that an altered key cannot delete an arbitrary file), and the profile only when it is byte for
+// byte `versionFolder`'s "WMSysPr9.prx" (else it is kept and logged: it is no longer this
+// product's). A file in use is moved aside and deleted at the next start. The list is rewritten to
+// what is left of this product's files, and removed when nothing is. True when none is left (also
+// when none was listed); false when one could not be removed. Run it while the version folder
+// still holds its profile and before DeleteProductKey takes the list away.
+bool RemoveRecordedSystemFiles(HKEY hive, const std::wstring& versionFolder);
