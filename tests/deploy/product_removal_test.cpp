@@ -1,17 +1,28 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cstdio>
+#include <iostream>
 
 #include "deploy/deploy_constants.h"
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
+#include "deploy/install_paths.h"
 #include "deploy/product_registry.h"
 #include "deploy/product_removal.h"
 #include "deploy/removal_constants.h"
 #include "deploy/shell_pin_requests.h"
+#include "diag/install_log.h"
+#include "diag/win_handle.h"
 #include "deploy_test_support.h"
 
 namespace {
+
+void WriteText(const std::wstring& path, const std::string& text) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(nullptr, file) << "cannot write the manifest";
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+}
 
 constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
@@ -28,6 +39,7 @@ public:
 class ProductRemovalTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        InstallLog::Open(m_scratch / L"install.txt");
         DeleteRegistryTree(HKEY_CURRENT_USER, deploy::kProductKey);
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, deploy::kProductKey);
         const std::wstring staged = m_scratch / L"staging\\program files\\Corvane\\Pelora";
@@ -43,9 +55,19 @@ protected:
         ASSERT_TRUE(FileExists(Root() + L"\\PL.exe"));
         ASSERT_TRUE(WriteProductKey(VersionFolder(), L"30004", HKEY_CURRENT_USER, L"False", false));
         WriteTestFile(VersionFolder() + L"\\Users\\1001\\history.db", 77, 'u');
+        m_userData = ReadTestFile(VersionFolder() + L"\\Users\\1001\\history.db");
     }
 
     void TearDown() override {
+        // What the removal wrote, to see why a case failed.
+        if (HasFailure()) {
+            const std::wstring log = ReadInstallLogText(m_scratch / L"install.txt");
+            std::string text(log.size() * 3 + 1, '\0');
+            text.resize(WideCharToMultiByte(CP_UTF8, 0, log.c_str(), static_cast<int>(log.size()), &text[0],
+                                            static_cast<int>(text.size()), nullptr, nullptr));
+            std::cout << text;
+        }
+        InstallLog::Close();
         DeleteRegistryTree(HKEY_CURRENT_USER, deploy::kProductKey);
         diag::ScopedRegKey key;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.Receive()) == ERROR_SUCCESS)
@@ -54,7 +76,9 @@ protected:
 
     std::wstring Root() const { return m_scratch / L"App"; }
     std::wstring VersionFolder() const { return m_scratch / L"App\\1.14.301"; }
-    bool ProductKeyExists() const { return !QueryString(HKEY_CURRENT_USER, deploy::kProductKey, L"Install").empty(); }
+    bool ProductKeyExists() const {
+        return QueryString(HKEY_CURRENT_USER, deploy::kProductKey, L"Install") != L"<no key>";
+    }
 
     // The product's entries as they are now, to show that a refusal changed nothing.
     std::string Snapshot() const {
@@ -68,6 +92,7 @@ protected:
 
     ScratchFolder m_scratch;
     SilentShell m_shell;
+    std::string m_userData;
 };
 
 TEST_F(ProductRemovalTest, RemovesTheProductAndKeepsTheUsersData) {
@@ -79,12 +104,12 @@ TEST_F(ProductRemovalTest, RemovesTheProductAndKeepsTheUsersData) {
 
     for (const wchar_t* gone : {L"\\1.14.301\\Bin", L"\\1.14.301\\Misc", L"\\PL.exe", L"\\VTService.dll"})
         EXPECT_FALSE(FileOrFolderExists(Root() + gone)) << gone;
-    EXPECT_EQ(std::string(77, 'u'), ReadTestFile(VersionFolder() + L"\\Users\\1001\\history.db"));
+    EXPECT_EQ(m_userData, ReadTestFile(VersionFolder() + L"\\Users\\1001\\history.db"));
     // Outside the product's default root the manifest stays with the data: it is what lets a new
     // install into this folder take it as the product's.
     EXPECT_TRUE(FileExists(VersionFolder() + L"\\PeloraInstall.xml"));
     EXPECT_FALSE(ProductKeyExists());
-    EXPECT_TRUE(QueryString(HKEY_CURRENT_USER, deploy::kUninstallKey, L"UninstallString").empty());
+    EXPECT_EQ(L"<no key>", QueryString(HKEY_CURRENT_USER, deploy::kUninstallKey, L"UninstallString"));
     EXPECT_EQ(0, removal.FilesFailed());
 }
 
@@ -102,12 +127,14 @@ TEST_F(ProductRemovalTest, WithTheUsersDataNothingOfTheInstallIsLeft) {
 TEST_F(ProductRemovalTest, WhatSomebodyElsePutIntoTheProductsFoldersStays) {
     WriteTestFile(VersionFolder() + L"\\Bin\\plugin-of-mine.dll", 9, 'p');
     WriteTestFile(Root() + L"\\notes.txt", 4, 'n');
+    const std::string plugin = ReadTestFile(VersionFolder() + L"\\Bin\\plugin-of-mine.dll");
+    const std::string notes = ReadTestFile(Root() + L"\\notes.txt");
     ProductRemoval removal(m_shell);
     std::wstring refusal;
     ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
     EXPECT_EQ(0, removal.Remove(true, nullptr));
-    EXPECT_EQ(std::string(9, 'p'), ReadTestFile(VersionFolder() + L"\\Bin\\plugin-of-mine.dll"));
-    EXPECT_EQ(std::string(4, 'n'), ReadTestFile(Root() + L"\\notes.txt"));
+    EXPECT_EQ(plugin, ReadTestFile(VersionFolder() + L"\\Bin\\plugin-of-mine.dll"));
+    EXPECT_EQ(notes, ReadTestFile(Root() + L"\\notes.txt"));
     EXPECT_FALSE(FileExists(VersionFolder() + L"\\Bin\\Pelora.exe"));
     EXPECT_FALSE(ProductKeyExists());
 }
@@ -115,12 +142,16 @@ TEST_F(ProductRemovalTest, WhatSomebodyElsePutIntoTheProductsFoldersStays) {
 TEST_F(ProductRemovalTest, FilesInUseAreMovedAsideOrLeftForTheNextStart) {
     const std::wstring movable = VersionFolder() + L"\\Bin\\Pelora.exe";
     const std::wstring pinned = VersionFolder() + L"\\Bin\\PeloraCore.dll";
-    // A running program's image shares reading and deleting; a file opened without sharing
+    // A running program's image may be renamed but not deleted; a file opened without sharing
     // cannot even be renamed.
-    HANDLE image = CreateFileW(movable.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(CopyFileW((SetupFolder() + L"removal_tests.exe").c_str(), movable.c_str(), FALSE));
+    HANDLE file = CreateFileW(movable.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    HANDLE image = CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+    CloseHandle(file);
+    ASSERT_NE(nullptr, image);
     HANDLE exclusive = CreateFileW(pinned.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, image);
     ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
 
     ProductRemoval removal(m_shell);
@@ -152,6 +183,7 @@ TEST_F(ProductRemovalTest, RefusesWhenNothingIsInstalled) {
 TEST_F(ProductRemovalTest, RefusesAKeyOrManifestThatLeadsOutOfTheInstall) {
     const std::string before = Snapshot();
     WriteTestFile(m_scratch / L"victim.txt", 6, 'v');
+    const std::string victim = ReadTestFile(m_scratch / L"victim.txt");
 
     SetString(HKEY_CURRENT_USER, deploy::kProductKey, L"Install", m_scratch.Path());
     ProductRemoval byKey(m_shell);
@@ -168,12 +200,12 @@ TEST_F(ProductRemovalTest, RefusesAKeyOrManifestThatLeadsOutOfTheInstall) {
     const size_t close = manifest.rfind("</folder>");
     ASSERT_NE(std::string::npos, close);
     manifest.insert(close, "<file name=\"..\\..\\victim.txt\" size=\"6\" />\r\n");
-    std::ofstream(VersionFolder() + L"\\PeloraInstall.xml", std::ios::binary) << manifest;
+    WriteText(VersionFolder() + L"\\PeloraInstall.xml", manifest);
     ProductRemoval byManifest(m_shell);
     EXPECT_FALSE(byManifest.Prepare(refusal));
     EXPECT_NE(std::wstring::npos, refusal.find(L"victim.txt")) << refusal;
 
-    EXPECT_EQ(std::string(6, 'v'), ReadTestFile(m_scratch / L"victim.txt"));
+    EXPECT_EQ(victim, ReadTestFile(m_scratch / L"victim.txt"));
     EXPECT_TRUE(ProductKeyExists());
     EXPECT_EQ(before, Snapshot()) << "the install's files";
 }

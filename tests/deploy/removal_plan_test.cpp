@@ -1,13 +1,21 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cstdio>
 #include <set>
 
 #include "deploy/file_deployer.h"
+#include "deploy/file_system.h"
 #include "deploy/removal_plan.h"
 #include "deploy_test_support.h"
 
 namespace {
+
+void WriteText(const std::wstring& path, const std::string& text) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(nullptr, file) << "cannot write the manifest";
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+}
 
 class RemovalPlanTest : public ::testing::Test {
 protected:
@@ -32,8 +40,8 @@ protected:
     void WriteManifest(const std::string& inner) {
         CreateDirectoryW((m_scratch / L"App").c_str(), nullptr);
         CreateDirectoryW(VersionFolder().c_str(), nullptr);
-        std::ofstream out(VersionFolder() + L"\\PeloraInstall.xml", std::ios::binary);
-        out << "<?xml version=\"1.0\" ?>\r\n<folder name=\"Pelora\" size=\"10\">\r\n" << inner << "</folder>\r\n";
+        WriteText(VersionFolder() + L"\\PeloraInstall.xml",
+                  "<?xml version=\"1.0\" ?>\r\n<folder name=\"Pelora\" size=\"10\">\r\n" + inner + "</folder>\r\n");
     }
 
     ScratchFolder m_scratch;
