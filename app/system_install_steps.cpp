@@ -13,6 +13,7 @@
 
 #include <ctime>
 
+#include "deploy/created_places.h"
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
 #include "deploy/firewall_exception.h"
@@ -187,7 +188,10 @@ public:
         // The per-user key tells the uninstaller which system files are this product's. It is
         // recorded whenever the key is there, even when one of its values failed: a file left out
         // would stay on the system for good.
-        if (hive == HKEY_CURRENT_USER && !isMachine) RecordSystemFiles(hive, m_systemFiles.Created());
+        if (hive == HKEY_CURRENT_USER && !isMachine) {
+            RecordSystemFiles(hive, m_systemFiles.Created());
+            RecordCreatedPlaces(hive);
+        }
         return written;
     }
     bool MigrateUsersFolder(const std::wstring& previousVersionFolder, const std::wstring& stagingFolder,

@@ -13,7 +13,7 @@ namespace {
 bool IsSafeForCommandLine(const std::wstring& path) {
     if (path.empty()) return false;
     for (wchar_t c : path) {
-        if (c < 0x20 || c == L'"' || c == L'%' || c == L'^') return false;
+        if (c < 0x20 || wcschr(L"\"%^*?", c) != nullptr) return false;
     }
     return true;
 }
@@ -48,11 +48,14 @@ bool StartHidden(const std::wstring& program, const std::wstring& arguments) {
 
 std::wstring AfterExitCommand(const std::wstring& file, const std::vector<std::wstring>& folders) {
     if (!IsSafeForCommandLine(file)) return std::wstring();
-    std::wstring command = FormatText(deploy::kAfterExitCommandStart, file.c_str(), file.c_str());
+    std::wstring removeFolders;
     for (const std::wstring& folder : folders) {
         if (!IsSafeForCommandLine(folder)) return std::wstring();
-        command += FormatText(deploy::kAfterExitRemoveFolder, folder.c_str());
+        removeFolders += FormatText(deploy::kAfterExitRemoveFolder, folder.c_str());
     }
+    std::wstring command = deploy::kAfterExitCommandStart;
+    for (int wait : deploy::kAfterExitWaits)
+        command += FormatText(deploy::kAfterExitDeleteFile, wait, file.c_str()) + removeFolders;
     return command + deploy::kAfterExitCommandEnd;
 }
 

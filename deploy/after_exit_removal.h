@@ -9,7 +9,7 @@
 // folders, each only when empty. Nothing of ours is left running or lying around afterwards.
 
 // The command line given to the interpreter; empty when one of the paths holds a character the
-// interpreter would read as something else than a name (" % ^ or a control character).
+// interpreter would read as something else than a name (" % ^ * ? or a control character).
 std::wstring AfterExitCommand(const std::wstring& file, const std::vector<std::wstring>& folders);
 
 // Starts the interpreter on AfterExitCommand. When it cannot be started, the file and then the

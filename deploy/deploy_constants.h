@@ -51,6 +51,7 @@ inline constexpr wchar_t kClassesRootProbeKey[] = L"test_vt_";
 // ---- Registry ------------------------------------------------------------------------------
 inline constexpr wchar_t kProductKey[] = L"SOFTWARE\\Corvane\\Pelora";
 inline constexpr wchar_t kFirstChannelKey[] = L"SOFTWARE\\Corvane\\PeloraFirstChannel";
+inline constexpr wchar_t kUninstallParentKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\映彩直播";
 inline constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";

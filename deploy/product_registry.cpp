@@ -1,6 +1,7 @@
 #include "deploy/product_registry.h"
 
 #include "app/product.h"
+#include "deploy/created_places.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
 #include "deploy/registration_removal_constants.h"
@@ -86,7 +87,16 @@ bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& chan
         return false;
     }
     diag::ScopedRegKey uninstallKey;
-    if (!isMachine) OpenOrCreateKey(hive, deploy::kUninstallKey, uninstallKey);
+    if (!isMachine) {
+        // A profile without any per-user uninstall entry has no "Uninstall" key yet; the made key
+        // is noted so that the uninstaller can take it back.
+        diag::ScopedRegKey parent;
+        const bool parentExisted = OpenKeyForReading(hive, deploy::kUninstallParentKey, parent);
+        if (OpenOrCreateKey(hive, deploy::kUninstallKey, uninstallKey) && !parentExisted &&
+            hive == HKEY_CURRENT_USER) {
+            NoteCreatedPlace(kPlaceUninstallKey);
+        }
+    }
 
     HKEY key = productKey.Get();
     WriteStringValue(key, deploy::kValueVersion, product::kVersion);

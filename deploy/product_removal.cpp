@@ -5,6 +5,7 @@
 #include <set>
 
 #include "deploy/client_process.h"
+#include "deploy/created_places.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
 #include "deploy/firewall_exception.h"
@@ -132,8 +133,11 @@ int ProductRemoval::Remove(bool removeData, const std::function<void(double)>& p
         InstallLog::Format(deploy::kLogUninstallRefused, problem.c_str());
         return 1;
     }
+    // Read while the product key still holds the list.
+    const std::vector<std::wstring> createdPlaces = ReadCreatedPlaces(HKEY_CURRENT_USER);
     report(0.0);
     UndoRegistrations();
+    RemoveCreatedFolders(createdPlaces);
     report(kProgressRegistrations);
     if (haveFolder) RemovePlannedEntries(plan, removeData, progress);
     RemovePublicFiles();
@@ -144,6 +148,7 @@ int ProductRemoval::Remove(bool removeData, const std::function<void(double)>& p
     if (complete) {
         LogStep(L"product key", DeleteProductKey(m_versionFolder, HKEY_CURRENT_USER, false));
         LogStep(L"machine product key", DeleteProductKey(m_versionFolder, HKEY_LOCAL_MACHINE, true));
+        RemoveCreatedKeys(createdPlaces);
     } else {
         InstallLog::Format(deploy::kLogUninstallKeysKept);
     }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "deploy/created_places.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
 #include "deploy/shell_link.h"
@@ -44,6 +45,10 @@ bool LauncherPresent(const std::wstring& launcher, const std::wstring& link) {
     if (FileExists(launcher)) return true;
     InstallLog::Format(deploy::kLogShortcutTargetMissing, link.c_str(), launcher.c_str());
     return false;
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && _wcsicmp(a.c_str(), b.c_str()) == 0;
 }
 
 bool EnsureFolder(const std::wstring& folder) {
@@ -115,7 +120,14 @@ bool ProductShortcuts::CreateDesktopShortcut(const std::wstring& launcher) {
 bool ProductShortcuts::CreateQuickLaunchShortcut(const std::wstring& launcher, const std::wstring& pinProgram) {
     const std::wstring link = LinkIn(m_folders.quickLaunch, deploy::kLaunchShortcutName);
     if (!LauncherPresent(launcher, link)) return true;
+    // A profile without the quick-launch folder gets one; the made levels are noted so that the
+    // uninstaller can take them back.
+    const bool isUsersFolder = SameFolder(m_folders.quickLaunch, QuickLaunchFolder());
+    const bool parentExisted = FolderExists(ParentFolder(m_folders.quickLaunch));
+    const bool existed = FolderExists(m_folders.quickLaunch);
     if (link.empty() || !EnsureFolder(m_folders.quickLaunch)) return false;
+    if (isUsersFolder && !parentExisted) NoteCreatedPlace(kPlaceInternetExplorerFolder);
+    if (isUsersFolder && !existed) NoteCreatedPlace(kPlaceQuickLaunchFolder);
     if (!CreateAppShortcut(launcher, link, deploy::kStartSourceQuickLaunch)) return false;
     if (m_osVersionCode > deploy::kOsVersionWindows7) {
         m_shell.ExecuteHidden(deploy::kVerbOpen, pinProgram, L"\"" + link + L"\"");

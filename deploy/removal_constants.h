@@ -19,12 +19,15 @@ inline constexpr wchar_t kRefuseManifestTooDeep[] =
 
 // ---- Side names and the cleanup after the program ends ----------------------------------------
 inline constexpr wchar_t kCommandInterpreter[] = L"cmd.exe";
-// Waits for the uninstaller's file to become deletable (about a minute at most), deletes it and
-// then removes the folders named after it when they are empty.
-inline constexpr wchar_t kAfterExitCommandStart[] =
-    L"/d /q /c for /l %%i in (1,1,60) do @(del /f /q \"%s\" >nul 2>&1 & if not exist \"%s\" (";
+// The interpreter's command: a flat list of commands (a loop or a bracketed block is read
+// differently by different interpreters). It waits about two seconds for the uninstaller to end,
+// deletes its file and removes the folders named after it, each only when it is empty ("rd"
+// without "/s" removes nothing else); twice more at longer intervals for a slow end.
+inline constexpr wchar_t kAfterExitCommandStart[] = L"/d /q /c ";
+inline constexpr wchar_t kAfterExitDeleteFile[] = L"ping -n %d 127.0.0.1 >nul & del /f /q \"%s\" >nul 2>&1 & ";
+inline constexpr int kAfterExitWaits[] = {3, 3, 6};
 inline constexpr wchar_t kAfterExitRemoveFolder[] = L"rd \"%s\" >nul 2>&1 & ";
-inline constexpr wchar_t kAfterExitCommandEnd[] = L"exit) & ping -n 2 127.0.0.1 >nul)";
+inline constexpr wchar_t kAfterExitCommandEnd[] = L"exit 0";
 inline constexpr wchar_t kCompanyStartMenuGroup[] = L"\\岚拓软件";
 inline constexpr wchar_t kOptionsFileName[] = L"EnvirConf.ini";
 inline constexpr wchar_t kOptionsSection[] = L"Option";
