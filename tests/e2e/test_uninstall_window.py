@@ -41,6 +41,7 @@ class UninstallWindow(SetupWindow):
         return photograph(self.display, name, self.left, self.top, WIDTH, HEIGHT)
 
     def key(self, name, settle=0.5):
+        """A key pressed on the window, which has the keyboard focus as the screen's only window."""
         xdotool(self.display, "key", name)
         time.sleep(settle)
 

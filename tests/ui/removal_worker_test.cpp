@@ -17,7 +17,8 @@ namespace {
 // A window that only receives: the test reads its queue with GetMessage.
 class MessageWindow {
 public:
-    MessageWindow() : m_window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
+    MessageWindow()
+        : m_window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
     ~MessageWindow() { DestroyWindow(m_window); }
     HWND Get() const { return m_window; }
 
@@ -26,7 +27,9 @@ public:
         std::vector<int> percents;
         MSG message;
         while (GetMessageW(&message, m_window, 0, 0) > 0) {
-            if (message.message == RemovalWorker::kRemovalProgress) percents.push_back(static_cast<int>(message.wParam));
+            if (message.message == RemovalWorker::kRemovalProgress) {
+                percents.push_back(static_cast<int>(message.wParam));
+            }
             if (message.message == RemovalWorker::kRemovalDone) return {percents, static_cast<int>(message.wParam)};
         }
         return {percents, -1000};
