@@ -4,9 +4,13 @@ refusal that opens on the result. The window runs in a probe program over a fake
 writes down every call it gets (tests/ui/uninstall_window_probe.cpp); the exit code is the
 window's result. Every page is photographed into the build's screenshots folder."""
 
+import io
+import shutil
+import subprocess
 import time
 
 import pytest
+from PIL import Image
 
 from e2e_fixtures import _built
 from e2e_screen import SetupWindow, changed_pixels, photograph, xdotool
@@ -24,6 +28,13 @@ ONLY_BUTTON = (150 + 60, 214 + 18)        # 完成
 DATA_LABEL = (250, 187)                   # "同时删除我的个人数据", which ticks the box too
 MESSAGE_AREA = (24, 124, 396, 168)
 PROGRESS_AREA = (0, 226, WIDTH, HEIGHT)   # the status, the percentage and the bar
+
+# Id -> size of every PNG the window's layout is built on (ui/uninstall/uninstall_art.cpp).
+PNG_SIZES = {200: (420, 270), 201: (72, 72), **{i: (24, 24) for i in (166, 167, 168, 194)},
+             176: (12, 12), 177: (12, 12), **{i: (120, 36) for i in (202, 203, 204, 205, 206, 207)}}
+BACKGROUND = 200
+DIALOG_TEMPLATE = "1008"
+ICON_GROUP = "107"
 
 NOT_RUNNING = ["IsClientRunning 0 window"]
 REMOVED = ["Remove returns 0"]
@@ -126,11 +137,11 @@ def test_a_box_ticked_twice_keeps_the_data(open_window):
     assert calls() == NOT_RUNNING + ["Remove removeData=0 worker"] + REMOVED
 
 
-@pytest.mark.parametrize("how", ["cancel button", "close button", "Esc"])
+@pytest.mark.parametrize("how", ["cancel button", "close button", "Esc", "Alt+F4"])
 def test_cancelling_the_question_removes_nothing_and_ends_with_1(open_window, how):
     probe, window, calls = open_window("--running")
-    if how == "Esc":
-        window.key("Escape")
+    if how in ("Esc", "Alt+F4"):
+        window.key("Escape" if how == "Esc" else "alt+F4")
     else:
         window.click(CANCEL_BUTTON if how == "cancel button" else CLOSE_BUTTON)
     assert probe.wait(timeout=30) == EXIT_NOT_REMOVED
@@ -197,9 +208,10 @@ def test_window_keeps_answering_during_the_removal_and_cannot_be_closed(open_win
     probe, window, calls = open_window("--remove-ms=9000", "--steps=45")
     window.click(FIRST_BUTTON, settle=1.5)
     first = window.screenshot("uninstall-progress")
-    # Neither the close button, nor Esc, nor Enter stops or repeats a removal under way.
+    # Neither the close button, nor Esc or Alt+F4, nor Enter stops or repeats a removal under way.
     window.click(CLOSE_BUTTON)
     window.key("Escape")
+    window.key("alt+F4")
     window.key("Return")
     time.sleep(1.5)
     second = window.screenshot("uninstall-progress-later")
@@ -211,3 +223,41 @@ def test_window_keeps_answering_during_the_removal_and_cannot_be_closed(open_win
     window.click(ONLY_BUTTON)
     assert probe.wait(timeout=30) == EXIT_REMOVED
     assert calls() == NOT_RUNNING + ["Remove removeData=0 worker"] + REMOVED
+
+
+@pytest.fixture(scope="module")
+def resources(probe_exe, tmp_path_factory):
+    """{(type, name): bytes} of the resources the uninstaller's resource script gives the probe,
+    read back with 7-Zip's PE reader; language folders merged."""
+    sevenzip = shutil.which("7zz")
+    assert sevenzip, "7zz (Debian's 7zip, scripts/bootstrap.sh) is not installed"
+    out = tmp_path_factory.mktemp("uninstall-rsrc")
+    subprocess.run([sevenzip, "x", "-tPE", "-y", f"-o{out}", str(probe_exe), ".rsrc"], check=True,
+                   capture_output=True)
+    found = {(path.parent.name, path.name): path.read_bytes() for path in (out / ".rsrc").glob("*/*/*")}
+    # 7-Zip shows the version block as text of its own, one file per language.
+    found.update({("VERSION", path.parent.name): path.read_bytes() for path in (out / ".rsrc").glob("*/version.txt")})
+    return found
+
+
+def test_the_resources_carry_the_art_at_its_layout_sizes_the_template_icon_and_version(resources):
+    wrong = {}
+    for resource_id, size in PNG_SIZES.items():
+        data = resources.get(("PNG", str(resource_id)))
+        assert data is not None, f"PNG {resource_id} is missing"
+        image = Image.open(io.BytesIO(data)).convert("RGBA")
+        if image.size != size:
+            wrong[resource_id] = image.size
+        # Everything but the background sits on it: its corners must let the background through.
+        if resource_id != BACKGROUND:
+            corners = [image.getpixel(point)[3] for point in
+                       ((0, 0), (image.width - 1, 0), (0, image.height - 1), (image.width - 1, image.height - 1))]
+            assert max(corners) < 64, f"PNG {resource_id}: corners {corners} hide the background"
+    assert wrong == {}, f"PNGs not at their layout size: {wrong}"
+    assert ("DIALOG", DIALOG_TEMPLATE) in resources, "no window template"
+    assert ("GROUP_ICON", ICON_GROUP) in resources, "no window icon"
+    version = next(data for (kind, _), data in resources.items() if kind == "VERSION")
+    text = version.decode("utf-16-le", errors="replace")
+    assert '"映彩直播 卸载程序"' in text, "the version's description is not the uninstaller's, or is garbled"
+    manifest = next(data for (kind, _), data in resources.items() if kind == "MANIFEST")
+    assert "<description>映彩直播 卸载程序</description>" in manifest.decode("utf-8")
