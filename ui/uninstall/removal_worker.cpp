@@ -17,7 +17,8 @@ bool RemovalWorker::Start(HWND window, UninstallWindowHandler& handler, bool rem
     try {
         m_thread = std::thread([this, window, &handler, removeData] {
             const std::function<void(double)> progress = [this, window](double fraction) {
-                const double bounded = std::isnan(fraction) ? 0.0 : fraction < 0.0 ? 0.0 : fraction > 1.0 ? 1.0 : fraction;
+                if (std::isnan(fraction)) return;
+                const double bounded = fraction < 0.0 ? 0.0 : fraction > 1.0 ? 1.0 : fraction;
                 const int percent = static_cast<int>(std::lround(bounded * 100.0));
                 // A removal reports every file; the window needs to hear only of a new percentage.
                 if (m_lastPercent.exchange(percent) != percent) PostMessageW(window, kRemovalProgress, percent, 0);
