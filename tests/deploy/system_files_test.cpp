@@ -70,11 +70,17 @@ TEST_F(SystemFilesTest, OnlyTheRunThatCreatesAFileRecordsIt) {
     // Second run: the helper has gone meanwhile and this run brings it; the profile is there now.
     DeleteFileW(m_helper.c_str());
     SetupRun();
-    EXPECT_EQ((std::vector<std::wstring>{kProfile, m_helper}), ReadRecordedSystemFiles(HKEY_CURRENT_USER));
+    const std::vector<std::wstring> both = {kProfile, m_helper};
+    EXPECT_EQ(both, ReadRecordedSystemFiles(HKEY_CURRENT_USER));
 
-    // Third run finds both: the record stays as the earlier runs left it, without doubles.
+    // Third run brings the profile once more: it stays listed once.
+    DeleteFileW(kProfile);
     SetupRun();
-    EXPECT_EQ((std::vector<std::wstring>{kProfile, m_helper}), ReadRecordedSystemFiles(HKEY_CURRENT_USER));
+    EXPECT_EQ(both, ReadRecordedSystemFiles(HKEY_CURRENT_USER));
+
+    // Fourth run finds both: the record stays as the earlier runs left it.
+    SetupRun();
+    EXPECT_EQ(both, ReadRecordedSystemFiles(HKEY_CURRENT_USER));
     EXPECT_TRUE(ReadRecordedSystemFiles(HKEY_LOCAL_MACHINE).empty());
 }
 
