@@ -50,7 +50,7 @@ std::wstring CompanyKey() {
 bool DeleteWholeKey(HKEY hive, const std::wstring& path) {
     const LONG result = DeleteKeyTree(hive, path);
     if (result == ERROR_SUCCESS) return true;
-    InstallLog::Format(deploy::kLogUnregisterFailed, HiveName(hive), path.c_str(), L"", result);
+    InstallLog::Format(deploy::kLogUndoFailed, HiveName(hive), path.c_str(), L"", result);
     return false;
 }
 
@@ -125,7 +125,7 @@ bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& chan
 
 bool DeleteProductKey(const std::wstring& versionFolder, HKEY hive, bool isMachine) {
     if (versionFolder.empty()) {
-        InstallLog::Format(deploy::kLogUnregisterNoPath, L"DeleteProductKey");
+        InstallLog::Format(deploy::kLogUndoNoPath, L"DeleteProductKey");
         return false;
     }
     const KeyRemoval product =
@@ -150,9 +150,9 @@ bool DeleteProductKey(const std::wstring& versionFolder, HKEY hive, bool isMachi
     if (IsEmptyKey(hive, company)) {
         const LONG result = RegDeleteKeyW(hive, company.c_str());
         if (result == ERROR_SUCCESS) {
-            InstallLog::Format(deploy::kLogUnregisterRemoved, HiveName(hive), company.c_str(), L"");
+            InstallLog::Format(deploy::kLogUndoRemoved, HiveName(hive), company.c_str(), L"");
         } else {
-            InstallLog::Format(deploy::kLogUnregisterFailed, HiveName(hive), company.c_str(), L"", result);
+            InstallLog::Format(deploy::kLogUndoFailed, HiveName(hive), company.c_str(), L"", result);
             clean = false;
         }
     }

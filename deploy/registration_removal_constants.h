@@ -13,16 +13,16 @@ inline constexpr wchar_t kClassesKey[] = L"Software\\Classes";
 inline constexpr wchar_t kValueSystemFiles[] = L"SystemFiles";
 
 // ---- Install log -------------------------------------------------------------------------------
-inline constexpr wchar_t kLogUnregisterNoPath[] = L"[uninst]%s: no path given, nothing removed\n";
+inline constexpr wchar_t kLogUndoNoPath[] = L"[uninst]%s: no path given, nothing removed\n";
 // Hive, key, value name (empty for the whole key), then what the entry names and this install's.
-inline constexpr wchar_t kLogUnregisterKept[] =
+inline constexpr wchar_t kLogUndoKept[] =
     L"[uninst]kept %s\\%s %s: it names \"%s\", not this install's %s\n";
-inline constexpr wchar_t kLogUnregisterFailed[] = L"[uninst]could not remove %s\\%s %s (%ld)\n";
-inline constexpr wchar_t kLogUnregisterRemoved[] = L"[uninst]removed %s\\%s %s\n";
-inline constexpr wchar_t kLogUnregisterServiceRemoved[] = L"[uninst]removed service %s\n";
-inline constexpr wchar_t kLogUnregisterKeptService[] =
+inline constexpr wchar_t kLogUndoFailed[] = L"[uninst]could not remove %s\\%s %s (%ld)\n";
+inline constexpr wchar_t kLogUndoRemoved[] = L"[uninst]removed %s\\%s %s\n";
+inline constexpr wchar_t kLogUndoServiceRemoved[] = L"[uninst]removed service %s\n";
+inline constexpr wchar_t kLogUndoKeptService[] =
     L"[uninst]kept service %s: its dll is %s, not this install's %s\n";
-inline constexpr wchar_t kLogUnregisterKeptGroup[] =
+inline constexpr wchar_t kLogUndoKeptGroup[] =
     L"[uninst]kept svchost group %s: it lists %s\n";
 inline constexpr wchar_t kLogSystemFilesIgnored[] =
     L"[uninst]recorded system file %s is none of the setup's places, ignored\n";

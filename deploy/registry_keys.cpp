@@ -84,7 +84,7 @@ KeyRemoval DeleteKeyNaming(HKEY hive, const std::wstring& path, const wchar_t* v
         const LONG result = RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ, key.Receive());
         if (result == ERROR_FILE_NOT_FOUND) return KeyRemoval::Absent;
         if (result != ERROR_SUCCESS) {
-            InstallLog::Format(deploy::kLogUnregisterFailed, HiveName(hive), path.c_str(), L"", result);
+            InstallLog::Format(deploy::kLogUndoFailed, HiveName(hive), path.c_str(), L"", result);
             return KeyRemoval::Failed;
         }
         ReadStringValue(key.Get(), valueName, named);
@@ -92,15 +92,15 @@ KeyRemoval DeleteKeyNaming(HKEY hive, const std::wstring& path, const wchar_t* v
     const std::wstring left = ignoreTrailingBackslash ? WithoutTrailingBackslashes(named) : named;
     const std::wstring right = ignoreTrailingBackslash ? WithoutTrailingBackslashes(ours) : ours;
     if (right.empty() || _wcsicmp(left.c_str(), right.c_str()) != 0) {
-        InstallLog::Format(deploy::kLogUnregisterKept, HiveName(hive), path.c_str(), valueName, named.c_str(),
+        InstallLog::Format(deploy::kLogUndoKept, HiveName(hive), path.c_str(), valueName, named.c_str(),
                            ours.c_str());
         return KeyRemoval::Kept;
     }
     const LONG result = DeleteKeyTree(hive, path);
     if (result != ERROR_SUCCESS) {
-        InstallLog::Format(deploy::kLogUnregisterFailed, HiveName(hive), path.c_str(), L"", result);
+        InstallLog::Format(deploy::kLogUndoFailed, HiveName(hive), path.c_str(), L"", result);
         return KeyRemoval::Failed;
     }
-    InstallLog::Format(deploy::kLogUnregisterRemoved, HiveName(hive), path.c_str(), L"");
+    InstallLog::Format(deploy::kLogUndoRemoved, HiveName(hive), path.c_str(), L"");
     return KeyRemoval::Removed;
 }

@@ -85,13 +85,13 @@ bool RemoveSvchostGroup(const std::wstring& serviceName, const std::wstring& gro
         listed += (listed.empty() ? L"" : L" ") + service;
     }
     if (!onlyOurs) {
-        InstallLog::Format(deploy::kLogUnregisterKeptGroup, groupName.c_str(), listed.c_str());
+        InstallLog::Format(deploy::kLogUndoKeptGroup, groupName.c_str(), listed.c_str());
         return true;
     }
     result = RegDeleteValueW(key.Get(), groupName.c_str());
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
         return LogFailure(L"RegDeleteValueW", groupName, result);
-    InstallLog::Format(deploy::kLogUnregisterRemoved, L"HKLM", deploy::kSvchostKey, groupName.c_str());
+    InstallLog::Format(deploy::kLogUndoRemoved, L"HKLM", deploy::kSvchostKey, groupName.c_str());
     return true;
 }
 
@@ -244,7 +244,7 @@ bool RegisterSharedService(const std::wstring& dllPath) {
 
 bool UnregisterSharedService(const std::wstring& dllPath) {
     if (dllPath.empty()) {
-        InstallLog::Format(deploy::kLogUnregisterNoPath, L"UnregisterSharedService");
+        InstallLog::Format(deploy::kLogUndoNoPath, L"UnregisterSharedService");
         return false;
     }
     bool exists = false;
@@ -254,12 +254,12 @@ bool UnregisterSharedService(const std::wstring& dllPath) {
         const std::wstring ours = ExpandedPath(dllPath);
         if (_wcsicmp(registered.c_str(), ours.c_str()) != 0) {
             // Another install's service runs from its own group: both stay.
-            InstallLog::Format(deploy::kLogUnregisterKeptService, deploy::kServiceName, registered.c_str(),
+            InstallLog::Format(deploy::kLogUndoKeptService, deploy::kServiceName, registered.c_str(),
                                ours.c_str());
             return true;
         }
         if (!DeleteServiceAndWait(deploy::kServiceName)) return false;
-        InstallLog::Format(deploy::kLogUnregisterServiceRemoved, deploy::kServiceName);
+        InstallLog::Format(deploy::kLogUndoServiceRemoved, deploy::kServiceName);
     }
     // Without the service nothing uses the group: only this product writes it.
     return RemoveSvchostGroup(deploy::kServiceName, deploy::kServiceGroupName);

@@ -93,7 +93,7 @@ bool WriteRunEntry(const std::wstring& commandLine) {
 
 bool DeleteProtocolInfo(const std::wstring& launcherPath) {
     if (launcherPath.empty()) {
-        InstallLog::Format(deploy::kLogUnregisterNoPath, L"DeleteProtocolInfo");
+        InstallLog::Format(deploy::kLogUndoNoPath, L"DeleteProtocolInfo");
         return false;
     }
     // A key written through HKEY_CLASSES_ROOT lands in the user's classes when the user already
@@ -106,7 +106,7 @@ bool DeleteProtocolInfo(const std::wstring& launcherPath) {
 
 bool DeleteRunEntry(const std::wstring& launcherPath) {
     if (launcherPath.empty()) {
-        InstallLog::Format(deploy::kLogUnregisterNoPath, L"DeleteRunEntry");
+        InstallLog::Format(deploy::kLogUndoNoPath, L"DeleteRunEntry");
         return false;
     }
     diag::ScopedRegKey key;
@@ -114,22 +114,22 @@ bool DeleteRunEntry(const std::wstring& launcherPath) {
                                 key.Receive());
     if (result == ERROR_FILE_NOT_FOUND) return true;
     if (result != ERROR_SUCCESS) {
-        InstallLog::Format(deploy::kLogUnregisterFailed, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry, result);
+        InstallLog::Format(deploy::kLogUndoFailed, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry, result);
         return false;
     }
     std::wstring command;
     if (!ReadStringValue(key.Get(), deploy::kValueRunEntry, command)) return true;
     const std::wstring program = ProgramOf(command);
     if (_wcsicmp(program.c_str(), launcherPath.c_str()) != 0) {
-        InstallLog::Format(deploy::kLogUnregisterKept, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry,
+        InstallLog::Format(deploy::kLogUndoKept, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry,
                            command.c_str(), launcherPath.c_str());
         return true;
     }
     result = RegDeleteValueW(key.Get(), deploy::kValueRunEntry);
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
-        InstallLog::Format(deploy::kLogUnregisterFailed, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry, result);
+        InstallLog::Format(deploy::kLogUndoFailed, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry, result);
         return false;
     }
-    InstallLog::Format(deploy::kLogUnregisterRemoved, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry);
+    InstallLog::Format(deploy::kLogUndoRemoved, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry);
     return true;
 }

@@ -86,7 +86,7 @@ void RewriteRecord(HKEY hive, const std::vector<std::wstring>& left) {
                               : WriteMultiStringValue(key.Get(), deploy::kValueSystemFiles, left);
     }
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-        InstallLog::Format(deploy::kLogUnregisterFailed, HiveName(hive), deploy::kProductKey,
+        InstallLog::Format(deploy::kLogUndoFailed, HiveName(hive), deploy::kProductKey,
                            deploy::kValueSystemFiles, result);
 }
 

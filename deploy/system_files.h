@@ -6,9 +6,10 @@
 #include <vector>
 
 // The files the setup puts into Windows' own folders when they are missing there: the helper DLL
-// "MivoVistaHelper.dll" in the system folder and the Windows Media profile "WMSysPr9.prx" in the
-// Windows folder. Other programs may use or bring the same files, so the uninstaller takes back
-// only the ones a setup run created, as recorded in the per-user product key's "SystemFiles".
+// "MivoVistaHelper.dll" in the system folder and the Windows Media profile "WMSysPr9.prx" in
+// "C:\windows" (the Windows folder of a standard system). Other programs may use or bring the
+// same files, so the uninstaller takes back only the ones a setup run created, as recorded in the
+// per-user product key's "SystemFiles".
 
 // Where the setup puts the helper DLL (GetSystemDirectoryW, as ExtractHelperDll does); empty when
 // the system folder cannot be read.
