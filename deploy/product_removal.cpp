@@ -294,12 +294,18 @@ void ProductRemoval::RemoveWorkFolders() {
     }
     const bool runningFromRoot =
         SamePath(JoinPath(m_productRoot, deploy::kUninstallerFileName), m_ownImage);
+    // Files left for the next start keep these folders until then; they follow them.
+    if (m_filesDeferred > 0) {
+        for (const std::wstring& folder : upper) m_deferredFolders.insert(NormalisedPath(folder));
+    }
     for (const std::wstring& folder : upper) {
-        if (runningFromRoot) {
-            m_foldersForLater.push_back(folder);
-        } else {
+        if (!runningFromRoot) {
             RemoveFolderIfEmpty(folder);
+            continue;
         }
+        m_foldersForLater.push_back(folder);
+        if (m_deferredFolders.count(NormalisedPath(folder)) != 0)
+            MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
 }
 
