@@ -29,6 +29,7 @@ inline constexpr int kAfterExitWaits[] = {3, 3, 6};
 inline constexpr wchar_t kAfterExitRemoveFolder[] = L"rd \"%s\" >nul 2>&1 & ";
 inline constexpr wchar_t kAfterExitCommandEnd[] = L"exit 0";
 inline constexpr wchar_t kCompanyStartMenuGroup[] = L"\\岚拓软件";
+// The options file in the misc folder and the mark the setup writes into it (ui/page_options.h).
 inline constexpr wchar_t kOptionsFileName[] = L"EnvirConf.ini";
 inline constexpr wchar_t kOptionsSection[] = L"Option";
 inline constexpr wchar_t kOptionsKey[] = L"FirstOpenLoginPanel";

@@ -5,6 +5,7 @@
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
+#include "deploy/removal_constants.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
 #include "ui/setup_texts.h"
@@ -56,8 +57,8 @@ bool SavePageOptions(const PageOptions& options) {
         return false;
     }
     bool saved = true;
-    const std::wstring iniPath = miscFolder + L"\\" + ui::kOptionsFileName;
-    if (!WritePrivateProfileStringW(ui::kOptionsSection, ui::kOptionsFirstLoginKey, ui::kOptionsFirstLoginValue,
+    const std::wstring iniPath = miscFolder + L"\\" + deploy::kOptionsFileName;
+    if (!WritePrivateProfileStringW(deploy::kOptionsSection, deploy::kOptionsKey, ui::kOptionsFirstLoginValue,
                                     iniPath.c_str())) {
         InstallLog::Format(ui::kLogOptionsFileFailed, iniPath.c_str(), GetLastError());
         saved = false;

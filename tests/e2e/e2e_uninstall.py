@@ -40,6 +40,33 @@ def run_uninstaller(prefix, tools, *options, timeout=120, program=None):
     return signed32(int(lines[-1]))
 
 
+class UninstallerProcess:
+    """The installed uninstaller started by its C: path under exitcode.exe, left running (its
+    window waits for a person)."""
+
+    def __init__(self, prefix, tools, *options):
+        self._prefix = prefix
+        self._process = prefix.popen(tools.path("exitcode"), installed_uninstaller(prefix), *options,
+                                     cwd=prefix.caller_folder)
+        line = self._process.line(0) or ""
+        if not re.fullmatch(r"pid (\d+)", line):
+            self._process.kill()
+            raise RuntimeError(f"exitcode.exe could not start the uninstaller: {line!r}")
+        self.pid = int(line.split()[1])
+
+    def running(self):
+        return self._process.poll() is None
+
+    def wait(self, timeout=60):
+        self._process.wait(timeout=timeout)
+        lines = self._process.stdout().decode(errors="replace").split()
+        wait_for_cleanup(self._prefix)
+        return signed32(int(lines[-1]))
+
+    def kill(self):
+        self._process.kill()
+
+
 def wait_for_cleanup(prefix, timeout=30):
     """The uninstaller leaves the removal of its own file to the system's command interpreter,
     which ends within a few seconds; waits for it."""

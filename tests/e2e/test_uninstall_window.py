@@ -14,6 +14,8 @@ from PIL import Image
 
 from e2e_fixtures import _built
 from e2e_screen import SetupWindow, changed_pixels, photograph, xdotool
+from e2e_product import install_log_messages, product_root
+from e2e_uninstall import UninstallerProcess
 from e2e_wine import SetupProcess
 
 WIDTH, HEIGHT = 420, 270
@@ -261,3 +263,27 @@ def test_the_resources_carry_the_art_at_its_layout_sizes_the_template_icon_and_v
     assert '"映彩直播 卸载程序"' in text, "the version's description is not the uninstaller's, or is garbled"
     manifest = next(data for (kind, _), data in resources.items() if kind == "MANIFEST")
     assert "<description>映彩直播 卸载程序</description>" in manifest.decode("utf-8")
+
+
+def test_the_installed_uninstaller_asks_removes_and_says_so(screen_prefix, run_setup, tools, window_list):
+    """The real uninstaller over a real install: the same window, then nothing of the product."""
+    prefix = screen_prefix
+    assert run_setup(prefix, "/mode:noui", timeout=180) == 0
+    uninstaller = UninstallerProcess(prefix, tools)
+    try:
+        window = UninstallWindow(window_list(prefix), uninstaller.pid, prefix.env["DISPLAY"])
+        time.sleep(1)
+        confirm = window.screenshot("uninstaller-confirm")
+        window.click(FIRST_BUTTON)
+        wait_for(lambda: any(m.startswith("[uninstall]done") for m in install_log_messages(prefix)), 60,
+                 "the removal did not end")
+        time.sleep(1)
+        done = window.screenshot("uninstaller-removed")
+        assert changed_pixels(confirm, done, MESSAGE_AREA) > 200, "the result replaced not the question"
+        assert uninstaller.running(), "the window waits for the user's 完成"
+        window.click(ONLY_BUTTON)
+        assert uninstaller.wait(timeout=30) == EXIT_REMOVED
+    finally:
+        uninstaller.kill()
+    assert not product_root(prefix).exists()
+    assert prefix.reg_query(r"HKCU\SOFTWARE\Corvane\Pelora", "Install") is None
