@@ -10,8 +10,7 @@ import pytest
 from e2e_product import (HIDDEN_MODE, MANIFEST_NAME, install_log_messages, product_root, version_folder,
                          windows_path_in)
 from e2e_report import ReportServer
-from e2e_uninstall import (add_user_data, assert_no_differences, installed_uninstaller, picture, run_uninstaller,
-                           user_data_folder)
+from e2e_uninstall import add_user_data, assert_no_differences, picture, run_uninstaller
 from e2e_wine import FileHolder
 
 # Always allowed to differ: the logs the runs write, the stand-ins' own records of being run
@@ -47,14 +46,34 @@ def wait_for_client(prefix, timeout=30):
         time.sleep(0.1)
 
 
+@pytest.fixture(scope="module")
+def report_server(tmp_path_factory):
+    """One acknowledging server for the module: with an answer the runs need not wait for the
+    report thread."""
+    server = ReportServer(tmp_path_factory.mktemp("reports"))
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def prefix_reporting(make_prefix, report_server):
+    """make a prefix whose programs report to the module's server."""
+    def make(version="win7"):
+        prefix = make_prefix(version)
+        prefix.env["PELORA_REPORT_SERVER"] = report_server.address
+        return prefix
+    return make
+
+
 def install(prefix, run_setup):
     assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == 0
     assert (product_root(prefix) / "PeloraUninst.exe").is_file()
 
 
-def uninstall_events(server):
+def uninstall_events(reports):
+    """The uninstaller_done events among `reports`."""
     events = []
-    for report in server.reports():
+    for report in reports:
         for item in report["list_reportItem"]:
             values = {value["name"]: value for value in item["list_reportValue"]}
             if values["action"]["string_value"] == "uninstaller_done":
@@ -63,54 +82,53 @@ def uninstall_events(server):
 
 
 @pytest.mark.parametrize("version", ["win10", "win7"])
-def test_a_silent_uninstall_leaves_only_the_logs_and_the_users_data(make_prefix, run_setup, tools, tmp_path,
-                                                                      version):
-    prefix = make_prefix(version)
-    server = ReportServer(tmp_path)
-    prefix.env["PELORA_REPORT_SERVER"] = server.address
+def test_a_silent_uninstall_leaves_only_the_logs_and_the_users_data(prefix_reporting, run_setup, tools,
+                                                                      report_server, version):
+    prefix = prefix_reporting(version)
     before = picture(prefix)
     install(prefix, run_setup)
     data = add_user_data(prefix)
+    reports_before = len(report_server.reports())
 
     assert run_uninstaller(prefix, tools, "/mode:noui") == 0
 
-    after = picture(prefix)
-    assert_no_differences(before, after, RUN_RECORDS + USER_DATA)
+    assert_no_differences(before, picture(prefix), RUN_RECORDS + USER_DATA)
     for path, content in data.items():
         assert path.read_bytes() == content, f"{path} changed"
     assert not (version_folder(prefix) / MANIFEST_NAME).exists(), "in the default root the data needs no manifest"
     messages = install_log_messages(prefix)
     assert any(m.startswith("[uninstall]done, result 0") for m in messages), messages[-10:]
-    events = uninstall_events(server)
-    server.stop()
+    events = uninstall_events(report_server.reports()[reports_before:])
     assert [(e["res5"]["uint_value"], e["res6"]["uint_value"]) for e in events] == [(0, 0)]
 
 
-def test_with_removedata_the_users_data_goes_too(prefix, run_setup, tools):
+def test_with_the_client_running_nothing_changes_and_once_it_ended_removedata_takes_everything(
+        prefix_reporting, run_setup, tools, report_server):
+    prefix = prefix_reporting("win10")
     before = picture(prefix)
     install(prefix, run_setup)
     add_user_data(prefix)
-    assert run_uninstaller(prefix, tools, "/mode:noui", "/removedata") == 0
-    assert_no_differences(before, picture(prefix), RUN_RECORDS)
-
-
-def test_with_the_client_running_a_silent_uninstall_changes_nothing(prefix, run_setup, tools):
-    install(prefix, run_setup)
-    # Taken first: a picture of the registry stops the prefix's programs.
+    # Taken before the client starts: a picture of the registry stops the prefix's programs.
     installed = picture(prefix)
     # Started by its C: path, as the launcher starts it (a Z: path would be another file to Windows).
     client = prefix.popen(windows_path_in(prefix, version_folder(prefix) / "Bin" / "Pelora.exe"))
     try:
         wait_for_client(prefix)
-        assert run_uninstaller(prefix, tools, "/mode:noui") == 1
-        assert client.poll() is None, "the client was not ended"
+        assert run_uninstaller(prefix, tools, "/mode:noui", "/removedata") == 1
+        assert client.poll() is None, "a silent uninstall ends no client"
     finally:
         client.kill()
     assert "[uninstall]the client is running" in [m.rstrip() for m in install_log_messages(prefix)]
     assert_no_differences(installed, picture(prefix), RUN_RECORDS)
 
+    reports_before = len(report_server.reports())
+    assert run_uninstaller(prefix, tools, "/mode:noui", "/removedata") == 0
+    assert_no_differences(before, picture(prefix), RUN_RECORDS)
+    events = uninstall_events(report_server.reports()[reports_before:])
+    assert [(e["res5"]["uint_value"], e["res6"]["uint_value"]) for e in events] == [(0, 1)]
 
-def test_a_locked_file_is_moved_aside_and_deleted_at_the_next_start(prefix, run_setup, tools):
+
+def test_a_locked_file_is_left_for_the_next_start_and_goes_then(prefix, run_setup, tools):
     before = picture(prefix)
     install(prefix, run_setup)
     held = version_folder(prefix) / "Bin" / "PeloraCore.dll"
@@ -129,25 +147,27 @@ def test_a_locked_file_is_moved_aside_and_deleted_at_the_next_start(prefix, run_
     assert_no_differences(before, picture(prefix), RUN_RECORDS + (r"^close-",))
 
 
-@pytest.mark.parametrize("how", ["manifest names C:\\windows", "product key names C:\\windows"])
-def test_an_install_pointing_outside_is_refused_and_nothing_changes(prefix, run_setup, tools, how):
+def test_an_install_pointing_outside_is_refused_and_nothing_changes(prefix, run_setup, tools):
     install(prefix, run_setup)
-    if how.startswith("manifest"):
-        manifest = version_folder(prefix) / MANIFEST_NAME
-        text = manifest.read_bytes()
-        close = text.rindex(b"</folder>")
-        hostile = b'<folder name="..\\..\\..\\..\\..\\..\\..\\windows" size="1"><file name="win.ini" size="1" />' \
-                  b'</folder>\r\n'
-        manifest.write_bytes(text[:close] + hostile + text[close:])
-        expected = "安装清单指向安装文件夹以外的位置"
-    else:
-        prefix.reg_add(r"HKCU\SOFTWARE\Corvane\Pelora", "Install", "C:\\windows")
-        expected = "注册表记录的安装文件夹不是映彩直播的文件夹"
-    installed = picture(prefix)
-
-    assert run_uninstaller(prefix, tools, "/mode:noui") == 1
-
-    assert_no_differences(installed, picture(prefix), RUN_RECORDS)
-    refusals = [m for m in install_log_messages(prefix) if m.startswith("[uninstall]refused: ")]
-    assert len(refusals) == 1 and expected in refusals[0], refusals
-    assert (prefix.path / "drive_c" / "windows" / "win.ini").exists()
+    (prefix.path / "drive_c" / "windows" / "victim.ini").write_text("[keep]\n")
+    manifest = version_folder(prefix) / MANIFEST_NAME
+    original = manifest.read_bytes()
+    close = original.rindex(b"</folder>")
+    hostile = b'<folder name="..\\..\\..\\..\\..\\..\\..\\windows" size="1"><file name="victim.ini" size="1" />' \
+              b'</folder>\r\n'
+    cases = [
+        ("the manifest names C:\\windows", lambda: manifest.write_bytes(original[:close] + hostile + original[close:]),
+         "安装清单指向安装文件夹以外的位置"),
+        ("the product key names C:\\windows",
+         lambda: (manifest.write_bytes(original),
+                  prefix.reg_add(r"HKCU\SOFTWARE\Corvane\Pelora", "Install", "C:\\windows")),
+         "注册表记录的安装文件夹不是映彩直播的文件夹"),
+    ]
+    for how, alter, expected in cases:
+        alter()
+        altered = picture(prefix)
+        assert run_uninstaller(prefix, tools, "/mode:noui") == 1, how
+        assert_no_differences(altered, picture(prefix), RUN_RECORDS)
+        refusals = [m for m in install_log_messages(prefix) if m.startswith("[uninstall]refused: ")]
+        assert expected in refusals[-1], (how, refusals)
+    assert (prefix.path / "drive_c" / "windows" / "victim.ini").read_text() == "[keep]\n"

@@ -12,11 +12,11 @@ import time
 import pytest
 from PIL import Image
 
-from e2e_fixtures import _built
+from e2e_fixtures import _built, _xvfb
 from e2e_screen import SetupWindow, changed_pixels, photograph, xdotool
 from e2e_product import install_log_messages, product_root
 from e2e_uninstall import UninstallerProcess
-from e2e_wine import SetupProcess
+from e2e_wine import SetupProcess, WinePrefix
 
 WIDTH, HEIGHT = 420, 270
 EXIT_REMOVED, EXIT_NOT_REMOVED = 0, 1
@@ -64,12 +64,25 @@ def probe_exe():
     return _built("tests/ui/uninstall_window_probe.exe", "uninstall_window_probe")
 
 
+@pytest.fixture(scope="module")
+def probe_prefix(tmp_path_factory):
+    """One prefix and display for the probe's runs: the probe writes nothing but its record, which
+    each test starts afresh, and its window is gone when a test ends."""
+    with _xvfb() as display:
+        prefix = WinePrefix.create(tmp_path_factory.mktemp("uninstall-window") / "prefix-win7", "win7")
+        prefix.env["DISPLAY"] = display
+        yield prefix
+        prefix.stop_server()
+        shutil.rmtree(prefix.path, ignore_errors=True)
+
+
 @pytest.fixture
-def open_window(screen_prefix, tools, window_list, probe_exe):
+def open_window(probe_prefix, tools, window_list, probe_exe):
     """open_window(*options) -> (probe process, UninstallWindow, calls()): the probe started with
     the options; calls() gives the handler calls recorded so far."""
-    prefix = screen_prefix
+    prefix = probe_prefix
     record = prefix.caller_folder / "uninstall-calls.txt"
+    record.unlink(missing_ok=True)
 
     def calls():
         return record.read_text(encoding="utf-8").splitlines() if record.exists() else []
@@ -87,6 +100,9 @@ def open_window(screen_prefix, tools, window_list, probe_exe):
     yield start
     for probe in started:
         probe.kill()
+    # The next test's window must be the only one on the display.
+    for probe in started:
+        wait_for(lambda: not probe.running(), 15, "the probe did not end")
 
 
 def wait_for(condition, timeout, what):
