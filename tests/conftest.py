@@ -1,9 +1,15 @@
 """Shared by every pytest suite under tests/: the fault table of the fault tests (tests/faults),
 printed at the end of any run that ran them. It lives here, not beside those tests, because with
 several workers only the conftest files of the folders named on the command line are loaded by
-the process that prints the summary."""
+the process that prints the summary. It also names the marker of the tests that measure how fast
+the setup answers, which scripts/test.sh runs alone, after the others."""
 
 _ROW = "fault_row"
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "quiet: measures response times; run alone, on an otherwise idle machine")
 
 
 def _rows(terminalreporter):

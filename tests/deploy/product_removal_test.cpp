@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <iostream>
 
 #include "deploy/deploy_constants.h"
-#include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
 #include "deploy/product_registry.h"
@@ -14,15 +12,9 @@
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
 #include "deploy_test_support.h"
+#include "removal_test_product.h"
 
 namespace {
-
-void WriteText(const std::wstring& path, const std::string& text) {
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(nullptr, file) << "cannot write the manifest";
-    fwrite(text.data(), 1, text.size(), file);
-    fclose(file);
-}
 
 constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
@@ -42,15 +34,9 @@ protected:
         InstallLog::Open(m_scratch / L"install.txt");
         DeleteRegistryTree(HKEY_CURRENT_USER, deploy::kProductKey);
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, deploy::kProductKey);
-        const std::wstring staged = m_scratch / L"staging\\program files\\Corvane\\Pelora";
-        WriteTestFile(staged + L"\\Bin\\Pelora.exe", 200);
-        WriteTestFile(staged + L"\\Bin\\PL.exe", 100);
-        WriteTestFile(staged + L"\\Bin\\PeloraCore.dll", 300);
-        WriteTestFile(staged + L"\\Misc\\CVSSO\\cvsso.ini", 30);
-        FileDeployer deployer(m_scratch / L"staging", nullptr);
-        deployer.SetTargetRoot(VersionFolder());
-        deployer.SetManifestPath(VersionFolder() + L"\\PeloraInstall.xml");
-        ASSERT_EQ(1, deployer.Install());
+        ASSERT_TRUE(InstallTestProduct(m_scratch / L"staging", VersionFolder(),
+                                       {{L"Bin\\Pelora.exe", 200}, {L"Bin\\PL.exe", 100},
+                                        {L"Bin\\PeloraCore.dll", 300}, {L"Misc\\CVSSO\\cvsso.ini", 30}}));
         ASSERT_EQ(1, CopyPublicFileToInstallDir(VersionFolder()));
         ASSERT_TRUE(FileExists(Root() + L"\\PL.exe"));
         ASSERT_TRUE(WriteProductKey(VersionFolder(), L"30004", HKEY_CURRENT_USER, L"False", false));
@@ -200,7 +186,7 @@ TEST_F(ProductRemovalTest, RefusesAKeyOrManifestThatLeadsOutOfTheInstall) {
     const size_t close = manifest.rfind("</folder>");
     ASSERT_NE(std::string::npos, close);
     manifest.insert(close, "<file name=\"..\\..\\victim.txt\" size=\"6\" />\r\n");
-    WriteText(VersionFolder() + L"\\PeloraInstall.xml", manifest);
+    ASSERT_TRUE(WriteText(VersionFolder() + L"\\PeloraInstall.xml", manifest));
     ProductRemoval byManifest(m_shell);
     EXPECT_FALSE(byManifest.Prepare(refusal));
     EXPECT_NE(std::wstring::npos, refusal.find(L"victim.txt")) << refusal;

@@ -1,21 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 
-#include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
 #include "deploy/removal_plan.h"
 #include "deploy_test_support.h"
+#include "removal_test_product.h"
 
 namespace {
-
-void WriteText(const std::wstring& path, const std::string& text) {
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(nullptr, file) << "cannot write the manifest";
-    fwrite(text.data(), 1, text.size(), file);
-    fclose(file);
-}
 
 class RemovalPlanTest : public ::testing::Test {
 protected:
@@ -24,24 +16,18 @@ protected:
     // Installs a small product the way the setup does, so the plan reads a manifest the real
     // deployer wrote.
     void InstallProduct() {
-        const std::wstring staged = m_scratch / L"staging\\program files\\Corvane\\Pelora";
-        WriteTestFile(staged + L"\\Bin\\Pelora.exe", 200);
-        WriteTestFile(staged + L"\\Bin\\PL.exe", 100);
-        WriteTestFile(staged + L"\\Misc\\CVSSO\\CVSSO\\cvsso.ini", 30);
-        WriteTestFile(staged + L"\\Users\\1001\\seed.dat", 5);
-        WriteTestFile(staged + L"\\WMSysPr9.prx", 10);
-        FileDeployer deployer(m_scratch / L"staging", nullptr);
-        deployer.SetTargetRoot(VersionFolder());
-        deployer.SetManifestPath(VersionFolder() + L"\\PeloraInstall.xml");
-        ASSERT_EQ(1, deployer.Install());
+        ASSERT_TRUE(InstallTestProduct(m_scratch / L"staging", VersionFolder(),
+                                       {{L"Bin\\Pelora.exe", 200}, {L"Bin\\PL.exe", 100},
+                                        {L"Misc\\CVSSO\\CVSSO\\cvsso.ini", 30}, {L"Users\\1001\\seed.dat", 5},
+                                        {L"WMSysPr9.prx", 10}}));
     }
 
     // A manifest as somebody may have edited it: `inner` sits inside the root folder element.
     void WriteManifest(const std::string& inner) {
         CreateDirectoryW((m_scratch / L"App").c_str(), nullptr);
         CreateDirectoryW(VersionFolder().c_str(), nullptr);
-        WriteText(VersionFolder() + L"\\PeloraInstall.xml",
-                  "<?xml version=\"1.0\" ?>\r\n<folder name=\"Pelora\" size=\"10\">\r\n" + inner + "</folder>\r\n");
+        ASSERT_TRUE(WriteText(VersionFolder() + L"\\PeloraInstall.xml",
+                  "<?xml version=\"1.0\" ?>\r\n<folder name=\"Pelora\" size=\"10\">\r\n" + inner + "</folder>\r\n"));
     }
 
     ScratchFolder m_scratch;

@@ -6,6 +6,7 @@
 
 #include "deploy/shared_service.h"
 #include "removal_test_support.h"
+#include "service_test_support.h"
 
 namespace {
 
@@ -13,36 +14,9 @@ const wchar_t kService[] = L"PeloraService";
 const wchar_t kSvchostKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Svchost";
 const wchar_t kParametersKey[] = L"SYSTEM\\CurrentControlSet\\services\\PeloraService\\Parameters";
 
-SC_HANDLE OpenTestService(DWORD access) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return nullptr;
-    SC_HANDLE service = OpenServiceW(manager, kService, access);
-    CloseServiceHandle(manager);
-    return service;
-}
-
-bool IsRegistered() {
-    SC_HANDLE service = OpenTestService(SERVICE_QUERY_CONFIG);
-    if (!service) return false;
-    CloseServiceHandle(service);
-    return true;
-}
-
 bool HasGroupValue() {
     DWORD type = 0, bytes = 0;
     return QueryValueShape(HKEY_LOCAL_MACHINE, kSvchostKey, kService, type, bytes);
-}
-
-void RemoveTestService() {
-    if (SC_HANDLE service = OpenTestService(DELETE)) {
-        DeleteService(service);
-        CloseServiceHandle(service);
-    }
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSvchostKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, kService);
-        RegCloseKey(key);
-    }
 }
 
 class SharedServiceRemovalTest : public ::testing::Test {

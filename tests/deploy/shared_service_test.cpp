@@ -10,6 +10,7 @@
 #include "deploy/shared_service.h"
 #include "deploy/shared_service_constants.h"
 #include "deploy_test_support.h"
+#include "service_test_support.h"
 
 namespace {
 
@@ -18,34 +19,6 @@ const wchar_t kSvchostKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\
 const wchar_t kServiceKey[] = L"SYSTEM\\CurrentControlSet\\services\\PeloraService";
 const wchar_t kParametersKey[] = L"SYSTEM\\CurrentControlSet\\services\\PeloraService\\Parameters";
 const wchar_t kDescription[] = L"提供Pelora按键通知服务。禁止后，某些情况下会出现按键无法说话的问题。";
-
-// Opens the test's service with `access`; null when it is not there.
-SC_HANDLE OpenTestService(DWORD access) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return nullptr;
-    SC_HANDLE service = OpenServiceW(manager, kService, access);
-    CloseServiceHandle(manager);
-    return service;
-}
-
-bool IsRegistered() {
-    SC_HANDLE service = OpenTestService(SERVICE_QUERY_CONFIG);
-    if (!service) return false;
-    CloseServiceHandle(service);
-    return true;
-}
-
-void RemoveTestService() {
-    if (SC_HANDLE service = OpenTestService(DELETE)) {
-        DeleteService(service);
-        CloseServiceHandle(service);
-    }
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSvchostKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, kService);
-        RegCloseKey(key);
-    }
-}
 
 // The host of the test program's own architecture: the 32-bit one for the 32-bit build.
 std::wstring ExpectedHost() {

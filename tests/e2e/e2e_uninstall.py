@@ -13,12 +13,13 @@ from e2e_wine import signed32
 UNINSTALLER = "PeloraUninst.exe"
 REGISTRY_FILES = ("system.reg", "user.reg", "userdef.reg")
 # What Wine itself changes in a prefix whenever programs run: display and device records, the
-# shell's recent lists, its own settings and the time stamps of its font cache.
+# shell's recent lists, its own settings, the console defaults its console programs write and the
+# time stamps of its font cache.
 WINE_NOISE = re.compile(
     r"^\[(System\\\\CurrentControlSet\\\\(Control\\\\Class|Enum|Control\\\\Video|Hardware Profiles)"
     r"|Software\\\\Wine|Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer"
     r"|Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\(Fonts|Perflib)"
-    r"|Hardware\\\\|System\\\\CurrentControlSet\\\\Services\\\\(EventLog|Tcpip|winebus|Winsock))",
+    r"|Console\b|Hardware\\\\|System\\\\CurrentControlSet\\\\Services\\\\(EventLog|Tcpip|winebus|Winsock))",
     re.IGNORECASE)
 
 

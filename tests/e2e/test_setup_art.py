@@ -165,7 +165,10 @@ def test_the_generator_gives_the_same_bytes_on_every_run_and_the_build_embeds_th
     first, second = generated
     names = sorted(path.name for path in first.iterdir())
     assert names == sorted(path.name for path in second.iterdir())
-    assert names == sorted([f"{i}.png" for i in PNG_SIZES] + [f"{ICON_GROUP}.ico"])
+    # The uninstaller's pieces come from the same description (test_uninstall_window.py checks
+    # that its program carries them).
+    uninstaller = [f"{i}.png" for i in range(200, 208)]
+    assert names == sorted([f"{i}.png" for i in PNG_SIZES] + uninstaller + [f"{ICON_GROUP}.ico"])
     for name in names:
         assert (first / name).read_bytes() == (second / name).read_bytes(), f"{name} differs"
     stale = [i for i in PNG_SIZES if resources[("PNG", str(i))] != (first / f"{i}.png").read_bytes()]

@@ -4,6 +4,8 @@ version folder is ended on Retry in the box the install click brings up."""
 
 import time
 
+import pytest
+
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, INTERACTIVE_MODES, MESSAGE_CAPTION, VERSION
 from e2e_screen import INSTALL_BUTTON
 from e2e_wine import windows_path
@@ -15,10 +17,13 @@ IDRETRY = 4
 SLOWEST_ANSWER_MS = 50.0
 
 
+
 def version_folder(prefix):
     return prefix.appdata / "Corvane" / "Pelora" / "App" / VERSION
 
 
+# A bound on answer times holds on an idle machine, not beside other tests' Wine processes.
+@pytest.mark.quiet
 def test_fast_mode_installs_without_a_click_and_the_window_keeps_answering(screen_prefix, start_setup,
                                                                            latency_tool):
     prefix = screen_prefix

@@ -7,11 +7,12 @@ import time
 
 import pytest
 
-from e2e_product import (HIDDEN_MODE, MANIFEST_NAME, install_log_messages, product_root, version_folder,
-                         windows_path_in)
+from e2e_fixtures import BUILD_DIR
+from e2e_product import (EXIT_NOT_STARTED, HIDDEN_MODE, MANIFEST_NAME, install_log_messages, product_root,
+                         version_folder, windows_path_in)
 from e2e_report import ReportServer
 from e2e_uninstall import add_user_data, assert_no_differences, picture, run_uninstaller
-from e2e_wine import FileHolder
+from e2e_wine import FileHolder, windows_path
 
 # Always allowed to differ: the logs the runs write, the stand-ins' own records of being run
 # (the test payload's programs note their starts in %APPDATA%\CorvaneTest and HKCU\...\CorvaneTest)
@@ -171,3 +172,17 @@ def test_an_install_pointing_outside_is_refused_and_nothing_changes(prefix, run_
         refusals = [m for m in install_log_messages(prefix) if m.startswith("[uninstall]refused: ")]
         assert expected in refusals[-1], (how, refusals)
     assert (prefix.path / "drive_c" / "windows" / "victim.ini").read_text() == "[keep]\n"
+
+
+def test_without_an_install_it_says_so_and_a_second_one_does_not_start(prefix_reporting, tools, hold_mutex):
+    prefix = prefix_reporting("win7")
+    built = windows_path(BUILD_DIR / "payload" / "standins" / "PeloraUninst.exe")
+    nothing = picture(prefix)
+    holder = hold_mutex(prefix, "Global\\PeloraUninstaller")
+    assert run_uninstaller(prefix, tools, "/mode:noui", program=built) == EXIT_NOT_STARTED
+    holder.release()
+    assert run_uninstaller(prefix, tools, "/mode:noui", program=built) == 1
+    messages = [m.rstrip() for m in install_log_messages(prefix)]
+    assert "[uninstall]another uninstaller is running" in messages
+    assert "[uninstall]refused: 映彩直播没有安装在这台电脑上。" in messages
+    assert_no_differences(nothing, picture(prefix), RUN_RECORDS + (r"^release-",))
