@@ -149,3 +149,22 @@ std::wstring QueryMultiString(HKEY hive, const wchar_t* path, const wchar_t* nam
     }
     return joined;
 }
+
+MappedProgramImage::MappedProgramImage(const std::wstring& path) {
+    wchar_t self[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !CopyFileW(self, path.c_str(), FALSE)) return;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    m_hImage = CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+    CloseHandle(file);
+    if (m_hImage != nullptr) m_pView = MapViewOfFile(m_hImage, FILE_MAP_READ, 0, 0, 0);
+}
+
+void MappedProgramImage::Release() {
+    if (m_pView != nullptr) UnmapViewOfFile(m_pView);
+    if (m_hImage != nullptr) CloseHandle(m_hImage);
+    m_pView = nullptr;
+    m_hImage = nullptr;
+}

@@ -40,3 +40,21 @@ std::wstring QueryString(HKEY hive, const wchar_t* path, const wchar_t* name);
 // A REG_MULTI_SZ value with its strings joined by "|".
 std::wstring QueryMultiString(HKEY hive, const wchar_t* path, const wchar_t* name);
 void SetString(HKEY hive, const wchar_t* path, const wchar_t* name, const std::wstring& data);
+
+// A running program's image, as the system holds it: the running test program copied to `path`
+// and mapped as an image, so that the file may be renamed but neither written nor deleted until
+// Release (or the end of the object). IsHeld() is false when the copy or the mapping failed.
+class MappedProgramImage {
+public:
+    explicit MappedProgramImage(const std::wstring& path);
+    ~MappedProgramImage() { Release(); }
+    MappedProgramImage(const MappedProgramImage&) = delete;
+    MappedProgramImage& operator=(const MappedProgramImage&) = delete;
+
+    bool IsHeld() const { return m_pView != nullptr; }
+    void Release();
+
+private:
+    HANDLE m_hImage = nullptr;
+    void* m_pView = nullptr;
+};

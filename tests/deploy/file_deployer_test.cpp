@@ -103,21 +103,13 @@ TEST_F(FileDeployerTest, ARunningProgramIsMovedAsideAndDeletedAtTheNextReboot) {
     StageProduct();
     std::wstring target = versionFolder + L"\\Bin\\Pelora.exe";
     CreateFolderPath(versionFolder + L"\\Bin");
-    ASSERT_TRUE(CopyFileW((SetupFolder() + L"deploy_tests.exe").c_str(), target.c_str(), FALSE));
-    HANDLE file = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_EXECUTE,
-                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    HANDLE image = CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
-    CloseHandle(file);
-    ASSERT_NE(nullptr, image);
-    void* view = MapViewOfFile(image, FILE_MAP_READ, 0, 0, 0);
-    ASSERT_NE(nullptr, view);
+    MappedProgramImage image(target);
+    ASSERT_TRUE(image.IsHeld());
 
     FileDeployer deployer = MakeInstaller();
     int result = deployer.Install();
     bool sideFileKept = FileExists(target + L"~1");
-    UnmapViewOfFile(view);
-    CloseHandle(image);
+    image.Release();
 
     ASSERT_EQ(1, result);
     EXPECT_EQ(ReadTestFile(tree + L"\\Bin\\Pelora.exe"), ReadTestFile(target));

@@ -4,7 +4,6 @@
 
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
-#include "deploy/install_paths.h"
 #include "deploy/product_registry.h"
 #include "deploy/product_removal.h"
 #include "deploy/removal_constants.h"
@@ -130,13 +129,8 @@ TEST_F(ProductRemovalTest, FilesInUseAreMovedAsideOrLeftForTheNextStart) {
     const std::wstring pinned = VersionFolder() + L"\\Bin\\PeloraCore.dll";
     // A running program's image may be renamed but not deleted; a file opened without sharing
     // cannot even be renamed.
-    ASSERT_TRUE(CopyFileW((SetupFolder() + L"removal_tests.exe").c_str(), movable.c_str(), FALSE));
-    HANDLE file = CreateFileW(movable.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    HANDLE image = CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
-    CloseHandle(file);
-    ASSERT_NE(nullptr, image);
+    MappedProgramImage image(movable);
+    ASSERT_TRUE(image.IsHeld());
     HANDLE exclusive = CreateFileW(pinned.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
 
@@ -144,7 +138,7 @@ TEST_F(ProductRemovalTest, FilesInUseAreMovedAsideOrLeftForTheNextStart) {
     std::wstring refusal;
     ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
     const int result = removal.Remove(true, nullptr);
-    CloseHandle(image);
+    image.Release();
     CloseHandle(exclusive);
 
     EXPECT_EQ(0, result) << "what goes at the next start counts as removed";

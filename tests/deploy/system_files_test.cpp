@@ -159,24 +159,14 @@ TEST_F(SystemFilesTest, AChangedProfileIsKept) {
 
 // A loaded helper cannot be deleted but can be renamed: it is moved aside for the next start.
 TEST_F(SystemFilesTest, AHelperInUseIsMovedAside) {
-    wchar_t self[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-    ASSERT_TRUE(CopyFileW(self, m_helper.c_str(), FALSE));
     ASSERT_TRUE(WriteProductKey(m_versionFolder, L"1", HKEY_CURRENT_USER, L"False", false));
+    MappedProgramImage image(m_helper);
+    ASSERT_TRUE(image.IsHeld());
     Record({m_helper});
-    HANDLE file = CreateFileW(m_helper.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    HANDLE image = CreateFileMappingW(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
-    CloseHandle(file);
-    ASSERT_NE(nullptr, image);
-    void* view = MapViewOfFile(image, FILE_MAP_READ, 0, 0, 0);
-    ASSERT_NE(nullptr, view);
     ASSERT_FALSE(DeleteFileW(m_helper.c_str())) << "this system deletes a mapped image";
 
     const bool removed = RemoveRecordedSystemFiles(HKEY_CURRENT_USER, m_versionFolder);
-    UnmapViewOfFile(view);
-    CloseHandle(image);
+    image.Release();
     DeleteFileW((m_helper + L"~1").c_str());
     EXPECT_TRUE(removed);
     EXPECT_FALSE(FileOrFolderExists(m_helper));
