@@ -29,6 +29,16 @@ std::wstring EntryName(const CSzArEx* database, UInt32 index) {
 }
 
 // The checked path of entry `index`, logged, with its parent folder in place.
+void ApplyArchiveTime(OutputFile& file, const CSzArEx* database, UInt32 index) {
+    if (!SzBitWithVals_Check(&database->MTime, index)) return;
+    const CNtfsFileTime& recorded = database->MTime.Vals[index];
+    FILETIME time;
+    time.dwLowDateTime = recorded.Low;
+    time.dwHighDateTime = recorded.High;
+    // A file without its recorded time is still the right file: only logged.
+    if (!file.SetModificationTime(time)) InstallLog::Format(kLogFileTimeFailed, static_cast<unsigned>(GetLastError()));
+}
+
 SRes PrepareEntry(const std::wstring& targetFolder, const CSzArEx* database, UInt32 index,
                   std::wstring* path) {
     const std::wstring name = EntryName(database, index);
@@ -125,6 +135,7 @@ private:
             crc = CrcUpdate(crc, m_pPiece, piece);
             left -= piece;
         }
+        ApplyArchiveTime(file, m_pRun->database, index);
         if (!file.Close()) {
             InstallLog::Format(kLogCloseFailed);
             Failed(kFileFailure, false);
@@ -199,6 +210,7 @@ SRes WriteEmptyEntry(const std::wstring& targetFolder, const CSzArEx* database, 
         InstallLog::Format(kLogCreateFileFailed);
         return kFileFailure;
     }
+    ApplyArchiveTime(file, database, index);
     if (!file.Close()) {
         InstallLog::Format(kLogCloseFailed);
         return kFileFailure;

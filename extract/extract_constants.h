@@ -57,6 +57,7 @@ constexpr const wchar_t kLogCreateFolderFailed[] = L"[ExtractFile]:解压时创�
 constexpr const wchar_t kLogCreateFileFailed[] = L"[ExtractFile]:创建文件失败\r\n";
 constexpr const wchar_t kLogWriteFailed[] = L"[ExtractFile]:can not write output file\r\n";
 constexpr const wchar_t kLogCloseFailed[] = L"[ExtractFile]:can not close output file\r\n";
+constexpr const wchar_t kLogFileTimeFailed[] = L"[ExtractFile]:the file keeps the time of its extraction, error %u\r\n";
 constexpr const wchar_t kLogCompleteSize[] = L"[m_nCompleteSize] = %d\r\n";
 // An entry name that is unsafe or too long for its path buffer; the extraction stops here.
 constexpr const wchar_t kLogUnsafeEntryName[] = L"[ExtractFile]:非法的文件名 %s\r\n";

@@ -27,6 +27,10 @@ bool OutputFile::WriteAll(const unsigned char* data, size_t size) {
     return written == size;
 }
 
+bool OutputFile::SetModificationTime(const FILETIME& time) {
+    return SetFileTime(m_hFile, nullptr, nullptr, &time) != FALSE;
+}
+
 bool OutputFile::Close() {
     const HANDLE file = m_hFile;
     m_hFile = INVALID_HANDLE_VALUE;

@@ -20,6 +20,9 @@ public:
     bool Create(const std::wstring& path);
     // Writes all `size` bytes in pieces of at most 16 MiB; false when any piece falls short.
     bool WriteAll(const unsigned char* data, size_t size);
+    // Gives the file the modification time the archive records for it (the release's time, the
+    // same on every machine) instead of the time of the extraction.
+    bool SetModificationTime(const FILETIME& time);
     bool Close();
 
 private:

@@ -154,6 +154,20 @@ def main():
     for folder in EMPTY_FOLDERS:
         os.makedirs(os.path.join(layout, folder), exist_ok=True)
 
+    # Two builds of one commit give the same archive: every entry takes the commit's time and the
+    # same permissions, and the archive keeps no creation or access times.
+    epoch = int(subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "source-date-epoch.sh")],
+                               check=True, capture_output=True, text=True).stdout)
+    for folder, folders, files in os.walk(layout):
+        for name in files:
+            os.chmod(os.path.join(folder, name), 0o644)
+        for name in folders:
+            os.chmod(os.path.join(folder, name), 0o755)
+    for folder, folders, files in os.walk(layout, topdown=False):
+        for name in files + folders:
+            os.utime(os.path.join(folder, name), (epoch, epoch))
+    os.utime(layout, (epoch, epoch))
+
     # Files are listed one by one so that only the three empty folders become folder entries.
     listing = os.path.join(args.out, "files.txt")
     with open(listing, "w") as f:
@@ -164,7 +178,7 @@ def main():
         if os.path.exists(stale):
             os.remove(stale)
     subprocess.run([args.sevenzip, "a", "-t7z", "-bd", "-bso0", "-m0=LZMA", "-mf=BCJ2", "-ms=64m",
-                    archive + ".tmp", "@" + listing], cwd=layout, check=True)
+                    "-mtm=on", "-mtc=off", "-mta=off", archive + ".tmp", "@" + listing], cwd=layout, check=True)
     os.replace(archive + ".tmp", archive)
     print("benchmark payload: %d files, %d folders, %d bytes unpacked, %d bytes packed"
           % (len(names), len(EMPTY_FOLDERS), written, os.path.getsize(archive)))

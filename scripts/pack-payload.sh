@@ -4,13 +4,26 @@
 #   OUT/MivoVistaHelper.7z  7z, LZMA with the BCJ filter, the one helper DLL (resource MSI 2031)
 # The runtime assemblies, GDI+ and the product's libraries are small data files with the real
 # names; the programs the setup starts or loads are the stand-ins built in STANDINS.
+# Two builds of one commit give the same archives: every file and folder takes the commit's time
+# (scripts/source-date-epoch.sh, also written to OUT/source-date-epoch) and the same permissions,
+# and the archives keep no creation or access times. The times become the installed files' times.
 #   pack-payload.sh SEVENZIP STANDINS OUT
 set -euo pipefail
 [ $# -eq 3 ] || { echo "usage: pack-payload.sh SEVENZIP STANDINS OUT" >&2; exit 2; }
 sevenzip=$1 standins=$2 out=$3
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+epoch=$("$here/source-date-epoch.sh")
 layout=$out/layout
 rm -rf "$layout"
 mkdir -p "$layout"
+# Only modification times, taken as they are set below.
+times=(-mtm=on -mtc=off -mta=off)
+
+# Every entry below FOLDER gets the same permissions and the commit's time.
+settle() {
+  find "$1" -type d -exec chmod 0755 {} + -o -type f -exec chmod 0644 {} +
+  find "$1" -exec touch -h -d "@$epoch" {} +
+}
 
 # A small data file whose content names it, so that a test can tell files apart.
 data_file() {
@@ -60,19 +73,27 @@ for root in "$product/Misc/CVSSO" CVSSO; do
   data_file "$root/CVSSO/cvsso.ini"
 done
 
+settle "$layout"
+helper=$out/helper-layout
+rm -rf "$helper"
+mkdir -p "$helper"
+cp "$standins/MivoVistaHelper.dll" "$helper/"
+settle "$helper"
+
 rm -f "$out/Setup.7z.tmp" "$out/MivoVistaHelper.7z.tmp"
 # Two solid blocks, as the product's payload has: 7-Zip also splits by file type, so the number of
 # files per block that gives two is searched for.
 files=$(find "$layout" -type f | wc -l)
 for ((limit = files / 2; limit <= 2 * files + 2; limit++)); do
   rm -f "$out/Setup.7z.tmp"
-  (cd "$layout" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA -mf=BCJ2 -ms=${limit}f "$out/Setup.7z.tmp" \
-    SysDir "program files" CVSSO)
+  (cd "$layout" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA -mf=BCJ2 -ms=${limit}f "${times[@]}" \
+    "$out/Setup.7z.tmp" SysDir "program files" CVSSO)
   blocks=$("$sevenzip" l -slt "$out/Setup.7z.tmp" | sed -n 's/^Block = \([0-9]\+\)$/\1/p' | sort -u | wc -l)
   [ "$blocks" = 2 ] && break
 done
 [ "$blocks" = 2 ] || { echo "pack-payload: no block limit gives two solid blocks" >&2; exit 1; }
-(cd "$standins" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA -mf=BCJ -ms=off \
+(cd "$helper" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA -mf=BCJ -ms=off "${times[@]}" \
   "$out/MivoVistaHelper.7z.tmp" MivoVistaHelper.dll)
 mv -f "$out/Setup.7z.tmp" "$out/Setup.7z"
 mv -f "$out/MivoVistaHelper.7z.tmp" "$out/MivoVistaHelper.7z"
+echo "$epoch" > "$out/source-date-epoch"

@@ -126,6 +126,21 @@ build() {
 build i686
 [ "$test_arch" = i686 ] || build "$test_arch"
 
+# --- 3b. The shipped program builds to the same bytes from a copy in another folder ---------------
+t0=$(date +%s)
+log "reproducible build of PeloraSetup.exe"
+if [ ! -f "$here/build/i686/app/PeloraSetup.exe" ]; then
+  step_fail "reproducible build"
+  results+=("reproducible: not checked, the i686 build made no PeloraSetup.exe")
+elif "$here/scripts/check-reproducible.sh" "$here/build/i686" >"$run_root/reproducible.log" 2>&1; then
+  results+=("reproducible: $(tail -1 "$run_root/reproducible.log" | sed 's/^ *//')")
+else
+  cat "$run_root/reproducible.log"
+  step_fail "reproducible build"
+  results+=("reproducible: FAILED")
+fi
+log "reproducible build took $(( $(date +%s) - t0 ))s"
+
 # --- 4. Display, and the templates started above ----------------------------------------------
 for i in "${!versions[@]}"; do
   wait "${pids[$i]}" || { cat "$run_root/prefix-${versions[$i]}.log"; step_fail "wine template ${versions[$i]}"; }

@@ -4,14 +4,18 @@ manifest, places the public files in the product root, and writes the product ke
 first-install channel, the uninstall entry, the URL protocol and the Run entry."""
 
 import filecmp
+import os
+import subprocess
 import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 import pytest
 
 from e2e_drives import map_drive
+from e2e_fixtures import BUILD_DIR
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, VERSION
 from e2e_registry import reg_values
+from e2e_wine import ROOT
 
 PRODUCT_KEY = r"SOFTWARE\Corvane\Pelora"
 UNINSTALL_KEY = r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\映彩直播"
@@ -50,6 +54,17 @@ def read_manifest(path):
     return ElementTree.fromstring(body)
 
 
+def release_time():
+    """The time the build gave the payload's files: the source tree's last commit (or the
+    SOURCE_DATE_EPOCH the build was given), as scripts/pack-payload.sh recorded it."""
+    recorded = int((BUILD_DIR / "payload" / "source-date-epoch").read_text())
+    if "SOURCE_DATE_EPOCH" not in os.environ:
+        commit = subprocess.run(["git", "-C", str(ROOT), "log", "-1", "--format=%ct"], capture_output=True, text=True)
+        if commit.returncode == 0 and commit.stdout.strip():
+            assert recorded == int(commit.stdout), "the build recorded another time than its commit's"
+    return recorded
+
+
 def test_hidden_install_deploys_and_registers_the_product(prefix, run_setup):
     assert run_setup(prefix, *HIDDEN_MODE, "/src:456", timeout=180) == EXIT_FINISHED
 
@@ -70,6 +85,12 @@ def test_hidden_install_deploys_and_registers_the_product(prefix, run_setup):
 
     for name in PUBLIC_FILES:
         assert filecmp.cmp(version_folder / "Bin" / name, root / name, shallow=False), name
+
+    # Every installed file carries the release's time (the commit's, which the build recorded), not
+    # the time of this install: the same on every machine.
+    release = release_time()
+    installed = [version_folder / f for f in staged_files] + [root / name for name in PUBLIC_FILES]
+    assert {str(p): int(p.stat().st_mtime) for p in installed if int(p.stat().st_mtime) != release} == {}
 
     launcher = windows(root, prefix) + "\\PL.exe"
     expected_key = {"Version": VERSION, "Channel": "456", "Lt": "False",
