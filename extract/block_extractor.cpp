@@ -28,7 +28,7 @@ std::wstring EntryName(const CSzArEx* database, UInt32 index) {
     return std::wstring(name.begin(), name.begin() + (length > 0 ? length - 1 : 0));
 }
 
-// The checked path of entry `index`, logged, with its parent folder in place.
+// Gives the file the modification time the archive records for entry `index`, if any.
 void ApplyArchiveTime(OutputFile& file, const CSzArEx* database, UInt32 index) {
     if (!SzBitWithVals_Check(&database->MTime, index)) return;
     const CNtfsFileTime& recorded = database->MTime.Vals[index];
@@ -39,6 +39,7 @@ void ApplyArchiveTime(OutputFile& file, const CSzArEx* database, UInt32 index) {
     if (!file.SetModificationTime(time)) InstallLog::Format(kLogFileTimeFailed, static_cast<unsigned>(GetLastError()));
 }
 
+// The checked path of entry `index`, logged, with its parent folder in place.
 SRes PrepareEntry(const std::wstring& targetFolder, const CSzArEx* database, UInt32 index,
                   std::wstring* path) {
     const std::wstring name = EntryName(database, index);
