@@ -72,6 +72,11 @@ std::wstring SetupFolder() {
     }
 }
 
+std::wstring WithoutTrailingBackslash(std::wstring path) {
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
 std::wstring LastComponent(const std::wstring& path) {
     if (path.empty() || path.back() == L'\\' || path.back() == L':') return std::wstring();
     return PathFindFileNameW(path.c_str());

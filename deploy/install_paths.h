@@ -43,6 +43,8 @@ std::wstring SetupFolder();
 std::wstring LastComponent(const std::wstring& path);
 // The path without its last component, trailing backslash kept ("C:\a\b" gives "C:\a\").
 std::wstring ParentFolder(const std::wstring& path);
+// The path without trailing backslashes; a drive root keeps its own ("C:\\" stays "C:\\").
+std::wstring WithoutTrailingBackslash(std::wstring path);
 // folder + name with exactly the separator needed; name alone when folder is empty.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 // True when `folder` is a proper ancestor of `path` (exact, case-sensitive comparison).

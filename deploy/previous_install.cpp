@@ -22,11 +22,6 @@ namespace {
 // regsvr32 of a small component ends within a second; a hung one must not hold the install.
 constexpr DWORD kUnregisterWaitMs = 10000;
 
-std::wstring WithoutTrailingBackslash(std::wstring path) {
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
 std::wstring SystemProgram(const wchar_t* name) {
     wchar_t folder[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);

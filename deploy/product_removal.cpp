@@ -29,11 +29,6 @@ namespace {
 constexpr double kProgressRegistrations = 0.10;
 constexpr double kProgressFiles = 0.90;
 
-std::wstring WithoutTrailingBackslash(std::wstring path) {
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
 bool SamePath(const std::wstring& a, const std::wstring& b) {
     const std::wstring left = NormalisedPath(a);
     return !left.empty() && left == NormalisedPath(b);

@@ -49,12 +49,6 @@ private:
     std::atomic<bool> m_removeData{false};
 };
 
-std::wstring OwnImagePath() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(path);
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
@@ -97,7 +91,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     ReportShutdown(kReportShutdownMs);
     CoUninitialize();
     if (result == 0 && !removal.FoldersLeftForLater().empty()) {
-        RemoveAfterExit(OwnImagePath(), removal.FoldersLeftForLater());
+        RemoveAfterExit(removal.OwnImage(), removal.FoldersLeftForLater());
     }
     InstallLog::Close();
     return result;
