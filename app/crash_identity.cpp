@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/product.h"
+#include "common/product.h"
 #include "deploy/deploy_constants.h"
 
 namespace app {

@@ -4,7 +4,7 @@
 
 #include "app/install_errors.h"
 #include "app/install_manager.h"
-#include "app/product.h"
+#include "common/product.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"
 #include "diag/install_log.h"

@@ -7,7 +7,7 @@
 #include "app/install_client.h"
 #include "app/install_errors.h"
 #include "app/install_steps.h"
-#include "app/product.h"
+#include "common/product.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
 #include "diag/install_log.h"

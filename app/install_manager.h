@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/progress_callbacks.h"
+#include "common/progress_callbacks.h"
 #include "app/win_msg_thread.h"
 
 class IInstallClient;

@@ -6,7 +6,7 @@
 
 #include <tinyxml.h>
 
-#include "app/progress_callbacks.h"
+#include "common/progress_callbacks.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
 #include "deploy/install_footprint.h"

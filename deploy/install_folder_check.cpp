@@ -5,7 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/product.h"
+#include "common/product.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"

@@ -1,6 +1,6 @@
 #include "deploy/product_registry.h"
 
-#include "app/product.h"
+#include "common/product.h"
 #include "deploy/created_places.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"

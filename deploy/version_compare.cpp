@@ -3,7 +3,7 @@
 #include <climits>
 #include <cwchar>
 
-#include "app/product.h"
+#include "common/product.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/product_registry.h"
 

@@ -4,7 +4,7 @@
 
 #include <lzma/7z.h>
 
-#include "app/progress_callbacks.h"
+#include "common/progress_callbacks.h"
 
 namespace extract {
 

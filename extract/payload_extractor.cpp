@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/product.h"
+#include "common/product.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
 #include "diag/windows_version.h"

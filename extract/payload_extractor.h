@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/progress_callbacks.h"
+#include "common/progress_callbacks.h"
 
 // Extraction of the 7z archives carried in the setup program's own resources. The archive is read
 // straight from the locked resource; every step logs its outcome to the install log. Its solid

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/product.h"
+#include "common/product.h"
 #include "diag/ansi_text.h"
 #include "report/device_identity.h"
 #include "report/pelora_data_report.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/install_steps.h"
-#include "app/progress_callbacks.h"
+#include "common/progress_callbacks.h"
 
 class RecordingSteps : public InstallSteps {
 public:

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/progress_callbacks.h"
+#include "common/progress_callbacks.h"
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
 #include "deploy/install_paths.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/progress_callbacks.h"
+#include "common/progress_callbacks.h"
 
 namespace extract_test {
 

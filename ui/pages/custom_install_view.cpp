@@ -2,7 +2,7 @@
 
 #include "app/install_controller.h"
 #include "app/install_manager.h"
-#include "app/product.h"
+#include "common/product.h"
 #include "deploy/install_paths.h"
 #include "diag/install_log.h"
 #include "diag/scoped_com.h"

@@ -4,7 +4,7 @@
 #include "app/install_controller.h"
 #include "app/install_errors.h"
 #include "app/install_manager.h"
-#include "app/product.h"
+#include "common/product.h"
 #include "diag/text_format.h"
 #include "diag/install_log.h"
 #include "ui/pages/page_texts.h"

@@ -6,7 +6,7 @@
 #include "app/install_controller.h"
 #include "app/install_errors.h"
 #include "app/install_manager.h"
-#include "app/product.h"
+#include "common/product.h"
 #include "deploy/client_process.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/install_folder_check.h"
