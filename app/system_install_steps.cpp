@@ -5,6 +5,7 @@
 #include "app/install_manager.h"
 #if defined(PELORA_CRASH_TRIGGER)
 #include "app/test_crash_trigger.h"
+#include "app/test_deletion_pause.h"
 #endif
 
 #include <objbase.h>
@@ -16,6 +17,7 @@
 #include "deploy/created_places.h"
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
+#include "deploy/public_files.h"
 #include "deploy/firewall_exception.h"
 #include "deploy/install_footprint.h"
 #include "deploy/install_folder_check.h"
@@ -229,6 +231,9 @@ private:
 }  // namespace
 
 InstallSteps& SystemInstallSteps() {
+#if defined(PELORA_CRASH_TRIGGER)
+    ArmTestDeletionPause();
+#endif
     static SystemSteps steps;
     return steps;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "deploy/files/file_texts.h"
+
 // Names, paths and log texts of the deployment steps that the user, the registry, the client or
 // the log reader see. Each is spelled here once.
 namespace deploy {
@@ -113,7 +115,6 @@ inline constexpr wchar_t kLogRemovalIncomplete[] = L"[setup]卸载清单不完�
 inline constexpr wchar_t kLogCreateFolderFailed[] = L"[setup]创建文件夹失败 %s (%lu)\n";
 inline constexpr wchar_t kLogDeleteTreeRefused[] = L"[setup]拒绝删除 %s\n";
 inline constexpr wchar_t kLogNotProductFolder[] = L"[setup]不是本产品的文件夹，拒绝删除 %s\n";
-inline constexpr wchar_t kLogDeleteEntryFailed[] = L"[setup]删除失败 %s (%lu)\n";
 inline constexpr wchar_t kLogTargetTooDeep[] =
     L"[setup]install folder too long: \"%s\" would give the product a path of %d characters: %s\n";
 inline constexpr wchar_t kLogFootprintRemoved[] =

@@ -3,12 +3,16 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <map>
+#include <vector>
 
 #include <tinyxml.h>
 
 #include "common/progress_callbacks.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
+#include "deploy/files/held_folder.h"
+#include "deploy/files/tree_deletion.h"
 #include "deploy/install_footprint.h"
 #include "deploy/install_manifest.h"
 #include "deploy/install_paths.h"
@@ -28,6 +32,11 @@ constexpr int kCopyFolderBudget = 500;
 constexpr size_t kLongestSideSuffix = sizeof(deploy::kRenameSuffix) / sizeof(wchar_t) - 1;
 
 // Joins like the manifest walk always has: one backslash unless the folder ends in one.
+std::wstring UpperCase(std::wstring text) {
+    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
 std::wstring ChildPath(const std::wstring& folder, const std::wstring& name) {
     if (!folder.empty() && folder.back() == L'\\') return folder + name;
     return folder + L"\\" + name;
@@ -186,8 +195,9 @@ void FileDeployer::ReportProgress() {
 
 int FileDeployer::RemovePrevious() {
     if (!FileOrFolderExists(m_strOldInstallFolder)) return 1;
-    // The product key may name any folder; only the product's own is emptied.
-    if (!IsProductFolder(m_strOldInstallFolder)) {
+    // The product key may name any folder; only the product's own, with no link on its way, is
+    // emptied.
+    if (!RefuseLinkOnPath(m_strOldInstallFolder) || !IsProductFolder(m_strOldInstallFolder)) {
         InstallLog::Format(deploy::kLogForeignPreviousFolder, m_strOldInstallFolder.c_str());
         return 1;
     }
@@ -202,38 +212,67 @@ int FileDeployer::RemovePrevious() {
     }
     if (m_nOldTotalBytes == 0)
         m_nOldTotalBytes = static_cast<uint64_t>(ReadManifestSize(*document.RootElement()));
-    RemoveByManifest(m_strOldInstallFolder, *document.RootElement());
+    {
+        // Held from the check to the last deletion: nobody can rename the folder or put a link in
+        // its place while the manifest's entries go.
+        files::HeldFolder folder = files::HeldFolder::Open(m_strOldInstallFolder, m_strOldInstallFolder);
+        if (!folder.IsValid()) {
+            InstallLog::Format(deploy::kLogPathNotHeld, m_strOldInstallFolder.c_str(), folder.RefusedAt().c_str(),
+                               folder.Error());
+            return 1;
+        }
+        RemoveByManifest(folder, *document.RootElement());
+    }
     if (IsVistaOrLater() && HoldsOnlyManifest(m_strOldInstallFolder, deploy::kManifestFileName))
         DeleteFolderTree(m_strOldInstallFolder);
     return 1;
 }
 
-int FileDeployer::RemoveByManifest(const std::wstring& folder, const TiXmlElement& element) {
+int FileDeployer::RemoveByManifest(const files::HeldFolder& folder, const TiXmlElement& element) {
+    // Listed once: every entry is then deleted through a handle checked against this listing.
+    std::map<std::wstring, files::FolderEntry> listed;
+    std::vector<files::FolderEntry> entries;
+    if (files::ListFolder(folder.Handle(), entries)) {
+        for (files::FolderEntry& entry : entries) listed[UpperCase(entry.name)] = std::move(entry);
+    }
     for (const TiXmlElement* child = element.FirstChildElement(); child != nullptr;
          child = child->NextSiblingElement()) {
         std::wstring name;
         if (!ReadManifestName(*child, name)) continue;
-        const std::wstring path = ChildPath(folder, name);
+        const std::wstring path = ChildPath(folder.Path(), name);
+        const auto found = listed.find(UpperCase(name));
+        const bool present = found != listed.end();
+        const files::FolderEntry entry = present ? found->second : files::FolderEntry();
         if (IsFolderElement(*child)) {
             // A manifest kept from before may name a folder that is a link now: never entered.
-            if (IsLink(path)) continue;
+            if (!present || entry.IsLink() || !entry.IsFolder()) continue;
             // Below Vista the users' data lives in the install folder and outlives the product.
             if (!IsVistaOrLater() && name == deploy::kUsersFolderName) continue;
-            RemoveByManifest(path, *child);
-            if (HoldsOnlyManifest(path, deploy::kManifestFileName) && !DeleteFolderTree(path))
+            files::HeldFolder subfolder = folder.OpenChild(entry, true);
+            if (!subfolder.IsValid()) {
+                InstallLog::Format(deploy::kLogPathNotHeld, path.c_str(), subfolder.RefusedAt().c_str(),
+                                   subfolder.Error());
+                continue;
+            }
+            RemoveByManifest(subfolder, *child);
+            if (HoldsOnlyManifest(path, deploy::kManifestFileName) && !files::DeleteHeldTree(subfolder))
                 InstallLog::Format(deploy::kLogDeleteFolderFailed, path.c_str());
             continue;
         }
         // The manifest marks the folder as the product's while the rest goes; it goes last, with
         // the folder, when nothing else is left.
         if (lstrcmpiW(path.c_str(), m_strOldManifestPath.c_str()) == 0) continue;
-        if (!FileOrFolderExists(path) || DeleteFileW(path.c_str())) {
+        if (!present || (!entry.IsFolder() && files::DeleteEntry(folder, entry))) {
             m_nBytesRemoved += static_cast<uint64_t>(ReadManifestSize(*child));
             continue;
         }
-        DeleteFileW(path.c_str());
+        if (entry.IsFolder()) continue;
+        // In use: renamed out of the way inside the held folder, so that the new file can take
+        // its name.
         std::wstring side = path + deploy::kRenameSuffix;
-        if (FileOrFolderExists(side)) DeleteFileW(side.c_str());
+        files::FolderEntry sideEntry;
+        if (folder.FindEntry(name + deploy::kRenameSuffix, sideEntry) && !sideEntry.IsFolder())
+            files::DeleteEntry(folder, sideEntry);
         if (_wrename(path.c_str(), side.c_str()) != 0)
             InstallLog::Format(deploy::kLogRenameFailed, path.c_str());
     }

@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <string>
 
+namespace files {
+class HeldFolder;
+}
+
 class IPlProgressCallback;
 class InstallFootprint;
 class TiXmlElement;
@@ -53,7 +57,7 @@ public:
 private:
     int CopyByManifest(const std::wstring& source, const std::wstring& target,
                        const TiXmlElement& element, int& budget);
-    int RemoveByManifest(const std::wstring& folder, const TiXmlElement& element);
+    int RemoveByManifest(const files::HeldFolder& folder, const TiXmlElement& element);
     void ReportProgress();
     // False (logged, LastFailedFile set) when the deepest staged path would not fit below the target.
     bool FitsTarget(const std::wstring& longestStagedPath);

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "deploy/deploy_constants.h"
-#include "deploy/install_footprint.h"
-#include "deploy/locked_file_copy.h"
+#include "deploy/files/file_texts.h"
+#include "deploy/files/path_identity.h"
+#include "deploy/files/path_links.h"
+#include "deploy/files/tree_deletion.h"
 #include "deploy/install_paths.h"
 #include "deploy/product_folder.h"
 #include "deploy/retry_pause.h"
@@ -44,41 +46,6 @@ std::wstring WithBackslash(const std::wstring& folder) {
 
 std::wstring AllEntriesPattern(const std::wstring& folder) { return WithBackslash(folder) + L"*.*"; }
 
-bool RemoveEntry(const std::wstring& path, DWORD attributes);
-
-// Removes everything inside `folder`; links inside are removed as links. False when anything
-// stays; every entry that stays is logged.
-bool RemoveContents(const std::wstring& folder) {
-    bool removed = true;
-    WIN32_FIND_DATAW entry;
-    diag::ScopedFindHandle find(FindFirstFileW(AllEntriesPattern(folder).c_str(), &entry));
-    if (!find.IsValid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    do {
-        if (IsDotEntry(entry)) continue;
-        if (!RemoveEntry(JoinPath(folder, entry.cFileName), entry.dwFileAttributes)) removed = false;
-    } while (FindNextFileW(find.Get(), &entry));
-    return removed;
-}
-
-// Removes one entry: a junction or symbolic link as the link itself (its target is not entered),
-// a folder after its contents, a file even when it is read-only.
-bool RemoveEntry(const std::wstring& path, DWORD attributes) {
-    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (!isLink && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    bool removed;
-    if (isLink) {
-        removed = isFolder ? RemoveDirectoryW(path.c_str()) != FALSE : DeleteFileW(path.c_str()) != FALSE;
-    } else if (isFolder) {
-        removed = RemoveContents(path) && RemoveDirectoryW(path.c_str()) != FALSE;
-    } else {
-        removed = DeleteFileW(path.c_str()) != FALSE;
-    }
-    if (!removed) InstallLog::Format(deploy::kLogDeleteEntryFailed, path.c_str(), GetLastError());
-    return removed;
-}
-
 // The first "{path}~{n}" from `first` on that is free, or that can be freed by deleting it.
 std::wstring FreeSideName(const std::wstring& path, int first) {
     for (int n = first; n <= kMaxSideNameNumber; ++n) {
@@ -90,26 +57,41 @@ std::wstring FreeSideName(const std::wstring& path, int first) {
 
 }  // namespace
 
-bool FileOrFolderExists(const std::wstring& path) {
-    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+bool RefuseLinkOnPath(const std::wstring& path) {
+    const std::wstring link = files::LinkOnPath(path);
+    if (link.empty()) return true;
+    InstallLog::Format(deploy::kLogLinkOnPath, path.c_str(), link.c_str());
+    return false;
 }
 
-bool FolderExists(const std::wstring& path) {
-    if (path.empty()) return false;
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+bool DeleteHeldPath(const std::wstring& path, const std::wstring& holdFrom) {
+    const std::wstring full = files::FullPath(path);
+    const std::wstring above = files::FolderAbove(full);
+    if (above.empty()) {
+        InstallLog::Format(deploy::kLogDeleteTreeRefused, path.c_str());
+        return false;
+    }
+    files::HeldFolder parent = files::HeldFolder::Open(above, holdFrom.empty() ? above : holdFrom);
+    if (!parent.IsValid()) {
+        InstallLog::Format(deploy::kLogPathNotHeld, path.c_str(), parent.RefusedAt().c_str(), parent.Error());
+        return false;
+    }
+    files::FolderEntry entry;
+    // Gone since it was looked at: nothing is left to delete.
+    if (!parent.FindEntry(LastComponent(full), entry)) return true;
+    return files::DeleteEntry(parent, entry);
 }
 
-bool IsLink(const std::wstring& path) {
-    if (path.empty()) return false;
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-bool FileExists(const std::wstring& path) {
-    if (path.empty()) return false;
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+bool RemoveEmptyFolder(const std::wstring& path) {
+    if (!RefuseLinkOnPath(path)) {
+        SetLastError(ERROR_REPARSE_TAG_MISMATCH);
+        return false;
+    }
+    files::HeldFolder folder = files::HeldFolder::Open(path, path, true);
+    DWORD error = folder.Error();
+    if (folder.IsValid() && files::MarkForDeletion(folder.Handle(), &error)) return true;
+    SetLastError(error);
+    return false;
 }
 
 bool CreateFolderPath(const std::wstring& path) {
@@ -145,22 +127,23 @@ bool CreateFolderPath(const std::wstring& path) {
 bool DeleteFolderTree(const std::wstring& path) {
     // A wildcard would name every match; a root or a path relative to some current folder names
     // far more than the caller means.
-    const std::wstring full = FullPath(path);
+    const std::wstring full = files::FullPath(path);
     if (path.find_first_of(L"*?") != std::wstring::npos || full.empty() || PathIsRootW(full.c_str())) {
         InstallLog::Format(deploy::kLogDeleteTreeRefused, path.c_str());
         return false;
     }
-    DWORD attributes = GetFileAttributesW(full.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (!FileOrFolderExists(full)) return true;
     if (full.size() >= MAX_PATH - 1) {
         InstallLog::Format(deploy::kLogDeleteTreeRefused, path.c_str());
         return false;
     }
-    if (!IsProductFolder(full)) {
+    if (!RefuseLinkOnPath(full)) return false;
+    const std::wstring ownFolder = ProductFolderOf(full);
+    if (ownFolder.empty()) {
         InstallLog::Format(deploy::kLogNotProductFolder, full.c_str());
         return false;
     }
-    return RemoveEntry(full, attributes);
+    return DeleteHeldPath(full, ownFolder);
 }
 
 bool CreateEmptyFile(const std::wstring& path) {
@@ -173,7 +156,7 @@ bool CreateEmptyFile(const std::wstring& path) {
 }
 
 bool MoveAside(const std::wstring& path) {
-    if (!FileOrFolderExists(path)) return false;
+    if (!FileOrFolderExists(path) || !RefuseLinkOnPath(path)) return false;
     std::wstring side = FreeSideName(path, 1);
     if (side.empty() || !MoveFileW(path.c_str(), side.c_str())) {
         InstallLog::Format(deploy::kLogMoveAsideFailed, path.c_str());
@@ -187,7 +170,9 @@ bool MoveAside(const std::wstring& path) {
 }
 
 bool DeleteOrMoveAside(const std::wstring& path) {
-    if (!FileOrFolderExists(path) || DeleteFileW(path.c_str())) return true;
+    if (!FileOrFolderExists(path)) return true;
+    if (!RefuseLinkOnPath(path)) return false;
+    if (DeleteFileW(path.c_str())) return true;
     std::wstring side = FreeSideName(path, 0);
     if (side.empty() || !MoveFileW(path.c_str(), side.c_str())) {
         InstallLog::Format(deploy::kLogMoveAsideFailed, path.c_str());
@@ -314,29 +299,6 @@ std::wstring CreateStagingFolder() {
         }
     }
     return std::wstring();
-}
-
-int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile,
-                               InstallFootprint* footprint) {
-    std::wstring root = ParentFolder(versionFolder);
-    UINT type = DriveTypeOf(root);
-    if (type < DRIVE_REMOVABLE || type > DRIVE_RAMDISK) return 0;
-    std::wstring binFolder = JoinPath(versionFolder, deploy::kBinFolderName);
-    for (const wchar_t* name : deploy::kPublicFiles) {
-        std::wstring source = JoinPath(binFolder, name);
-        std::wstring target = JoinPath(root, name);
-        if (!FileExists(source)) {
-            InstallLog::Format(deploy::kLogPublicFileMissing, source.c_str());
-            continue;
-        }
-        const bool copied = footprint ? footprint->CopyFileOver(source, target) : CopyLockedFile(source, target);
-        InstallLog::Format(deploy::kLogPublicFileCopied, source.c_str(), target.c_str(), copied ? 1 : 0);
-        if (!copied) {
-            if (failedFile != nullptr) *failedFile = target;
-            return -1;
-        }
-    }
-    return 1;
 }
 
 bool CopySystemProfile(const std::wstring& stagingFolder) {

@@ -3,16 +3,24 @@
 #include <cstdint>
 #include <string>
 
-class InstallFootprint;
+#include "deploy/files/path_queries.h"
 
 // File-system routines shared by the deployment steps. Paths are full wide-character paths;
 // every routine logs its failures to the install log and reports them by its result.
 
-bool FileOrFolderExists(const std::wstring& path);
-bool FolderExists(const std::wstring& path);
-bool FileExists(const std::wstring& path);
-// True for a junction or symbolic link (a reparse point), whether its target exists or not.
-bool IsLink(const std::wstring& path);
+// True when no link lies on `path` (files/path_links.h); otherwise logs the path with the link
+// and gives false.
+bool RefuseLinkOnPath(const std::wstring& path);
+
+// Deletes `path` (a file, or a folder with its tree) through the handles of its folder, held from
+// `holdFrom` down (the folder above `path` when empty). No product check: the callers have
+// made theirs. False, logged, when a folder on the way is a link, missing or swapped, or when
+// anything stays.
+bool DeleteHeldPath(const std::wstring& path, const std::wstring& holdFrom);
+
+// Removes the folder `path` when it is empty, through its held handle. False, with nothing done,
+// when it holds anything, is missing or has a link on its way; GetLastError tells why.
+bool RemoveEmptyFolder(const std::wstring& path);
 
 // Creates every missing folder of `path`. A file standing where a folder belongs is deleted when
 // it lies in the product's own folders (product_folder.h); anywhere else it stays and the result
@@ -21,11 +29,14 @@ bool IsLink(const std::wstring& path);
 bool CreateFolderPath(const std::wstring& path);
 
 // Deletes the folder (or file) with everything below it, without the recycle bin and without
-// dialogs. Junctions and symbolic links are removed as links; their targets are never entered.
+// dialogs, through held handles (files/tree_deletion.h): the product's folder that holds it stays
+// open from the check to the last deletion, and every entry is deleted as the object that was
+// examined. Links inside are removed as links; their targets are never entered.
 // True when nothing is left or nothing was there. Refuses (false, logged) anything that is not
-// the product's own (product_folder.h), a drive root on its full path ("C:\x\.." too), a path
-// that is not fully qualified ("C:", "dir"), a path with wildcards and one of 259 characters or
-// more. An entry that cannot be removed is logged; the rest is removed all the same.
+// the product's own (product_folder.h), a path with a link anywhere on it (the path itself too),
+// a drive root on its full path ("C:\x\.." too), a path that is not fully qualified ("C:",
+// "dir"), a path with wildcards and one of 259 characters or more. An entry that cannot be
+// removed is logged; the rest is removed all the same.
 bool DeleteFolderTree(const std::wstring& path);
 
 // Creates an empty file (and its folders) unless something already exists at `path`.
@@ -33,10 +44,11 @@ bool CreateEmptyFile(const std::wstring& path);
 
 // Moves a file out of the way to the first free side name "{path}~{n}" (n from 1). The side file
 // is deleted at once, or at the next reboot when it is still in use. False when `path` does not
-// exist or cannot be moved.
+// exist, has a link on its way, or cannot be moved.
 bool MoveAside(const std::wstring& path);
 
 // Deletes a file, or, when it is in use, moves it to the first free "{path}~{n}" (n from 0).
+// False, with nothing done, when a link lies on its way.
 bool DeleteOrMoveAside(const std::wstring& path);
 
 // Copies source over target; when the target is in use it is moved aside first. Three copy
@@ -65,15 +77,6 @@ bool FindUsersFolder(const std::wstring& folder, std::wstring& found, int& budge
 // Makes a fresh, empty staging folder {appData}\Corvane\STemp\Pelora\Pelora~{n} (the first n whose
 // folder is absent or can be deleted) and returns it.
 std::wstring CreateStagingFolder();
-
-// Copies the public files (launcher, uninstaller, service and web component) from
-// {versionFolder}\Bin into the product root, the parent of the version folder, as the version
-// folder's own files are copied: a file held open is moved aside and replaced. 0 when the product
-// root is on no usable drive, 1 when every present file was copied whole, -1 when one could not be
-// (its target in *failedFile): the shortcuts and the service would point at a stale or broken file.
-// What the copies write is noted in `footprint` when one is given.
-int CopyPublicFileToInstallDir(const std::wstring& versionFolder, std::wstring* failedFile = nullptr,
-                               InstallFootprint* footprint = nullptr);
 
 // Provides the Windows Media system profile from the staged tree when the system lacks it.
 bool CopySystemProfile(const std::wstring& stagingFolder);

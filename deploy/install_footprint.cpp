@@ -76,16 +76,17 @@ int InstallFootprint::RemoveAll() {
     // Files first, so that the folders are empty when their turn comes.
     for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
         if (entry->folder || !FileOrFolderExists(entry->path)) continue;
-        if (DeleteFileW(entry->path.c_str())) {
+        // Through the handle of its folder, with no link on the way: a folder of this run that
+        // somebody has swapped for a link since does not take their files with it.
+        if (RefuseLinkOnPath(entry->path) && DeleteHeldPath(entry->path, std::wstring())) {
             ++files;
             continue;
         }
-        InstallLog::Format(deploy::kLogDeleteEntryFailed, entry->path.c_str(), GetLastError());
         ++left;
     }
     for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
         if (!entry->folder || !FolderExists(entry->path)) continue;
-        if (RemoveDirectoryW(entry->path.c_str())) {
+        if (RemoveEmptyFolder(entry->path)) {
             ++folders;
             continue;
         }

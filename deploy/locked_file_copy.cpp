@@ -37,6 +37,8 @@ bool CopyLockedFile(const std::wstring& source, const std::wstring& target) {
     // even lets it be written meanwhile, so a copy over it would vanish after reporting success.
     // Moved aside first, it takes only the old content with it; a holder that shares no deleting
     // keeps it in place, to be written over if the holder shares writing.
+    // A link on the way would send the copy, and the moving aside, somewhere else.
+    if (!RefuseLinkOnPath(target)) return false;
     MoveAside(target);
     for (int round = kCopyRounds; round > 0; --round) {
         if (CopyOver(source, target)) return true;

@@ -7,6 +7,9 @@
 #include "deploy/deploy_constants.h"
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
+#include "deploy/files/held_folder.h"
+#include "deploy/files/path_identity.h"
+#include "deploy/files/tree_deletion.h"
 #include "deploy/install_paths.h"
 #include "deploy/previous_install_constants.h"
 #include "deploy/product_folder.h"
@@ -59,18 +62,25 @@ bool UnregisterServer(const std::wstring& dllPath) {
 std::vector<uint32_t> UninstallPrevious(const std::wstring& oldVersionFolder, const std::wstring& stagingFolder,
                                         IPlProgressCallback* progress) {
     std::vector<uint32_t> failed;
+    // The product key may name any folder, and the folders of the key and the install lie where
+    // any program of the user can write: only a version folder that is the product's own, with no
+    // link on its way, is unregistered, emptied and stripped of its public files.
+    const bool ours = RefuseLinkOnPath(oldVersionFolder) && IsProductFolder(oldVersionFolder);
+    if (!ours) InstallLog::Format(deploy::kLogForeignPreviousFolder, oldVersionFolder.c_str());
     const std::wstring oldRoot = WithoutTrailingBackslash(ParentFolder(oldVersionFolder));
 
-    if (FolderExists(oldRoot) && !UnregisterServer(JoinPath(oldRoot, deploy::kWebComponentFileName)))
+    if (ours && FolderExists(oldRoot) && !UnregisterServer(JoinPath(oldRoot, deploy::kWebComponentFileName)))
         failed.push_back(deploy::kErrorUnregisterWebComponent);
 
     const DWORD start = GetTickCount();
     InstallLog::Format(deploy::kLogRemovalStart, static_cast<int>(start));
-    FileDeployer deployer(stagingFolder, progress);
-    deployer.SetOldInstallFolder(oldVersionFolder);
-    deployer.SetOldManifestPath(JoinPath(oldVersionFolder, deploy::kManifestFileName));
-    // 0 means the old manifest could not be read back: nothing was removed by it.
-    if (deployer.RemovePrevious() == 0) failed.push_back(deploy::kErrorRemoveByManifest);
+    if (ours) {
+        FileDeployer deployer(stagingFolder, progress);
+        deployer.SetOldInstallFolder(oldVersionFolder);
+        deployer.SetOldManifestPath(JoinPath(oldVersionFolder, deploy::kManifestFileName));
+        // 0 means the old manifest could not be read back: nothing was removed by it.
+        if (deployer.RemovePrevious() == 0) failed.push_back(deploy::kErrorRemoveByManifest);
+    }
     InstallLog::Format(deploy::kLogRemovalUnregistered, static_cast<int>(GetTickCount() - start));
     InstallLog::Format(deploy::kLogRemovalDone, static_cast<int>(GetTickCount() - start));
 
@@ -82,12 +92,13 @@ std::vector<uint32_t> UninstallPrevious(const std::wstring& oldVersionFolder, co
         InstallLog::Format(deploy::kLogServiceNotStopped, deploy::kServiceName);
         failed.push_back(deploy::kErrorStopService);
     }
+    if (!ours) return failed;
 
     if (!DeletePublicFiles(oldVersionFolder)) failed.push_back(deploy::kErrorDeletePublicFiles);
 
     // Only an empty root goes: whatever is left in it (a user's file, a folder in use) keeps it.
     // A root that is a link is somebody's and stays as well.
-    if (IsLink(oldRoot) || !RemoveDirectoryW(oldRoot.c_str())) {
+    if (!RemoveEmptyFolder(oldRoot)) {
         InstallLog::Format(deploy::kLogOldRootLeft, oldRoot.c_str(), GetLastError());
         failed.push_back(deploy::kErrorRemoveOldRoot);
     }
@@ -96,14 +107,18 @@ std::vector<uint32_t> UninstallPrevious(const std::wstring& oldVersionFolder, co
 
 bool DeletePublicFiles(const std::wstring& oldVersionFolder) {
     if (oldVersionFolder.empty()) return true;
-    const std::wstring oldRoot = ParentFolder(oldVersionFolder);
+    const std::wstring oldRoot = WithoutTrailingBackslash(ParentFolder(oldVersionFolder));
+    if (!FolderExists(oldRoot)) return true;
+    files::HeldFolder root = files::HeldFolder::Open(oldRoot, oldRoot);
+    if (!root.IsValid()) {
+        InstallLog::Format(deploy::kLogPathNotHeld, oldRoot.c_str(), root.RefusedAt().c_str(), root.Error());
+        return false;
+    }
     bool allGone = true;
     auto remove = [&](const wchar_t* name) {
-        const std::wstring path = JoinPath(oldRoot, name);
-        if (FileExists(path) && !DeleteFileW(path.c_str())) {
-            InstallLog::Format(deploy::kLogDeleteEntryFailed, path.c_str(), GetLastError());
-            allGone = false;
-        }
+        files::FolderEntry entry;
+        if (!root.FindEntry(name, entry) || entry.IsFolder()) return;
+        if (!files::DeleteEntry(root, entry)) allGone = false;
     };
     for (const wchar_t* name : deploy::kPublicFiles) remove(name);
     remove(deploy::kOldUninstallerFileName);
@@ -113,7 +128,8 @@ bool DeletePublicFiles(const std::wstring& oldVersionFolder) {
 bool MigrateUsersFolder(const std::wstring& oldVersionFolder, const std::wstring& stagingFolder,
                         const std::wstring& newVersionFolder) {
     // From Windows Vista on the users' data lives in My Documents, not in the install folder.
-    if (OsMajorVersion() >= 6) return true;
+    // Without a previous folder there is nothing to move ("" and "Users" would make a relative path).
+    if (OsMajorVersion() >= 6 || oldVersionFolder.empty()) return true;
     std::wstring from = JoinPath(oldVersionFolder, deploy::kUsersFolderName);
     const std::wstring to = JoinPath(newVersionFolder, deploy::kUsersFolderName);
     if (!FolderExists(from)) {
@@ -124,8 +140,7 @@ bool MigrateUsersFolder(const std::wstring& oldVersionFolder, const std::wstring
     }
     // Reinstalling the same version finds the users' folder already in place: copying it onto
     // itself and deleting the "source" would lose it.
-    const std::wstring fromFull = NormalisedPath(from);
-    if (fromFull.empty() || fromFull == NormalisedPath(to)) return true;
+    if (files::FullPath(from).empty() || files::IsSameObject(from, to)) return true;
     int copyBudget = deploy::kUsersFolderCopyBudget;
     if (!CopyFolderTree(from, to, copyBudget)) {
         // A failed copy leaves the source whole: nothing is lost, so the install goes on.

@@ -60,6 +60,7 @@ inline constexpr wchar_t kIniStateKey[] = L"state";
 
 inline constexpr wchar_t kLogDeleteVersionStart[] = L"[日志]DeleteVersion 开始时间为%d\r\n";
 inline constexpr wchar_t kLogDeleteVersionFolder[] = L"DeleteVersionFolder %s \n";
+inline constexpr wchar_t kLogHistoryEntryKept[] = L"[setup]历史版本目录是新安装的目录或其上下级，保留：%s\n";
 inline constexpr wchar_t kLogIniRemoved[] = L"[日志]ForceRemoveInIFile Success\r\n";
 inline constexpr wchar_t kLogIniRewritten[] = L"[日志]ModifyQuietInicfg Success\r\n";
 inline constexpr wchar_t kLogIniNotWritten[] = L"[日志]ModifyQuietInicfg failed, error %lu\r\n";

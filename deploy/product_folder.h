@@ -7,17 +7,13 @@
 //
 // The product's own folders are: the staging root {appData}\Corvane\STemp, the default product
 // root {appData}\Corvane\Pelora\App, the updater's programs folder {appData}\Corvane\PeloraProgs,
-// and a folder that holds the install manifest "PeloraInstall.xml"; each with everything below it. A drive root is never the product's.
-// Paths are compared in their full form: "." and ".." resolved, "/" read as "\", short names
-// expanded where the path exists, no trailing backslash, letter case ignored as Windows does.
+// and a folder that holds the install manifest "PeloraInstall.xml"; each with everything below it.
+// A drive root is never the product's, and neither is a path with a link anywhere on it. Folders
+// are compared as objects on disk (files::IsSameOrInside), not as text.
 
-// The full, normalised form of `path` in upper case, for comparisons; empty for a path that is
-// not fully qualified ("C:", "C:dir", "\dir", "dir") or cannot be resolved.
-std::wstring NormalisedPath(const std::wstring& path);
-
-// The full form of `path` with "." and ".." resolved and "/" read as "\", letter case kept; empty
-// like NormalisedPath.
-std::wstring FullPath(const std::wstring& path);
+// The product's own folder that holds `path` (or is it): the folder a deletion below it holds on
+// to. Empty when `path` is not the product's.
+std::wstring ProductFolderOf(const std::wstring& path);
 
 // True when `path` is one of the product's own folders or lies below one (see above).
 bool IsProductFolder(const std::wstring& path);

@@ -8,6 +8,7 @@
 #include "deploy/created_places.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
+#include "deploy/files/path_identity.h"
 #include "deploy/firewall_exception.h"
 #include "deploy/install_paths.h"
 #include "deploy/previous_install.h"
@@ -30,14 +31,14 @@ constexpr double kProgressRegistrations = 0.10;
 constexpr double kProgressFiles = 0.90;
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
-    const std::wstring left = NormalisedPath(a);
-    return !left.empty() && left == NormalisedPath(b);
+    const std::wstring left = files::NormalisedPath(a);
+    return !left.empty() && left == files::NormalisedPath(b);
 }
 
 std::wstring OwnImagePath() {
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : FullPath(path);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : files::FullPath(path);
 }
 
 ClientProcessFilter FilterFor(const std::wstring& versionFolder, const std::wstring& productRoot) {
@@ -77,7 +78,7 @@ bool ProductRemoval::Prepare(std::wstring& refusal) {
     };
     const std::wstring registered = ReadInstallFolder();
     if (registered.empty()) return refuse(deploy::kRefuseNotInstalled);
-    const std::wstring versionFolder = WithoutTrailingBackslash(FullPath(registered));
+    const std::wstring versionFolder = WithoutTrailingBackslash(files::FullPath(registered));
     const std::wstring foreign = FormatText(deploy::kRefuseForeignFolder, registered.c_str());
     // A drive root or a path that does not resolve is nobody's version folder.
     if (versionFolder.empty() || LastComponent(versionFolder).empty()) return refuse(foreign);
@@ -187,11 +188,11 @@ void ProductRemoval::RemovePlannedEntries(const RemovalPlan& plan, bool removeDa
     for (const RemovalEntry& entry : plan.entries) {
         if (entry.isFolder && IsLink(entry.path)) {
             InstallLog::Format(deploy::kLogUninstallLinkKept, entry.path.c_str());
-            links.push_back(NormalisedPath(entry.path) + L"\\");
+            links.push_back(files::NormalisedPath(entry.path) + L"\\");
         }
     }
     auto belowLink = [&links](const std::wstring& path) {
-        const std::wstring full = NormalisedPath(path) + L"\\";
+        const std::wstring full = files::NormalisedPath(path) + L"\\";
         for (const std::wstring& link : links) {
             if (full.compare(0, link.size(), link) == 0) return true;
         }
@@ -291,7 +292,7 @@ void ProductRemoval::RemoveWorkFolders() {
         SamePath(JoinPath(m_productRoot, deploy::kUninstallerFileName), m_ownImage);
     // Files left for the next start keep these folders until then; they follow them.
     if (m_filesDeferred > 0) {
-        for (const std::wstring& folder : upper) m_deferredFolders.insert(NormalisedPath(folder));
+        for (const std::wstring& folder : upper) m_deferredFolders.insert(files::NormalisedPath(folder));
     }
     for (const std::wstring& folder : upper) {
         if (!runningFromRoot) {
@@ -299,7 +300,7 @@ void ProductRemoval::RemoveWorkFolders() {
             continue;
         }
         m_foldersForLater.push_back(folder);
-        if (m_deferredFolders.count(NormalisedPath(folder)) != 0)
+        if (m_deferredFolders.count(files::NormalisedPath(folder)) != 0)
             MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
 }
@@ -312,9 +313,9 @@ ProductRemoval::Outcome ProductRemoval::RemoveFile(const std::wstring& path) {
     if (MoveAside(path) || MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         InstallLog::Format(deploy::kLogUninstallDeferred, path.c_str());
         for (std::wstring folder = WithoutTrailingBackslash(ParentFolder(path));
-             folder.size() > 3 && NormalisedPath(folder).size() >= NormalisedPath(m_productRoot).size();
+             folder.size() > 3 && files::NormalisedPath(folder).size() >= files::NormalisedPath(m_productRoot).size();
              folder = WithoutTrailingBackslash(ParentFolder(folder))) {
-            m_deferredFolders.insert(NormalisedPath(folder));
+            m_deferredFolders.insert(files::NormalisedPath(folder));
         }
         return Outcome::kDeferred;
     }
@@ -330,7 +331,7 @@ void ProductRemoval::RemoveFolderIfEmpty(const std::wstring& folder) {
     }
     if (RemoveDirectoryW(folder.c_str())) return;
     // Holding files that go at the next start, it goes right after them then.
-    if (m_deferredFolders.count(NormalisedPath(folder)) != 0 &&
+    if (m_deferredFolders.count(files::NormalisedPath(folder)) != 0 &&
         MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         return;
     }

@@ -33,9 +33,11 @@ bool GroupPassesLink(const std::wstring& programs, const std::wstring& relativeF
     return IsLink(programs + relativeFolder);
 }
 
-// Deletes one of the product's shortcut files; true when it is gone.
+// Deletes one of the product's shortcut files; true when it is gone. One behind a link on the
+// way is somebody else's file of that name and stays.
 bool DeleteShortcutFile(const std::wstring& path) {
     if (path.empty() || !FileExists(path)) return true;
+    if (!RefuseLinkOnPath(path)) return false;
     if (DeleteFileW(path.c_str())) return true;
     InstallLog::Format(deploy::kLogShortcutRemoveFailed, path.c_str(), GetLastError());
     return false;
@@ -120,6 +122,9 @@ bool ProductShortcuts::CreateDesktopShortcut(const std::wstring& launcher) {
 bool ProductShortcuts::CreateQuickLaunchShortcut(const std::wstring& launcher, const std::wstring& pinProgram) {
     const std::wstring link = LinkIn(m_folders.quickLaunch, deploy::kLaunchShortcutName);
     if (!LauncherPresent(launcher, link)) return true;
+    // A link on the way would put the shortcut (and the folders made for it) into somebody
+    // else's folder.
+    if (link.empty() || !RefuseLinkOnPath(link)) return false;
     // A profile without the quick-launch folder gets one; the made levels are noted so that the
     // uninstaller can take them back.
     const bool isUsersFolder = SameFolder(m_folders.quickLaunch, QuickLaunchFolder());

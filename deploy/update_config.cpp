@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "deploy/file_system.h"
+#include "deploy/files/path_identity.h"
 #include "deploy/install_paths.h"
 #include "deploy/previous_install_constants.h"
 #include "diag/text_format.h"
@@ -31,6 +32,12 @@ std::wstring QuietUpdateIni() {
     return JoinPath(folder, deploy::kQuietUpdateIniName);
 }
 
+// An entry that is the new version folder, holds it or lies inside it names the install that is
+// being made, however it is spelled ("C:\APP\1.14.301\", "...\Bin\..", an 8.3 name).
+bool TouchesNewVersion(const std::wstring& folder, const std::wstring& newVersionFolder) {
+    return files::IsSameOrInside(newVersionFolder, folder) || files::IsSameOrInside(folder, newVersionFolder);
+}
+
 void DeleteHistoryFolders(const std::wstring& ini, const std::wstring& newVersionFolder) {
     const int count =
         static_cast<int>(GetPrivateProfileIntW(deploy::kIniHistorySection, deploy::kIniHistoryCountKey, 0, ini.c_str()));
@@ -38,8 +45,12 @@ void DeleteHistoryFolders(const std::wstring& ini, const std::wstring& newVersio
         const std::wstring key = FormatText(deploy::kIniHistoryPathKeyFormat, i);
         wchar_t folder[kValueCapacity] = {};
         GetPrivateProfileStringW(deploy::kIniHistorySection, key.c_str(), L"", folder, kValueCapacity, ini.c_str());
-        if (folder[0] == L'\0' || newVersionFolder == folder || !IsOnUsableDrive(folder)) continue;
-        // DeleteFolderTree refuses any folder that is not the product's own.
+        if (folder[0] == L'\0' || !IsOnUsableDrive(folder)) continue;
+        if (TouchesNewVersion(folder, newVersionFolder)) {
+            InstallLog::Format(deploy::kLogHistoryEntryKept, folder);
+            continue;
+        }
+        // DeleteFolderTree refuses any folder that is not the product's own or has a link on its way.
         DeleteFolderTree(folder);
         InstallLog::Format(deploy::kLogDeleteVersionFolder, folder);
     }
@@ -54,7 +65,7 @@ void DeleteVersion(const std::wstring& newVersionFolder) {
     if (!ini.empty()) {
         DeleteHistoryFolders(ini, newVersionFolder);
         const std::wstring programs = ProgramsFolder();
-        if (!programs.empty() && IsOnUsableDrive(programs) && newVersionFolder.find(programs) == std::wstring::npos)
+        if (!programs.empty() && IsOnUsableDrive(programs) && !TouchesNewVersion(programs, newVersionFolder))
             DeleteFolderTree(programs);
         if (FileExists(ini)) {
             // Moved aside first: a file in use that is only marked for deletion would keep its

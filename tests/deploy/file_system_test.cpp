@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "deploy/file_system.h"
+#include "deploy/public_files.h"
 #include "deploy/install_paths.h"
 #include "deploy/retry_pause.h"
 #include "deploy_test_support.h"

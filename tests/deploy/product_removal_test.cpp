@@ -4,6 +4,7 @@
 
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
+#include "deploy/public_files.h"
 #include "deploy/product_registry.h"
 #include "deploy/product_removal.h"
 #include "deploy/removal_constants.h"
