@@ -20,7 +20,7 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name) {
 // data with it, so the path is good enough here; the folder around it is held.
 bool RemoveLink(const std::wstring& path, const FolderEntry& entry) {
     const bool removed = entry.IsFolder() ? RemoveDirectoryW(path.c_str()) != FALSE : DeleteFileW(path.c_str()) != FALSE;
-    if (!removed) InstallLog::Format(deploy::kLogLinkKept, path.c_str(), GetLastError());
+    if (!removed) InstallLog::Format(deploy::kLogDeleteEntryFailed, path.c_str(), GetLastError());
     return removed;
 }
 
