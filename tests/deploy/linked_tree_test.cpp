@@ -12,6 +12,10 @@
 
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
+#include "deploy/files/held_folder.h"
+#include "deploy/files/path_links.h"
+#include "deploy/locked_file_copy.h"
+#include "deploy/product_folder.h"
 #include "deploy/install_manifest.h"
 #include "deploy/install_paths.h"
 #include "deploy_test_support.h"
@@ -62,6 +66,35 @@ TEST_F(LinkedTrees, WalksNeitherListNorCountNorCopyWhatALinkLeadsTo) {
     budget = 50;
     EXPECT_FALSE(FindUsersFolder(installed, found, budget));
     EXPECT_TRUE(found.empty());
+}
+
+TEST_F(LinkedTrees, NothingIsDeletedMovedOrWrittenThroughALinkOnTheWay) {
+    const std::wstring link = installed + L"\\data";
+    const std::wstring below = link + L"\\Users\\1";
+    EXPECT_EQ(link, files::LinkOnPath(below + L"\\profile.dat"));
+    EXPECT_EQ(link, files::LinkOnPath(link));
+    EXPECT_EQ(L"", files::LinkOnPath(installed + L"\\Bin\\Pelora.exe"));
+
+    // The manifest above makes the install's folders the product's, but not what a link reaches.
+    EXPECT_TRUE(IsProductFolder(installed + L"\\Bin"));
+    EXPECT_FALSE(IsProductFolder(link));
+    EXPECT_FALSE(IsProductFolder(below));
+
+    files::HeldFolder held = files::HeldFolder::Open(below, installed);
+    EXPECT_FALSE(held.IsValid());
+    EXPECT_EQ(link, held.RefusedAt());
+    EXPECT_STREQ(L"link", held.Reason());
+
+    EXPECT_FALSE(DeleteFolderTree(below));
+    EXPECT_FALSE(DeleteFolderTree(link + L"\\Users"));
+    EXPECT_FALSE(RemoveEmptyFolder(link));
+    EXPECT_FALSE(MoveAside(link + L"\\notes.txt"));
+    EXPECT_FALSE(DeleteOrMoveAside(link + L"\\notes.txt"));
+    EXPECT_FALSE(CopyLockedFile(installed + L"\\Bin\\Pelora.exe", link + L"\\notes.txt"));
+    EXPECT_FALSE(CopyLockedFile(installed + L"\\Bin\\Pelora.exe", link + L"\\new.txt"));
+    EXPECT_FALSE(FileOrFolderExists(target + L"\\new.txt"));
+    EXPECT_TRUE(FileExists(target + L"\\notes.txt"));
+    EXPECT_TRUE(FileExists(target + L"\\Users\\1\\profile.dat"));
 }
 
 TEST_F(LinkedTrees, RemovalTakesTheInstallAndLeavesTheLinkTargetsAlone) {
