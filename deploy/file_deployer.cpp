@@ -217,8 +217,7 @@ int FileDeployer::RemovePrevious() {
         // its place while the manifest's entries go.
         files::HeldFolder folder = files::HeldFolder::Open(m_strOldInstallFolder, m_strOldInstallFolder);
         if (!folder.IsValid()) {
-            InstallLog::Format(deploy::kLogPathNotHeld, m_strOldInstallFolder.c_str(), folder.RefusedAt().c_str(),
-                               folder.Error());
+            folder.LogRefusal(m_strOldInstallFolder);
             return 1;
         }
         RemoveByManifest(folder, *document.RootElement());
@@ -250,8 +249,7 @@ int FileDeployer::RemoveByManifest(const files::HeldFolder& folder, const TiXmlE
             if (!IsVistaOrLater() && name == deploy::kUsersFolderName) continue;
             files::HeldFolder subfolder = folder.OpenChild(entry, true);
             if (!subfolder.IsValid()) {
-                InstallLog::Format(deploy::kLogPathNotHeld, path.c_str(), subfolder.RefusedAt().c_str(),
-                                   subfolder.Error());
+                subfolder.LogRefusal(path);
                 continue;
             }
             RemoveByManifest(subfolder, *child);

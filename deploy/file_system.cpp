@@ -73,7 +73,7 @@ bool DeleteHeldPath(const std::wstring& path, const std::wstring& holdFrom) {
     }
     files::HeldFolder parent = files::HeldFolder::Open(above, holdFrom.empty() ? above : holdFrom);
     if (!parent.IsValid()) {
-        InstallLog::Format(deploy::kLogPathNotHeld, path.c_str(), parent.RefusedAt().c_str(), parent.Error());
+        parent.LogRefusal(path);
         return false;
     }
     files::FolderEntry entry;

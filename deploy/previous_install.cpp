@@ -111,7 +111,7 @@ bool DeletePublicFiles(const std::wstring& oldVersionFolder) {
     if (!FolderExists(oldRoot)) return true;
     files::HeldFolder root = files::HeldFolder::Open(oldRoot, oldRoot);
     if (!root.IsValid()) {
-        InstallLog::Format(deploy::kLogPathNotHeld, oldRoot.c_str(), root.RefusedAt().c_str(), root.Error());
+        root.LogRefusal(oldRoot);
         return false;
     }
     bool allGone = true;

@@ -4,7 +4,9 @@
 
 #include <shlwapi.h>
 
+#include "deploy/files/file_texts.h"
 #include "deploy/files/path_identity.h"
+#include "diag/install_log.h"
 
 namespace files {
 namespace {
@@ -54,6 +56,10 @@ bool HeldFolder::FindEntry(const std::wstring& name, FolderEntry& found) const {
         }
     }
     return false;
+}
+
+void HeldFolder::LogRefusal(const std::wstring& path) const {
+    InstallLog::Format(deploy::kLogPathNotHeld, path.c_str(), m_reason, m_refusedAt.c_str(), m_error);
 }
 
 HeldFolder HeldFolder::Refused(const std::wstring& at, const wchar_t* reason) && {

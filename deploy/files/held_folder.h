@@ -36,6 +36,9 @@ public:
     // Why it was refused: "link", "missing", "no folder", "swapped" or "open failed".
     const wchar_t* Reason() const { return m_reason; }
     DWORD Error() const { return m_error; }
+    // Writes the install-log line of a refused open: `path` (what the caller meant to work on),
+    // why, where on its way, and the system's error.
+    void LogRefusal(const std::wstring& path) const;
 
     // The entry `name` of this folder's listing (letter case ignored); false when there is none.
     bool FindEntry(const std::wstring& name, FolderEntry& entry) const;

@@ -59,9 +59,7 @@ bool DeleteEntry(const HeldFolder& parent, const FolderEntry& entry) {
     if (entry.IsFolder()) {
         HeldFolder child = parent.OpenChild(entry, true);
         if (!child.IsValid()) {
-            InstallLog::Format(std::wstring(child.Reason()) == L"swapped" ? deploy::kLogEntrySwapped
-                                                                         : deploy::kLogDeleteEntryFailed,
-                               path.c_str(), child.Error());
+            child.LogRefusal(path);
             return false;
         }
         return DeleteHeldTree(child);
