@@ -69,6 +69,17 @@ inline constexpr wchar_t kValueDisplayName[] = L"DisplayName";
 inline constexpr wchar_t kValueDisplayVersion[] = L"DisplayVersion";
 inline constexpr wchar_t kValuePublisher[] = L"Publisher";
 inline constexpr wchar_t kValueUninstallString[] = L"UninstallString";
+inline constexpr wchar_t kValueQuietUninstallString[] = L"QuietUninstallString";
+inline constexpr wchar_t kValueInstallLocation[] = L"InstallLocation";
+inline constexpr wchar_t kValueEstimatedSize[] = L"EstimatedSize";
+inline constexpr wchar_t kValueInstallDate[] = L"InstallDate";
+inline constexpr wchar_t kValueNoModify[] = L"NoModify";
+inline constexpr wchar_t kValueNoRepair[] = L"NoRepair";
+// "InstallDate" as Windows reads it: year, month and day of the local date, "20240131".
+inline constexpr wchar_t kInstallDateFormat[] = L"%04u%02u%02u";
+// The uninstaller's options (payload/uninstall_options.h): "/mode:noui" removes without a window.
+inline constexpr wchar_t kUninstallerModeOption[] = L"/mode:";
+inline constexpr wchar_t kUninstallerSilentMode[] = L"noui";
 inline constexpr wchar_t kValueRunEntry[] = L"Pelora";
 inline constexpr wchar_t kDisplayName[] = L"映彩直播";
 inline constexpr wchar_t kPublisher[] = L"岚拓科技（深圳）有限公司";

@@ -7,6 +7,7 @@
 #include "deploy/registration_removal_constants.h"
 #include "deploy/registry_keys.h"
 #include "deploy/registry_value.h"
+#include "deploy/uninstall_entry.h"
 #include "diag/install_log.h"
 
 namespace {
@@ -109,13 +110,7 @@ bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& chan
     if (!WriteChecked(key, deploy::kProductKey, deploy::kValueDisplayIcon, launcher)) return false;
 
     if (uninstallKey.IsValid()) {
-        HKEY entry = uninstallKey.Get();
-        WriteStringValue(entry, deploy::kValueDisplayIcon, launcher);
-        WriteStringValue(entry, deploy::kValueDisplayName, deploy::kDisplayName);
-        WriteStringValue(entry, deploy::kValueDisplayVersion, product::kVersion);
-        WriteStringValue(entry, deploy::kValuePublisher, deploy::kPublisher);
-        WriteStringValue(entry, deploy::kValueUninstallString,
-                         root + deploy::kUninstallerFileName);
+        WriteUninstallEntry(uninstallKey.Get(), versionFolder, root);
     } else if (!isMachine) {
         InstallLog::Format(deploy::kLogProductKeyFailed, deploy::kUninstallKey, L"",
                            static_cast<long>(GetLastError()));
@@ -133,9 +128,9 @@ bool DeleteProductKey(const std::wstring& versionFolder, HKEY hive, bool isMachi
     bool clean = product != KeyRemoval::Failed;
 
     if (!isMachine) {
-        std::wstring folder = versionFolder;
-        while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-        const std::wstring uninstaller = ParentFolder(folder) + deploy::kUninstallerFileName;
+        // The entry names the uninstaller quoted or, written by an older setup, as it is.
+        const std::wstring uninstaller =
+            JoinPath(ParentFolder(WithoutTrailingBackslash(versionFolder)), deploy::kUninstallerFileName);
         if (DeleteKeyNaming(hive, deploy::kUninstallKey, deploy::kValueUninstallString, uninstaller) ==
             KeyRemoval::Failed) {
             clean = false;

@@ -5,22 +5,25 @@
 #include <string>
 
 // The product key "SOFTWARE\Corvane\Pelora" (under HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE), the
-// first-install channel and the uninstall entry. Every value is REG_SZ with its terminating NUL.
+// first-install channel and the uninstall entry. Every value of the product key is REG_SZ with its
+// terminating NUL.
 
 // Writes the product key for `versionFolder` under `hive` and, when `isMachine` is false, the
-// uninstall entry under the same hive. Records the first-install channel once (see the .cpp).
+// uninstall entry under the same hive (uninstall_entry.h). Records the first-install channel once
+// (see the .cpp).
 // False when the key or one of the values "Lt", "Install" and "DisplayIcon" cannot be written.
 bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& channel, HKEY hive,
                      const std::wstring& ltValue, bool isMachine);
 
 // Takes back what WriteProductKey wrote under `hive` for `versionFolder`: the product key when its
-// "Install" names `versionFolder` (letter case and a trailing backslash ignored), and with it the
-// first-install channel key of that hive and then "SOFTWARE\Corvane" when nothing else is left in
-// it; when `isMachine` is false also the uninstall entry when its "UninstallString" is this
-// install's uninstaller. A key that names another install stays (logged). True when nothing of
-// this install is left there (also when nothing was), false when something of it could not be
-// removed or `versionFolder` is empty. System files recorded in the product key are to be taken
-// back first (system_files.h).
+// "Install" names `versionFolder` (the same folder however spelled, a trailing backslash ignored;
+// with the folder gone, the same full path, short names of the part that still exists expanded),
+// and with it the first-install channel key of that hive and then "SOFTWARE\Corvane" when nothing
+// else is left in it; when `isMachine` is false also the uninstall entry when its "UninstallString"
+// names this install's uninstaller, quoted or not. A key that names another install stays
+// (logged). True when nothing of this install is left there (also when nothing was), false when
+// something of it could not be removed or `versionFolder` is empty. System files recorded in the
+// product key are to be taken back first (system_files.h).
 bool DeleteProductKey(const std::wstring& versionFolder, HKEY hive, bool isMachine);
 
 // Writes "Channel" of the first-install channel key under `hive` ("0" for an empty channel).

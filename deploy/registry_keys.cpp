@@ -2,15 +2,28 @@
 
 #include <shlwapi.h>
 
+#include "deploy/registered_path.h"
 #include "deploy/registration_removal_constants.h"
 #include "deploy/registry_value.h"
 #include "diag/install_log.h"
 
 namespace {
 
-std::wstring WithoutTrailingBackslashes(std::wstring path) {
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool EndsInSeparator(const std::wstring& path) { return !path.empty() && IsSeparator(path.back()); }
+
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+    while (EndsInSeparator(path)) path.pop_back();
     return path;
+}
+
+// Whether the path in the value `named` is `ours`. Without `ignoreTrailingBackslash` a separator
+// at the end of one of them only makes them differ, as it does for a file's path.
+bool NamesOurs(const std::wstring& named, const std::wstring& ours, bool ignoreTrailingBackslash) {
+    const std::wstring path = PathInValue(named);
+    if (ignoreTrailingBackslash) return NamesSamePath(WithoutTrailingSeparators(path), WithoutTrailingSeparators(ours));
+    return EndsInSeparator(path) == EndsInSeparator(ours) && NamesSamePath(path, ours);
 }
 
 }  // namespace
@@ -89,9 +102,7 @@ KeyRemoval DeleteKeyNaming(HKEY hive, const std::wstring& path, const wchar_t* v
         }
         ReadStringValue(key.Get(), valueName, named);
     }
-    const std::wstring left = ignoreTrailingBackslash ? WithoutTrailingBackslashes(named) : named;
-    const std::wstring right = ignoreTrailingBackslash ? WithoutTrailingBackslashes(ours) : ours;
-    if (right.empty() || _wcsicmp(left.c_str(), right.c_str()) != 0) {
+    if (!NamesOurs(named, ours, ignoreTrailingBackslash)) {
         InstallLog::Format(deploy::kLogUndoKept, HiveName(hive), path.c_str(), valueName, named.c_str(),
                            ours.c_str());
         return KeyRemoval::Kept;

@@ -30,8 +30,9 @@ enum class KeyRemoval {
     Failed,   // it names this install but could not be read or deleted (logged)
 };
 
-// Deletes `path` below `hive` with its subkeys when its string value `valueName` names `ours`:
-// equal in any letter case and, with `ignoreTrailingBackslash`, with trailing backslashes on
-// either side left out. An empty `ours` names nothing.
+// Deletes `path` below `hive` with its subkeys when its string value `valueName` names `ours`: the
+// path in the value (between its quotes when it is quoted, registered_path.h) is the same file or
+// folder as `ours`, however either is spelled. A trailing backslash (or "/") on one side only makes
+// them differ unless `ignoreTrailingBackslash` is given. An empty `ours` names nothing.
 KeyRemoval DeleteKeyNaming(HKEY hive, const std::wstring& path, const wchar_t* valueName, const std::wstring& ours,
                            bool ignoreTrailingBackslash = false);

@@ -16,6 +16,10 @@ LONG WriteStringValue(HKEY key, const wchar_t* name, const std::wstring& data) {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes);
 }
 
+LONG WriteDwordValue(HKEY key, const wchar_t* name, DWORD data) {
+    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+}
+
 bool ReadStringValue(HKEY key, const wchar_t* name, std::wstring& data) {
     data.clear();
     // The value may change between the two calls; a few rounds settle it.

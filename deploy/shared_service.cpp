@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "deploy/file_system.h"
+#include "deploy/registered_path.h"
 #include "deploy/registration_removal_constants.h"
 #include "deploy/registry_keys.h"
 #include "deploy/registry_value.h"
@@ -252,7 +253,7 @@ bool UnregisterSharedService(const std::wstring& dllPath) {
     if (exists) {
         const std::wstring registered = ReadServiceDll(deploy::kServiceName);
         const std::wstring ours = ExpandedPath(dllPath);
-        if (_wcsicmp(registered.c_str(), ours.c_str()) != 0) {
+        if (!NamesSamePath(registered, ours)) {
             // Another install's service runs from its own group: both stay.
             InstallLog::Format(deploy::kLogUndoKeptService, deploy::kServiceName, registered.c_str(),
                                ours.c_str());

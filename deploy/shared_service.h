@@ -14,7 +14,8 @@
 bool RegisterSharedService(const std::wstring& dllPath);
 
 // Takes the registration back when the service "PeloraService" runs `dllPath` (its "ServiceDll",
-// environment strings expanded, letter case ignored): stops and deletes the service, then deletes
+// environment strings expanded, is the same file however spelled, registered_path.h): stops and
+// deletes the service, then deletes
 // the svchost group value when it lists nothing but this service. A service of another dll stays
 // with its group (logged); with no service at all a group value listing only this service is
 // removed. True when nothing of this registration is left, false when the service manager cannot

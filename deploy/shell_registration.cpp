@@ -4,6 +4,7 @@
 
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
+#include "deploy/registered_path.h"
 #include "deploy/registration_removal_constants.h"
 #include "deploy/registry_keys.h"
 #include "deploy/registry_value.h"
@@ -19,18 +20,6 @@ bool OpenOrCreateClassesKey(const wchar_t* path, diag::ScopedRegKey& key) {
 }
 
 int ElapsedSince(DWORD start) { return static_cast<int>(GetTickCount() - start); }
-
-// The program a command line starts: its first token, without its quotes.
-std::wstring ProgramOf(const std::wstring& commandLine) {
-    const size_t start = commandLine.find_first_not_of(L' ');
-    if (start == std::wstring::npos) return std::wstring();
-    if (commandLine[start] == L'"') {
-        const size_t end = commandLine.find(L'"', start + 1);
-        return commandLine.substr(start + 1, end == std::wstring::npos ? end : end - start - 1);
-    }
-    const size_t end = commandLine.find(L' ', start);
-    return commandLine.substr(start, end == std::wstring::npos ? end : end - start);
-}
 
 }  // namespace
 
@@ -120,7 +109,7 @@ bool DeleteRunEntry(const std::wstring& launcherPath) {
     std::wstring command;
     if (!ReadStringValue(key.Get(), deploy::kValueRunEntry, command)) return true;
     const std::wstring program = ProgramOf(command);
-    if (_wcsicmp(program.c_str(), launcherPath.c_str()) != 0) {
+    if (!NamesSamePath(program, launcherPath)) {
         InstallLog::Format(deploy::kLogUndoKept, L"HKCU", deploy::kRunKey, deploy::kValueRunEntry,
                            command.c_str(), launcherPath.c_str());
         return true;

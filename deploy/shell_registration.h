@@ -3,8 +3,9 @@
 #include <string>
 
 // Registration of the client with the shell: the "Pelora:" URL protocol and the start-up entry,
-// and taking them back. Each removal takes only an entry that names this install's launcher
-// (letter case ignored); one that names another program stays, with a log line. A removal is true
+// and taking them back. Each removal takes only an entry that names this install's launcher (the
+// same file, however the entry spells it: registered_path.h); one that names another program
+// stays, with a log line. A removal is true
 // when no entry of this install is left (also when there was none), false when one could not be
 // removed or `launcherPath` is empty.
 

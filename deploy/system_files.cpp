@@ -1,11 +1,15 @@
 #include "deploy/system_files.h"
 
 #include "deploy/deploy_constants.h"
+#include "deploy/file_hash.h"
 #include "deploy/file_system.h"
+#include "deploy/files/nt_files.h"
 #include "deploy/install_paths.h"
+#include "deploy/registered_path.h"
 #include "deploy/registration_removal_constants.h"
 #include "deploy/registry_keys.h"
 #include "deploy/registry_value.h"
+#include "deploy/system_file_hashes.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
 #include "extract/extract_constants.h"
@@ -14,13 +18,9 @@ namespace {
 
 constexpr DWORD kCompareChunkBytes = 64 * 1024;
 
-bool SamePath(const std::wstring& left, const std::wstring& right) {
-    return !left.empty() && _wcsicmp(left.c_str(), right.c_str()) == 0;
-}
-
 bool Contains(const std::vector<std::wstring>& paths, const std::wstring& path) {
     for (const std::wstring& listed : paths) {
-        if (SamePath(listed, path)) return true;
+        if (NamesSamePath(listed, path)) return true;
     }
     return false;
 }
@@ -57,28 +57,55 @@ bool SameContent(const std::wstring& left, const std::wstring& right) {
     return true;
 }
 
-// Deletes the file at `path`, or moves it aside when it is in use. True when it is gone from there
-// (also when no file is there: a folder of that name is not the setup's).
-bool RemoveSystemFile(const std::wstring& path) {
-    if (!FileExists(path)) return true;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (DeleteFileW(path.c_str())) {
-        InstallLog::Format(deploy::kLogSystemFileRemoved, path.c_str());
-        return true;
+enum class Removal { kRemoved, kKept, kFailed };
+
+// Deletes the system file at `place` when its bytes still hash to `recorded`, through the handle
+// they were read from: nobody can write the file or put another in its place meanwhile. A file in
+// use is moved aside and deleted at the next start. Kept (logged) when it is a link or its bytes
+// differ; failed (logged) when it cannot be opened, read or removed.
+Removal RemoveIfUnchanged(const std::wstring& place, const std::wstring& recorded) {
+    diag::ScopedHandle file(CreateFileW(place.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.IsValid()) {
+        InstallLog::Format(deploy::kLogSystemFileUnreadable, place.c_str(), GetLastError());
+        return Removal::kFailed;
     }
-    const DWORD error = GetLastError();
-    if (MoveAside(path)) {
-        InstallLog::Format(deploy::kLogSystemFileMovedAside, path.c_str());
-        return true;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(file.Get(), &information)) {
+        InstallLog::Format(deploy::kLogSystemFileUnreadable, place.c_str(), GetLastError());
+        return Removal::kFailed;
     }
-    InstallLog::Format(deploy::kLogSystemFileFailed, path.c_str(), error);
-    return false;
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        InstallLog::Format(deploy::kLogSystemFileLinkKept, place.c_str());
+        return Removal::kKept;
+    }
+    const std::wstring current = Sha256OfOpenFile(file.Get(), place);
+    if (current.empty()) return Removal::kFailed;  // logged by the hash
+    if (_wcsicmp(current.c_str(), recorded.c_str()) != 0) {
+        InstallLog::Format(deploy::kLogSystemFileHashDiffers, place.c_str(), current.c_str(), recorded.c_str());
+        return Removal::kKept;
+    }
+    DWORD error = 0;
+    if (files::ClearReadOnly(file.Get(), information.dwFileAttributes) && files::MarkForDeletion(file.Get(), &error)) {
+        file.Reset();
+        InstallLog::Format(deploy::kLogSystemFileRemoved, place.c_str());
+        return Removal::kRemoved;
+    }
+    if (error == 0) error = GetLastError();
+    // A loaded library cannot be deleted but can be renamed; the handle has to let go first.
+    file.Reset();
+    if (MoveAside(place)) {
+        InstallLog::Format(deploy::kLogSystemFileMovedAside, place.c_str());
+        return Removal::kRemoved;
+    }
+    InstallLog::Format(deploy::kLogSystemFileFailed, place.c_str(), error);
+    return Removal::kFailed;
 }
 
-// Rewrites the list of the product key under `hive` to `left`, removing the value when it is empty.
+// Rewrites the list of the product key under `hive` to `left`, removing the value when it is empty,
+// and the machine-wide hashes with it.
 void RewriteRecord(HKEY hive, const std::vector<std::wstring>& left) {
+    KeepSystemFileHashes(left);
     diag::ScopedRegKey key;
     LONG result = RegOpenKeyExW(hive, deploy::kProductKey, 0, KEY_SET_VALUE, key.Receive());
     if (result == ERROR_SUCCESS) {
@@ -123,11 +150,15 @@ bool RecordSystemFiles(HKEY hive, const std::vector<std::wstring>& created) {
         listed.push_back(path);
         added = true;
     }
-    if (!added) return true;
-    result = WriteMultiStringValue(key.Get(), deploy::kValueSystemFiles, listed);
-    if (result == ERROR_SUCCESS) return true;
-    InstallLog::Format(deploy::kLogSystemFilesRecordFailed, deploy::kProductKey, result);
-    return false;
+    if (added) {
+        result = WriteMultiStringValue(key.Get(), deploy::kValueSystemFiles, listed);
+        if (result != ERROR_SUCCESS) {
+            InstallLog::Format(deploy::kLogSystemFilesRecordFailed, deploy::kProductKey, result);
+            return false;
+        }
+    }
+    // A file listed by an earlier run and created again now has this run's bytes.
+    return RecordSystemFileHashes(created);
 }
 
 std::vector<std::wstring> ReadRecordedSystemFiles(HKEY hive) {
@@ -144,21 +175,32 @@ bool RemoveRecordedSystemFiles(HKEY hive, const std::wstring& versionFolder) {
     const std::wstring helper = SystemHelperDllPath();
     const std::wstring profile = SystemProfilePath();
     const std::wstring ownProfile = JoinPath(versionFolder, deploy::kSystemProfileFileName);
+    const std::vector<SystemFileHash> hashes = ReadSystemFileHashes();
 
     std::vector<std::wstring> left;
+    std::vector<std::wstring> done;
     for (const std::wstring& path : listed) {
-        if (SamePath(path, helper)) {
-            if (!RemoveSystemFile(helper) && !Contains(left, helper)) left.push_back(helper);
-        } else if (SamePath(path, profile)) {
-            if (!FileExists(profile)) continue;
-            if (versionFolder.empty() || !SameContent(profile, ownProfile)) {
-                InstallLog::Format(deploy::kLogSystemFileChanged, profile.c_str(), ownProfile.c_str());
-                continue;
-            }
-            if (!RemoveSystemFile(profile) && !Contains(left, profile)) left.push_back(profile);
-        } else {
+        // Only the two places are ever touched, whatever the list says: the list is the user's.
+        const std::wstring place =
+            NamesSamePath(path, helper) ? helper : NamesSamePath(path, profile) ? profile : std::wstring();
+        if (place.empty()) {
             InstallLog::Format(deploy::kLogSystemFilesIgnored, path.c_str());
+            continue;
         }
+        if (Contains(done, place)) continue;
+        done.push_back(place);
+        // Gone already, or a folder of that name, which is not the setup's.
+        if (!FileExists(place)) continue;
+        const std::wstring recorded = RecordedHashOf(hashes, place);
+        if (recorded.empty()) {
+            InstallLog::Format(deploy::kLogSystemFileNoHash, place.c_str());
+            continue;
+        }
+        if (place == profile && (versionFolder.empty() || !SameContent(profile, ownProfile))) {
+            InstallLog::Format(deploy::kLogSystemFileChanged, profile.c_str(), ownProfile.c_str());
+            continue;
+        }
+        if (RemoveIfUnchanged(place, recorded) == Removal::kFailed) left.push_back(place);
     }
     RewriteRecord(hive, left);
     return left.empty();

@@ -4,10 +4,10 @@
 
 #include <shellapi.h>
 
+#include "deploy/deploy_constants.h"
+
 namespace {
 
-constexpr wchar_t kModeOption[] = L"/mode:";
-constexpr wchar_t kSilentMode[] = L"noui";
 constexpr wchar_t kRemoveDataOption[] = L"/removedata";
 
 bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
@@ -25,8 +25,9 @@ UninstallOptions ParseUninstallOptions(const std::wstring& commandLine) {
     if (arguments == nullptr) return options;
     for (int i = 1; i < count; ++i) {
         const std::wstring argument = arguments[i];
-        if (StartsWithNoCase(argument, kModeOption)) {
-            options.silent = _wcsicmp(argument.c_str() + wcslen(kModeOption), kSilentMode) == 0;
+        if (StartsWithNoCase(argument, deploy::kUninstallerModeOption)) {
+            const wchar_t* mode = argument.c_str() + wcslen(deploy::kUninstallerModeOption);
+            options.silent = _wcsicmp(mode, deploy::kUninstallerSilentMode) == 0;
         } else if (_wcsicmp(argument.c_str(), kRemoveDataOption) == 0) {
             options.removeData = true;
         }

@@ -63,6 +63,30 @@ void WriteTestFile(const std::wstring& path, size_t size, char fill) {
     CloseHandle(file);
 }
 
+void WriteTestBytes(const std::wstring& path, const std::string& bytes) {
+    CreateFolderPath(ParentFolder(path));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::wstring ShortFormOf(const std::wstring& path) {
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(buffer, length);
+}
+
+std::wstring UpperCaseWithSlashes(std::wstring path) {
+    if (path.empty()) return path;
+    CharUpperBuffW(&path[0], static_cast<DWORD>(path.size()));
+    for (wchar_t& c : path) {
+        if (c == L'\\') c = L'/';
+    }
+    return path;
+}
+
 std::string ReadTestFile(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
@@ -119,6 +143,16 @@ void SetString(HKEY hive, const wchar_t* path, const wchar_t* name, const std::w
     RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                    static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
+}
+
+bool QueryDword(HKEY hive, const wchar_t* path, const wchar_t* name, DWORD& data) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(hive, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0;
+    DWORD bytes = sizeof(data);
+    const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_DWORD && bytes == sizeof(data);
 }
 
 void WriteManyFiles(const std::wstring& folder, int count) {

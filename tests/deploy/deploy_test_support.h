@@ -26,7 +26,13 @@ void RemoveTestTree(const std::wstring& folder);
 void WriteTestFile(const std::wstring& path, size_t size, char fill = 'x');
 // Creates files "f0" to "f{count-1}" of one byte each in `folder`.
 void WriteManyFiles(const std::wstring& folder, int count);
+// Writes exactly `bytes` to `path`, creating its folders.
+void WriteTestBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadTestFile(const std::wstring& path);
+// Other spellings of an existing path: its 8.3 form (empty when the system gives none), and the
+// text in upper case with "/" for "\".
+std::wstring ShortFormOf(const std::wstring& path);
+std::wstring UpperCaseWithSlashes(std::wstring path);
 // The text of the install log at `logPath` (UTF-16 after its byte-order mark). The log is closed
 // for the read and opened again, so that the test can go on writing to it.
 std::wstring ReadInstallLogText(const std::wstring& logPath);
@@ -40,6 +46,8 @@ std::wstring QueryString(HKEY hive, const wchar_t* path, const wchar_t* name);
 // A REG_MULTI_SZ value with its strings joined by "|".
 std::wstring QueryMultiString(HKEY hive, const wchar_t* path, const wchar_t* name);
 void SetString(HKEY hive, const wchar_t* path, const wchar_t* name, const std::wstring& data);
+// A REG_DWORD value; false when it is missing or of another type.
+bool QueryDword(HKEY hive, const wchar_t* path, const wchar_t* name, DWORD& data);
 
 // A running program's image, as the system holds it: the running test program copied to `path`
 // and mapped as an image, so that the file may be renamed but neither written nor deleted until

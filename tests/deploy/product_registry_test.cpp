@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <vector>
+
 #include "deploy/product_registry.h"
 #include "deploy/shell_registration.h"
+#include "deploy/uninstall_entry.h"
 #include "deploy_test_support.h"
 
 namespace {
@@ -167,6 +174,107 @@ TEST_F(ProductRegistryTest, RunEntryIsWrittenOnceIgnoringLetterCase) {
     EXPECT_TRUE(WriteRunEntry(L"\"D:\\Other\\PL.exe\" /startsrc:boot /delaystart:1"));
     EXPECT_EQ(L"\"D:\\Other\\PL.exe\" /startsrc:boot /delaystart:1",
               QueryString(HKEY_CURRENT_USER, kRunKey, L"Pelora"));
+}
+
+// The uninstall entry as "Programs and Features" and deployment tools read it, for a product root
+// that an install made on disk: the version folder's files and the public files beside it.
+class UninstallEntryTest : public ProductRegistryTest {
+protected:
+    // {root}\1.14.301 with 1000 + 2048 bytes, PeloraUninst.exe (100) and PL.exe (1) in the root, and
+    // beside them what is not the install's: another version folder and a file of the user's.
+    static std::wstring MakeInstall(const std::wstring& root) {
+        const std::wstring version = root + L"\\1.14.301";
+        WriteTestFile(version + L"\\Bin\\Pelora.exe", 1000);
+        WriteTestFile(version + L"\\Users\\1\\settings.dat", 2048);
+        WriteTestFile(root + L"\\PeloraUninst.exe", 100);
+        WriteTestFile(root + L"\\PL.exe", 1);
+        WriteTestFile(root + L"\\1.14.300\\Bin\\Pelora.exe", 50000);
+        WriteTestFile(root + L"\\notes.txt", 50000);
+        return version;
+    }
+    // How Windows splits a command line (CommandLineToArgvW).
+    static std::vector<std::wstring> Arguments(const std::wstring& commandLine) {
+        int count = 0;
+        LPWSTR* arguments = CommandLineToArgvW(commandLine.c_str(), &count);
+        std::vector<std::wstring> result;
+        for (int i = 0; arguments != nullptr && i < count; ++i) result.push_back(arguments[i]);
+        LocalFree(arguments);
+        return result;
+    }
+    static std::wstring Entry(const wchar_t* name) { return QueryString(HKEY_CURRENT_USER, kUninstallKey, name); }
+    static DWORD Number(const wchar_t* name) {
+        DWORD data = 0xDEADBEEF;
+        EXPECT_TRUE(QueryDword(HKEY_CURRENT_USER, kUninstallKey, name, data)) << "REG_DWORD " << name;
+        return data;
+    }
+    ScratchFolder m_scratch;
+};
+
+TEST_F(UninstallEntryTest, ARootWithoutBlankIsWrittenAsItIs) {
+    const std::wstring root = m_scratch / L"PeloraApps";
+    ASSERT_EQ(std::wstring::npos, root.find(L' ')) << "the scratch folder holds a blank";
+    ASSERT_TRUE(RegisterBothHives(MakeInstall(root), L"30004"));
+    const std::wstring uninstaller = root + L"\\PeloraUninst.exe";
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString", uninstaller);
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"QuietUninstallString", uninstaller + L" /mode:noui");
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation", root);
+    // The five values every earlier setup wrote are still there, under their names.
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"DisplayIcon", root + L"\\PL.exe");
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"DisplayName", L"映彩直播");
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"DisplayVersion", L"1.14.301");
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"Publisher", L"岚拓科技（深圳）有限公司");
+    EXPECT_EQ(1u, Number(L"NoModify"));
+    EXPECT_EQ(1u, Number(L"NoRepair"));
+}
+
+TEST_F(UninstallEntryTest, ARootWithABlankIsQuotedSoThatWindowsStartsTheWholePath) {
+    const std::wstring root = m_scratch / L"Program Files\\Pelora";
+    ASSERT_TRUE(RegisterBothHives(MakeInstall(root), L"30004"));
+    const std::wstring uninstaller = root + L"\\PeloraUninst.exe";
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString", L"\"" + uninstaller + L"\"");
+    EXPECT_EQ(std::vector<std::wstring>{uninstaller}, Arguments(Entry(L"UninstallString")));
+    const std::vector<std::wstring> quiet = {uninstaller, L"/mode:noui"};
+    EXPECT_EQ(quiet, Arguments(Entry(L"QuietUninstallString")));
+    // The folder itself: no quotes, no trailing backslash.
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation", root);
+    ExpectStringOfSize(HKEY_CURRENT_USER, kUninstallKey, L"DisplayIcon", root + L"\\PL.exe");
+}
+
+TEST_F(UninstallEntryTest, EstimatedSizeIsTheInstallsFilesInKibRoundedUp) {
+    const std::wstring root = m_scratch / L"Pelora";
+    ASSERT_TRUE(RegisterBothHives(MakeInstall(root), L"30004"));
+    // 1000 + 2048 + 100 + 1 bytes: 3.08 KiB. Another version and the user's file are not counted.
+    EXPECT_EQ(4u, Number(L"EstimatedSize"));
+    EXPECT_EQ(3149u, InstalledBytes(root + L"\\1.14.301", root));
+    EXPECT_EQ(3149u, InstalledBytes(root + L"\\1.14.301", root + L"\\")) << "the root may end in a backslash";
+
+    EXPECT_EQ(0u, KibibytesRoundedUp(0));
+    EXPECT_EQ(1u, KibibytesRoundedUp(1));
+    EXPECT_EQ(1u, KibibytesRoundedUp(1024));
+    EXPECT_EQ(2u, KibibytesRoundedUp(1025));
+    EXPECT_EQ(0xFFFFFFFFu, KibibytesRoundedUp(0xFFFFFFFFull * 1024)) << "the largest size that fits";
+    EXPECT_EQ(0xFFFFFFFFu, KibibytesRoundedUp(0xFFFFFFFFull * 1024 + 1)) << "capped, not wrapped";
+}
+
+TEST_F(UninstallEntryTest, InstallDateIsTodaysLocalDate) {
+    SYSTEMTIME before = {};
+    GetLocalTime(&before);
+    ASSERT_TRUE(RegisterBothHives(MakeInstall(m_scratch / L"Pelora"), L"30004"));
+    SYSTEMTIME after = {};
+    GetLocalTime(&after);
+    const std::wstring date = Entry(L"InstallDate");
+    DWORD type = 0, bytes = 0;
+    ASSERT_TRUE(QueryValueShape(HKEY_CURRENT_USER, kUninstallKey, L"InstallDate", type, bytes));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    ASSERT_EQ(8u, date.size()) << std::string(date.begin(), date.end());
+    ASSERT_EQ(std::wstring::npos, date.find_first_not_of(L"0123456789"));
+    const unsigned year = std::stoul(date.substr(0, 4));
+    const unsigned month = std::stoul(date.substr(4, 2));
+    const unsigned day = std::stoul(date.substr(6, 2));
+    // The day may have turned while the entry was written.
+    const bool onBefore = year == before.wYear && month == before.wMonth && day == before.wDay;
+    const bool onAfter = year == after.wYear && month == after.wMonth && day == after.wDay;
+    EXPECT_TRUE(onBefore || onAfter) << std::string(date.begin(), date.end());
 }
 
 }  // namespace

@@ -65,6 +65,25 @@ TEST_F(SharedServiceRemovalTest, ServiceDllIsComparedExpanded) {
     EXPECT_FALSE(HasGroupValue());
 }
 
+// The dll registered through its 8.3 name, or in upper case with "/", is still this install's.
+TEST_F(SharedServiceRemovalTest, ServiceDllIsComparedAsTheFileOnDisk) {
+    const std::wstring shortForm = ShortFormOf(m_strDll);
+    ASSERT_FALSE(shortForm.empty());
+    ASSERT_NE(m_strDll, shortForm) << "the scratch folder has an 8.3 form of its own";
+    for (const std::wstring& registered : {shortForm, UpperCaseWithSlashes(m_strDll)}) {
+        ASSERT_TRUE(RegisterSharedService(m_strDll));
+        ASSERT_TRUE(WriteServiceDll(kService, registered));
+        EXPECT_TRUE(UnregisterSharedService(m_strDll));
+        EXPECT_FALSE(IsRegistered()) << std::string(registered.begin(), registered.end());
+        EXPECT_FALSE(HasGroupValue());
+    }
+    // The same name in another folder, spelled short, is another install's.
+    ASSERT_TRUE(RegisterSharedService(m_strDll));
+    ASSERT_TRUE(WriteServiceDll(kService, ShortFormOf(m_strOtherDll)));
+    EXPECT_TRUE(UnregisterSharedService(m_strDll));
+    EXPECT_TRUE(IsRegistered());
+}
+
 TEST_F(SharedServiceRemovalTest, ServiceOfAnotherDllStaysWithItsGroup) {
     ASSERT_TRUE(RegisterSharedService(m_strOtherDll));
     EXPECT_TRUE(UnregisterSharedService(m_strDll));

@@ -118,4 +118,49 @@ TEST_F(ShellUnregistrationTest, RunEntryStartingAnotherProgramStays) {
     EXPECT_TRUE(m_log.Contains(L"D:\\Tools\\starter.exe")) << "the kept entry is logged";
 }
 
+// A launcher on disk, registered by the setup through another spelling of its folder: an 8.3 name,
+// upper case, "/" for "\\".
+class InstalledLauncherTest : public ShellUnregistrationTest {
+protected:
+    void SetUp() override {
+        ShellUnregistrationTest::SetUp();
+        m_launcher = m_scratch / L"Pelora Apps\\PL.exe";
+        m_otherLauncher = m_scratch / L"Pelora Apps 2\\PL.exe";
+        WriteTestFile(m_launcher, 10);
+        WriteTestFile(m_otherLauncher, 10);
+        const std::wstring shortForm = ShortFormOf(m_launcher);
+        ASSERT_FALSE(shortForm.empty());
+        ASSERT_EQ(std::wstring::npos, shortForm.find(L' '));
+        m_spellings = {shortForm, UpperCaseWithSlashes(m_launcher)};
+    }
+    ScratchFolder m_scratch;
+    std::wstring m_launcher;
+    std::wstring m_otherLauncher;
+    std::vector<std::wstring> m_spellings;
+};
+
+TEST_F(InstalledLauncherTest, RegistrationsThroughAnotherSpellingGo) {
+    for (const std::wstring& spelling : m_spellings) {
+        ASSERT_TRUE(WriteProtocolInfo(spelling));
+        ASSERT_TRUE(WriteRunEntry(RunCommand(spelling)));
+        EXPECT_TRUE(DeleteProtocolInfo(m_launcher));
+        EXPECT_TRUE(DeleteRunEntry(m_launcher));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Pelora")) << std::string(spelling.begin(), spelling.end());
+        EXPECT_EQ(L"<no value>", QueryString(HKEY_CURRENT_USER, kRunKey, L"Pelora"));
+    }
+    // Unquoted, with the short name that needs no quotes.
+    SetString(HKEY_CURRENT_USER, kRunKey, L"Pelora", m_spellings[0] + L" /startsrc:boot");
+    EXPECT_TRUE(DeleteRunEntry(m_launcher));
+    EXPECT_EQ(L"<no value>", QueryString(HKEY_CURRENT_USER, kRunKey, L"Pelora"));
+}
+
+TEST_F(InstalledLauncherTest, ALauncherOfTheSameNameInAnotherFolderStays) {
+    ASSERT_TRUE(WriteProtocolInfo(ShortFormOf(m_otherLauncher)));
+    ASSERT_TRUE(WriteRunEntry(RunCommand(m_otherLauncher)));
+    EXPECT_TRUE(DeleteProtocolInfo(m_launcher));
+    EXPECT_TRUE(DeleteRunEntry(m_launcher));
+    EXPECT_EQ(ShortFormOf(m_otherLauncher), QueryString(HKEY_CLASSES_ROOT, L"Pelora", L"URL Protocol"));
+    EXPECT_EQ(RunCommand(m_otherLauncher), QueryString(HKEY_CURRENT_USER, kRunKey, L"Pelora"));
+}
+
 }  // namespace

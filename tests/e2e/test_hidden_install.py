@@ -3,6 +3,7 @@
 manifest, places the public files in the product root, and writes the product key, the
 first-install channel, the uninstall entry, the URL protocol and the Run entry."""
 
+import datetime
 import filecmp
 import os
 import subprocess
@@ -66,7 +67,9 @@ def release_time():
 
 
 def test_hidden_install_deploys_and_registers_the_product(prefix, run_setup):
+    first_day = datetime.date.today()
     assert run_setup(prefix, *HIDDEN_MODE, "/src:456", timeout=180) == EXIT_FINISHED
+    install_days = {first_day.strftime("%Y%m%d"), datetime.date.today().strftime("%Y%m%d")}
 
     root = product_root(prefix)
     version_folder = root / VERSION
@@ -100,9 +103,19 @@ def test_hidden_install_deploys_and_registers_the_product(prefix, run_setup):
         assert values is not None, f"no product key under {hive}"
         assert {k: values.get(k) for k in expected_key} == expected_key, hive
 
-    assert reg_values(prefix, UNINSTALL_KEY) == {
+    # The uninstall entry as Windows' list of programs and deployment tools read it. The product root
+    # holds no blank, so the uninstaller's path needs no quotes.
+    uninstaller = windows(root, prefix) + "\\PeloraUninst.exe"
+    installed_bytes = sum(p.stat().st_size for p in version_folder.rglob("*") if p.is_file()) + \
+        sum((root / name).stat().st_size for name in PUBLIC_FILES)
+    entry = reg_values(prefix, UNINSTALL_KEY)
+    assert entry.pop("InstallDate", None) in install_days
+    assert entry == {
         "DisplayIcon": launcher, "DisplayName": "映彩直播", "DisplayVersion": VERSION,
-        "Publisher": "岚拓科技（深圳）有限公司", "UninstallString": windows(root, prefix) + "\\PeloraUninst.exe"}
+        "Publisher": "岚拓科技（深圳）有限公司", "UninstallString": uninstaller,
+        "QuietUninstallString": uninstaller + " /mode:noui", "InstallLocation": windows(root, prefix),
+        "EstimatedSize": "dword:%08x" % -(-installed_bytes // 1024),
+        "NoModify": "dword:00000001", "NoRepair": "dword:00000001"}
     assert reg_values(prefix, FIRST_CHANNEL_KEY)["Channel"] == "456"
 
     assert reg_values(prefix, r"HKCR\Pelora") == {"": "Pelora\\TalkProtocal", "URL Protocol": launcher}
