@@ -226,6 +226,7 @@ void InstallManager::RunInstallation() {
     }
     m_steps.ReportInstallerStart();
 
+    m_steps.RemoveLeftovers();
     if (!m_strPreviousVersionFolder.empty() && m_steps.IsFolder(m_strPreviousVersionFolder)) {
         SetStep(kStepRemovingOldVersion);
         for (uint32_t code : m_steps.UninstallPrevious(m_strPreviousVersionFolder, m_strStagingFolder, this))

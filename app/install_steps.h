@@ -50,6 +50,8 @@ public:
 
     // Installation phase.
     virtual bool IsFolder(const std::wstring& path) = 0;
+    // Deletes the side files an earlier uninstaller could not hand to the next start.
+    virtual void RemoveLeftovers() = 0;
     // Takes the previous install apart; the error events of the steps that failed, in step order.
     virtual std::vector<uint32_t> UninstallPrevious(const std::wstring& previousVersionFolder,
                                                     const std::wstring& stagingFolder,

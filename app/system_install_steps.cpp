@@ -27,6 +27,7 @@
 #include "deploy/product_folder.h"
 #include "deploy/product_registry.h"
 #include "deploy/product_shortcuts.h"
+#include "deploy/removal_records.h"
 #include "deploy/shared_service.h"
 #include "deploy/shell_pin_requests.h"
 #include "deploy/shell_registration.h"
@@ -111,6 +112,7 @@ public:
     void ReportShutdown(uint32_t milliseconds) override { ::ReportShutdown(milliseconds); }
 
     bool IsFolder(const std::wstring& path) override { return !path.empty() && FolderExists(path); }
+    void RemoveLeftovers() override { ::RemoveLeftovers(); }
     std::vector<uint32_t> UninstallPrevious(const std::wstring& previousVersionFolder, const std::wstring& stagingFolder,
                                             IPlProgressCallback* progress) override {
         return ::UninstallPrevious(previousVersionFolder, stagingFolder, progress);
@@ -193,6 +195,9 @@ public:
         if (hive == HKEY_CURRENT_USER && !isMachine) {
             RecordSystemFiles(hive, m_systemFiles.Created());
             RecordCreatedPlaces(hive);
+            // The folders this run made on the way to the product root: the uninstaller removes
+            // those, and no folder that was there before.
+            RecordMadeFolders(hive, m_footprint.MadeFoldersAbove(versionFolder));
         }
         return written;
     }

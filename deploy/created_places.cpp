@@ -29,8 +29,8 @@ bool Lists(const std::vector<std::wstring>& places, const wchar_t* place) {
 }
 
 void RemoveFolderWhenEmpty(const std::wstring& folder) {
-    if (folder.empty() || !FolderExists(folder) || IsLink(folder)) return;
-    if (RemoveDirectoryW(folder.c_str())) {
+    if (folder.empty() || !FolderExists(folder)) return;
+    if (RemoveEmptyFolder(folder)) {
         InstallLog::Format(kLogPlaceRemoved, folder.c_str());
     } else {
         InstallLog::Format(kLogPlaceKept, folder.c_str());

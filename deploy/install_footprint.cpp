@@ -4,6 +4,7 @@
 
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
+#include "deploy/files/path_identity.h"
 #include "deploy/locked_file_copy.h"
 #include "diag/install_log.h"
 
@@ -62,6 +63,15 @@ bool InstallFootprint::CopyFileOver(const std::wstring& source, const std::wstri
     if (!targetWasThere && FileExists(target)) NoteFile(target);
     if (!targetWasThere && !sideWasThere && FileExists(side)) NoteFile(side);
     return false;
+}
+
+std::vector<std::wstring> InstallFootprint::MadeFoldersAbove(const std::wstring& folder) const {
+    std::vector<std::wstring> above;
+    for (const Entry& entry : m_entries) {
+        if (entry.folder && files::IsSameOrInside(folder, entry.path) && !files::IsSameObject(folder, entry.path))
+            above.push_back(entry.path);
+    }
+    return above;
 }
 
 void InstallFootprint::NoteFile(const std::wstring& path) {

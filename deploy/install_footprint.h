@@ -30,6 +30,8 @@ public:
     int RemoveAll();
 
     bool Empty() const { return m_entries.empty(); }
+    // The noted folders that hold `folder` (not `folder` itself), outermost first.
+    std::vector<std::wstring> MadeFoldersAbove(const std::wstring& folder) const;
 
 private:
     struct Entry {

@@ -9,6 +9,7 @@
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
 #include "deploy/files/path_identity.h"
+#include "deploy/files/path_links.h"
 #include "deploy/firewall_exception.h"
 #include "deploy/install_paths.h"
 #include "deploy/previous_install.h"
@@ -20,8 +21,11 @@
 #include "deploy/shared_service.h"
 #include "deploy/shell_registration.h"
 #include "deploy/system_files.h"
+#include "diag/diag_constants.h"
 #include "diag/install_log.h"
+#include "deploy/removal_records.h"
 #include "diag/text_format.h"
+#include "diag/win_handle.h"
 #include "diag/windows_version.h"
 
 namespace {
@@ -30,9 +34,13 @@ namespace {
 constexpr double kProgressRegistrations = 0.10;
 constexpr double kProgressFiles = 0.90;
 
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    const std::wstring left = files::NormalisedPath(a);
-    return !left.empty() && left == files::NormalisedPath(b);
+void (*g_pauseAfterUnregistration)() = nullptr;
+
+bool SamePath(const std::wstring& a, const std::wstring& b) { return files::IsSameObject(a, b); }
+
+// `path` is `folder` or lies below it, both normalised.
+bool IsSameOrBelowText(const std::wstring& path, const std::wstring& folder) {
+    return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == L'\\');
 }
 
 std::wstring OwnImagePath() {
@@ -62,6 +70,14 @@ bool HoldsOnlySetupOptions(const std::wstring& ini) {
     return _wcsicmp(keys, deploy::kOptionsKey) == 0 && keys[wcslen(keys) + 1] == L'\0';
 }
 
+// The product's logs: "PeloraInstall.txt" and the binary logs "Pelora*.tlg" (with ".1", ".2").
+bool IsProductLogName(const std::wstring& name) {
+    std::wstring upper = name;
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    if (upper.compare(0, 6, L"PELORA") != 0) return false;
+    return lstrcmpiW(name.c_str(), diag::kInstallLogFileName) == 0 || upper.find(L".TLG") != std::wstring::npos;
+}
+
 void LogStep(const wchar_t* step, bool ok) {
     InstallLog::Format(deploy::kLogUninstallStep, step, ok ? deploy::kStepOk : deploy::kStepFailed);
 }
@@ -83,7 +99,8 @@ bool ProductRemoval::Prepare(std::wstring& refusal) {
     // A drive root or a path that does not resolve is nobody's version folder.
     if (versionFolder.empty() || LastComponent(versionFolder).empty()) return refuse(foreign);
     const std::wstring root = WithoutTrailingBackslash(ParentFolder(versionFolder));
-    if (IsLink(versionFolder) || IsLink(root))
+    // A link anywhere on the way, not only at the last two levels, leads the removal elsewhere.
+    if (!files::LinkOnPath(versionFolder).empty())
         return refuse(FormatText(deploy::kRefuseLinkedFolder, versionFolder.c_str()));
 
     if (FolderExists(versionFolder)) {
@@ -99,8 +116,11 @@ bool ProductRemoval::Prepare(std::wstring& refusal) {
     m_versionFolder = versionFolder;
     m_productRoot = root;
     m_ownImage = OwnImagePath();
+    m_madeFolders = ReadMadeFolders(HKEY_CURRENT_USER);
     return true;
 }
+
+void ProductRemoval::SetPauseAfterUnregistration(void (*pause)()) { g_pauseAfterUnregistration = pause; }
 
 bool ProductRemoval::IsClientRunning() const {
     return ::IsClientRunning(FilterFor(m_versionFolder, m_productRoot)) != deploy::kNothingRunning;
@@ -142,12 +162,26 @@ int ProductRemoval::Remove(bool removeData, const std::function<void(double)>& p
 
     const bool complete = m_filesFailed == 0 && m_registrationsFailed == 0;
     if (complete) {
+        // With nothing else left the manifest goes with its folder. When the users' data (or what
+        // the client wrote) stays, the manifest stays with it outside the product's default root:
+        // it is what lets a later install into the same folder recognise the folder as the
+        // product's.
+        const std::wstring manifest = JoinPath(m_versionFolder, deploy::kManifestFileName);
+        if (FileExists(manifest) && (HoldsOnlyProductRemains(m_versionFolder) || IsProductFolder(m_productRoot)))
+            RemoveFile(manifest);
+        m_held.clear();
+        RemoveFolderIfEmpty(m_versionFolder);
+        RetireOwnImage();
         LogStep(L"product key", DeleteProductKey(m_versionFolder, HKEY_CURRENT_USER, false));
         LogStep(L"machine product key", DeleteProductKey(m_versionFolder, HKEY_LOCAL_MACHINE, true));
         RemoveCreatedKeys(createdPlaces);
+        if (!m_leftovers.empty()) RecordLeftovers(m_leftovers);
     } else {
+        // The manifest, the product key and the uninstall entry stay: a second run finds the
+        // install again and removes what is left.
         InstallLog::Format(deploy::kLogUninstallKeysKept);
     }
+    m_held.clear();
     report(1.0);
     InstallLog::Format(deploy::kLogUninstallDone, complete ? 0 : 1, static_cast<unsigned>(GetTickCount() - start));
     return complete ? 0 : 1;
@@ -159,6 +193,7 @@ void ProductRemoval::UndoRegistrations() {
     // own business and does not hold the removal up.
     const std::wstring webComponent = JoinPath(m_productRoot, deploy::kWebComponentFileName);
     LogStep(L"web component", UnregisterServer(webComponent));
+    if (g_pauseAfterUnregistration) g_pauseAfterUnregistration();
     // Needs the client's file, so it comes before the files go.
     RemoveFirewallException(JoinPath(m_versionFolder, L"bin\\") + deploy::kClientFileName, deploy::kDisplayName);
     if (IsVistaOrLater())
@@ -182,42 +217,28 @@ void ProductRemoval::Check(const wchar_t* step, bool ok) {
 
 void ProductRemoval::RemovePlannedEntries(const RemovalPlan& plan, bool removeData,
                                           const std::function<void(double)>& progress) {
-    // A folder of the plan that is a link now leads somewhere the setup never wrote: neither it
-    // nor anything the plan lists below it is touched.
-    std::vector<std::wstring> links;
-    for (const RemovalEntry& entry : plan.entries) {
-        if (entry.isFolder && IsLink(entry.path)) {
-            InstallLog::Format(deploy::kLogUninstallLinkKept, entry.path.c_str());
-            links.push_back(files::NormalisedPath(entry.path) + L"\\");
-        }
-    }
-    auto belowLink = [&links](const std::wstring& path) {
-        const std::wstring full = files::NormalisedPath(path) + L"\\";
-        for (const std::wstring& link : links) {
-            if (full.compare(0, link.size(), link) == 0) return true;
-        }
-        return false;
-    };
-
     if (removeData) {
         const std::wstring users = JoinPath(m_versionFolder, deploy::kUsersFolderName);
-        if (IsLink(users)) {
+        if (!files::LinkOnPath(users).empty()) {
             InstallLog::Format(deploy::kLogUninstallLinkKept, users.c_str());
         } else if (FolderExists(users) && !DeleteFolderTree(users)) {
-            Count(Outcome::kFailed);
+            Count(Outcome::kLeft, users);
         }
     }
 
+    // Every folder is reached from the drive root through held handles; a folder of the plan that
+    // is a link now, or was swapped since it was listed, is refused with all the plan lists below it.
     uint64_t bytesDone = 0;
     size_t entriesDone = 0;
+    const std::wstring manifest = JoinPath(m_versionFolder, deploy::kManifestFileName);
     for (const RemovalEntry& entry : plan.entries) {
         ++entriesDone;
-        if (belowLink(entry.path)) continue;
         if (entry.isFolder) {
             RemoveFolderIfEmpty(entry.path);
             continue;
         }
-        if (FileOrFolderExists(entry.path)) Count(RemoveFile(entry.path));
+        // The manifest goes last, when nothing else has stayed.
+        if (!SamePath(entry.path, manifest)) RemoveFile(entry.path);
         bytesDone += entry.size;
         if (progress) {
             const double done = plan.totalBytes > 0 ? static_cast<double>(bytesDone) / plan.totalBytes
@@ -225,24 +246,36 @@ void ProductRemoval::RemovePlannedEntries(const RemovalPlan& plan, bool removeDa
             progress(kProgressRegistrations + (kProgressFiles - kProgressRegistrations) * done);
         }
     }
+}
 
-    const std::wstring manifest = JoinPath(m_versionFolder, deploy::kManifestFileName);
-    // With nothing else left the manifest goes with its folder. When the users' data (or what the
-    // client wrote) stays, the manifest stays with it outside the product's default root: it is
-    // what lets a later install into the same folder recognise the folder as the product's.
-    if (HoldsOnlyManifest(m_versionFolder, deploy::kManifestFileName) || IsProductFolder(m_productRoot)) {
-        if (FileExists(manifest)) Count(RemoveFile(manifest));
-    }
-    RemoveFolderIfEmpty(m_versionFolder);
+bool ProductRemoval::HoldsOnlyProductRemains(const std::wstring& folder) const {
+    // Files deferred to the next start lie here under side names; they go then, so they keep the
+    // manifest no more than empty folders and folder links do.
+    WIN32_FIND_DATAW found;
+    diag::ScopedFindHandle find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &found));
+    if (!find.IsValid()) return true;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = JoinPath(folder, name);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !HoldsOnlyProductRemains(path))
+                return false;
+        } else if (!SamePath(folder, m_versionFolder) || name != deploy::kManifestFileName) {
+            if (m_deferredFiles.count(files::NormalisedPath(path)) == 0) return false;
+        }
+    } while (FindNextFileW(find.Get(), &found));
+    return true;
 }
 
 void ProductRemoval::RemovePublicFiles() {
     for (const wchar_t* name : deploy::kPublicFiles) {
         const std::wstring path = JoinPath(m_productRoot, name);
-        // The uninstaller's own file goes once it has ended (see FoldersLeftForLater).
+        // The uninstaller's own file goes once everything else is done (RetireOwnImage).
         if (SamePath(path, m_ownImage)) continue;
-        if (FileOrFolderExists(path)) Count(RemoveFile(path));
+        RemoveFile(path);
     }
+    Release(m_productRoot);
 }
 
 void ProductRemoval::RemoveWorkFolders() {
@@ -250,37 +283,39 @@ void ProductRemoval::RemoveWorkFolders() {
     const std::wstring stagingRoot = StagingRootFolder();
     if (!stagingRoot.empty()) {
         const std::wstring staging = JoinPath(stagingRoot, deploy::kProductFolder);
-        if (FileOrFolderExists(staging) && !DeleteFolderTree(staging)) Count(Outcome::kFailed);
+        if (FileOrFolderExists(staging) && !DeleteFolderTree(staging)) Count(Outcome::kLeft, staging);
         RemoveFolderIfEmpty(stagingRoot);
     }
     // The crash reporter's copies; the folder is the updater's too, so only they go.
     const std::wstring updateTemp = UpdateTempFolder();
-    if (!updateTemp.empty() && FolderExists(updateTemp) && !IsLink(updateTemp)) {
-        for (const wchar_t* name : deploy::kCrashReporterFiles) {
-            const std::wstring path = JoinPath(updateTemp, name);
-            if (FileExists(path)) Count(RemoveFile(path));
-        }
+    if (!updateTemp.empty() && FolderExists(updateTemp)) {
+        for (const wchar_t* name : deploy::kCrashReporterFiles) RemoveFile(JoinPath(updateTemp, name));
         RemoveFolderIfEmpty(updateTemp);
     }
     // The updater's configuration, as far as it names this install.
     const std::wstring updateFolder = WithoutTrailingBackslash(UpdateFolder());
-    if (!updateFolder.empty() && FolderExists(updateFolder) && !IsLink(updateFolder)) {
+    if (!updateFolder.empty() && FolderExists(updateFolder)) {
         const std::wstring ini = JoinPath(updateFolder, deploy::kQuietUpdateIniName);
         wchar_t current[MAX_PATH] = {};
         GetPrivateProfileStringW(deploy::kIniCurrentSection, deploy::kIniVersionPathKey, L"", current, MAX_PATH,
                                  ini.c_str());
-        if (FileExists(ini) && SamePath(current, m_versionFolder)) Count(RemoveFile(ini));
+        if (FileExists(ini) && SamePath(current, m_versionFolder)) RemoveFile(ini);
         RemoveFolderIfEmpty(updateFolder);
     }
     const std::wstring misc = MiscFolder();
-    if (!misc.empty() && FolderExists(misc) && !IsLink(misc)) {
+    if (!misc.empty() && FolderExists(misc)) {
         const std::wstring ini = JoinPath(misc, deploy::kOptionsFileName);
-        if (FileExists(ini) && HoldsOnlySetupOptions(ini)) Count(RemoveFile(ini));
+        if (FileExists(ini) && HoldsOnlySetupOptions(ini)) RemoveFile(ini);
         RemoveFolderIfEmpty(misc);
     }
+}
 
-    // The product root and the product's folders above it. When the uninstaller runs from the root
-    // they can only go after it has ended.
+void ProductRemoval::RetireOwnImage() {
+    // Running, the uninstaller's own file cannot be deleted; it leaves its name at once (so that a
+    // setup started right after it can write a new one) and goes at the next start.
+    if (SamePath(ParentFolder(m_ownImage), m_productRoot)) RemoveFile(m_ownImage);
+    m_held.clear();
+    // The product root and the product's folders above it, when the setup made them.
     std::vector<std::wstring> upper = {m_productRoot};
     const std::wstring appData = AppDataFolder();
     if (!appData.empty()) {
@@ -288,49 +323,94 @@ void ProductRemoval::RemoveWorkFolders() {
         upper.push_back(JoinPath(company, deploy::kProductFolder));
         upper.push_back(company);
     }
-    const bool runningFromRoot =
-        SamePath(JoinPath(m_productRoot, deploy::kUninstallerFileName), m_ownImage);
-    // Files left for the next start keep these folders until then; they follow them.
-    if (m_filesDeferred > 0) {
-        for (const std::wstring& folder : upper) m_deferredFolders.insert(files::NormalisedPath(folder));
+    for (const std::wstring& folder : m_madeFolders) {
+        if (files::IsSameOrInside(m_productRoot, folder) && !SamePath(folder, m_productRoot)) upper.push_back(folder);
     }
     for (const std::wstring& folder : upper) {
-        if (!runningFromRoot) {
-            RemoveFolderIfEmpty(folder);
-            continue;
-        }
-        m_foldersForLater.push_back(folder);
-        if (m_deferredFolders.count(files::NormalisedPath(folder)) != 0)
-            MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        if (!MayRemoveFolder(folder)) continue;
+        // Files left for the next start keep these folders until then; they follow them.
+        if (m_filesDeferred > 0) m_deferredFolders.insert(files::NormalisedPath(folder));
+        RemoveFolderIfEmpty(folder);
     }
 }
 
-ProductRemoval::Outcome ProductRemoval::RemoveFile(const std::wstring& path) {
-    if (DeleteFileW(path.c_str())) return Outcome::kRemoved;
-    const DWORD error = GetLastError();
-    // A file in use: moved out of its name, which a new install may need before the next start,
-    // and deleted then; one that cannot even be moved is deleted in its place then.
-    if (MoveAside(path) || MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        InstallLog::Format(deploy::kLogUninstallDeferred, path.c_str());
-        for (std::wstring folder = WithoutTrailingBackslash(ParentFolder(path));
-             folder.size() > 3 && files::NormalisedPath(folder).size() >= files::NormalisedPath(m_productRoot).size();
-             folder = WithoutTrailingBackslash(ParentFolder(folder))) {
-            m_deferredFolders.insert(files::NormalisedPath(folder));
-        }
-        return Outcome::kDeferred;
+bool ProductRemoval::MayRemoveFolder(const std::wstring& folder) const {
+    for (const std::wstring& made : m_madeFolders) {
+        if (SamePath(folder, made)) return true;
     }
-    InstallLog::Format(deploy::kLogUninstallNotRemoved, path.c_str(), static_cast<unsigned>(error));
-    return Outcome::kFailed;
+    // Installs made before the setup recorded its folders: the default layout's own folders.
+    const std::wstring appData = AppDataFolder();
+    if (appData.empty()) return false;
+    const std::wstring company = JoinPath(appData, deploy::kCompanyFolder);
+    for (const std::wstring& own : {DefaultProductRoot(), JoinPath(company, deploy::kProductFolder), company}) {
+        if (SamePath(folder, own)) return true;
+    }
+    return false;
+}
+
+const files::HeldFolder* ProductRemoval::Held(const std::wstring& folder) {
+    const std::wstring key = files::NormalisedPath(folder);
+    if (key.empty()) return nullptr;
+    auto found = m_held.find(key);
+    if (found == m_held.end()) {
+        auto held = std::make_unique<files::HeldFolder>(files::HeldFolder::Open(folder, m_productRoot));
+        if (!held->IsValid() && FileOrFolderExists(folder))
+            InstallLog::Format(deploy::kLogUninstallFolderNotHeld, folder.c_str(), held->Reason(),
+                               held->RefusedAt().c_str());
+        found = m_held.emplace(key, std::move(held)).first;
+    }
+    return found->second->IsValid() ? found->second.get() : nullptr;
+}
+
+void ProductRemoval::Release(const std::wstring& folder) {
+    const std::wstring key = files::NormalisedPath(folder);
+    for (auto held = m_held.begin(); held != m_held.end();) {
+        held = IsSameOrBelowText(held->first, key) ? m_held.erase(held) : std::next(held);
+    }
+}
+
+void ProductRemoval::RemoveFile(const std::wstring& path) {
+    const std::wstring folder = WithoutTrailingBackslash(ParentFolder(path));
+    const std::wstring name = LastComponent(path);
+    const files::HeldFolder* held = Held(folder);
+    if (held == nullptr) {
+        // A folder that is gone leaves nothing to remove; one refused (a link, a swapped folder)
+        // keeps what it holds, and the product registered.
+        if (FileOrFolderExists(folder)) Count(Outcome::kLeft, path);
+        return;
+    }
+    std::vector<files::FolderEntry> entries;
+    if (!files::ListFolder(held->Handle(), entries)) {
+        Count(Outcome::kLeft, path);
+        return;
+    }
+    for (const files::FolderEntry& entry : entries) {
+        // The file itself, and what earlier runs moved aside under its name.
+        if (lstrcmpiW(entry.name.c_str(), name.c_str()) != 0 && !IsSideNameOf(entry.name, name)) continue;
+        if (entry.IsFolder() && !entry.IsLink()) continue;  // not what the manifest listed
+        std::wstring leftover;
+        const Outcome outcome = DeleteOrDefer(*held, entry, &leftover);
+        if (outcome == Outcome::kDeferred) {
+            m_deferredFiles.insert(files::NormalisedPath(leftover));
+            for (std::wstring above = folder; !above.empty() && files::IsSameOrInside(above, m_productRoot);
+                 above = files::FolderAbove(above)) {
+                m_deferredFolders.insert(files::NormalisedPath(above));
+            }
+        }
+        Count(outcome, outcome == Outcome::kLeft ? leftover : std::wstring());
+    }
 }
 
 void ProductRemoval::RemoveFolderIfEmpty(const std::wstring& folder) {
     if (!FolderExists(folder)) return;
-    if (IsLink(folder)) {
+    Release(folder);
+    if (!files::LinkOnPath(folder).empty()) {
         InstallLog::Format(deploy::kLogUninstallLinkKept, folder.c_str());
         return;
     }
-    if (RemoveDirectoryW(folder.c_str())) return;
-    // Holding files that go at the next start, it goes right after them then.
+    if (RemoveEmptyFolder(folder)) return;
+    // Holding files that go at the next start, it goes right after them then (a folder is only
+    // removed then when it is empty).
     if (m_deferredFolders.count(files::NormalisedPath(folder)) != 0 &&
         MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         return;
@@ -338,10 +418,33 @@ void ProductRemoval::RemoveFolderIfEmpty(const std::wstring& folder) {
     InstallLog::Format(deploy::kLogUninstallFolderKept, folder.c_str());
 }
 
-void ProductRemoval::Count(Outcome outcome) {
+void ProductRemoval::RemoveProductLogs() {
+    const std::wstring appData = AppDataFolder();
+    if (appData.empty()) return;
+    const std::wstring company = JoinPath(appData, deploy::kCompanyFolder);
+    const std::wstring logs = JoinPath(company, diag::kLogsFolder);
+    {
+        const files::HeldFolder held = files::HeldFolder::Open(logs, logs);
+        std::vector<files::FolderEntry> entries;
+        if (!held.IsValid() || !files::ListFolder(held.Handle(), entries)) return;
+        for (const files::FolderEntry& entry : entries) {
+            if (entry.IsFolder() || !IsProductLogName(entry.name)) continue;
+            DeleteOrDefer(held, entry);
+        }
+    }
+    if (RemoveEmptyFolder(logs)) RemoveEmptyFolder(company);
+}
+
+void ProductRemoval::Count(Outcome outcome, const std::wstring& leftover) {
     switch (outcome) {
         case Outcome::kRemoved: ++m_filesRemoved; break;
         case Outcome::kDeferred: ++m_filesDeferred; break;
-        case Outcome::kFailed: ++m_filesFailed; break;
+        case Outcome::kLeft:
+            ++m_filesFailed;
+            if (!leftover.empty()) {
+                InstallLog::Format(deploy::kLogUninstallFileLeft, leftover.c_str());
+                m_leftovers.push_back(leftover);
+            }
+            break;
     }
 }

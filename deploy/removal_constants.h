@@ -17,17 +17,7 @@ inline constexpr wchar_t kRefuseManifestName[] =
 inline constexpr wchar_t kRefuseManifestTooDeep[] =
     L"安装清单的层次过深，为了安全，没有删除任何内容：%s";
 
-// ---- Side names and the cleanup after the program ends ----------------------------------------
-inline constexpr wchar_t kCommandInterpreter[] = L"cmd.exe";
-// The interpreter's command: a flat list of commands (a loop or a bracketed block is read
-// differently by different interpreters). It waits about two seconds for the uninstaller to end,
-// deletes its file and removes the folders named after it, each only when it is empty ("rd"
-// without "/s" removes nothing else); twice more at longer intervals for a slow end.
-inline constexpr wchar_t kAfterExitCommandStart[] = L"/d /q /c ";
-inline constexpr wchar_t kAfterExitDeleteFile[] = L"ping -n %d 127.0.0.1 >nul & del /f /q \"%s\" >nul 2>&1 & ";
-inline constexpr int kAfterExitWaits[] = {3, 3, 6};
-inline constexpr wchar_t kAfterExitRemoveFolder[] = L"rd \"%s\" >nul 2>&1 & ";
-inline constexpr wchar_t kAfterExitCommandEnd[] = L"exit 0";
+// ---- Folders and files of the product beside the version folder -----------------------------
 inline constexpr wchar_t kCompanyStartMenuGroup[] = L"\\岚拓软件";
 // The options file in the misc folder and the mark the setup writes into it (ui/page_options.h).
 inline constexpr wchar_t kOptionsFileName[] = L"EnvirConf.ini";
@@ -41,6 +31,13 @@ inline constexpr wchar_t kLogUninstallClientRunning[] = L"[uninstall]the client 
 inline constexpr wchar_t kLogUninstallClientNotEnded[] = L"[uninstall]the client could not be ended\r\n";
 inline constexpr wchar_t kLogUninstallStep[] = L"[uninstall]%s: %s\r\n";
 inline constexpr wchar_t kLogUninstallDeferred[] = L"[uninstall]in use, deleted at the next start: %s\r\n";
+inline constexpr wchar_t kLogUninstallNotScheduled[] =
+    L"[uninstall]in use and moved aside to \"%s\", but the next start's list cannot be written (error %u)\r\n";
+inline constexpr wchar_t kLogUninstallFileLeft[] = L"[uninstall]left on disk: %s\r\n";
+inline constexpr wchar_t kLogUninstallFolderNotHeld[] = L"[uninstall]\"%s\" cannot be held (%s at \"%s\"), nothing below it is removed\r\n";
+inline constexpr wchar_t kLogLeftoverRecorded[] = L"[uninstall]left for the next run: %s\r\n";
+inline constexpr wchar_t kLogLeftoverRemoved[] = L"[setup]leftover of an earlier removal deleted: %s\r\n";
+inline constexpr wchar_t kLogLeftoverRefused[] = L"[setup]leftover entry ignored, it is no side file of the product: %s\r\n";
 inline constexpr wchar_t kLogUninstallNotRemoved[] = L"[uninstall]could not remove \"%s\", error %u\r\n";
 inline constexpr wchar_t kLogUninstallLinkKept[] = L"[uninstall]\"%s\" is a link now and is left alone\r\n";
 inline constexpr wchar_t kLogUninstallFolderKept[] = L"[uninstall]folder kept, it holds what the product did not put there: %s\r\n";
@@ -49,9 +46,6 @@ inline constexpr wchar_t kLogUninstallFilesDone[] =
 inline constexpr wchar_t kLogUninstallKeysKept[] =
     L"[uninstall]product key and uninstall entry kept, so that the removal can be run again\r\n";
 inline constexpr wchar_t kLogUninstallDone[] = L"[uninstall]done, result %d, %u ms\r\n";
-inline constexpr wchar_t kLogUninstallAfterExit[] = L"[uninstall]\"%s\" is removed after the uninstaller ends\r\n";
-inline constexpr wchar_t kLogUninstallAfterExitFailed[] =
-    L"[uninstall]\"%s\" could not be handed over for removal, error %u; deleted at the next start\r\n";
 inline constexpr wchar_t kStepOk[] = L"ok";
 inline constexpr wchar_t kStepFailed[] = L"failed";
 

@@ -7,16 +7,19 @@
 
 #include <atomic>
 
-#include "deploy/after_exit_removal.h"
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
 #include "deploy/product_registry.h"
 #include "deploy/product_removal.h"
+#include "deploy/removal_records.h"
 #include "deploy/removal_constants.h"
 #include "deploy/shell_pin_requests.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
 #include "payload/uninstall_options.h"
+#if defined(PELORA_UNINSTALL_TEST_PAUSE)
+#include "payload/test_unregister_pause.h"
+#endif
 #include "report/installer_events.h"
 #include "ui/uninstall/uninstall_window.h"
 
@@ -63,6 +66,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return -1;
 
+#if defined(PELORA_UNINSTALL_TEST_PAUSE)
+    ArmTestUnregisterPause();
+#endif
+    // Side files an earlier run could not hand to the next start go now.
+    RemoveLeftovers();
+
     const DWORD start = GetTickCount();
     // The channels are read while the product key still exists.
     const std::wstring registeredChannel = ReadRegisteredChannel();
@@ -90,9 +99,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     ReportUninstallerDone(static_cast<uint32_t>(result), (GetTickCount() - start) / 1000, removeData && result == 0);
     ReportShutdown(kReportShutdownMs);
     CoUninitialize();
-    if (result == 0 && !removal.FoldersLeftForLater().empty()) {
-        RemoveAfterExit(removal.OwnImage(), removal.FoldersLeftForLater());
-    }
     InstallLog::Close();
+    // With the user's data go the product's logs: several install and uninstall runs leave
+    // megabytes of them. Without it they stay, for support.
+    if (result == 0 && removeData) ProductRemoval::RemoveProductLogs();
     return result;
 }

@@ -203,6 +203,7 @@ TEST_F(InstallManagerTest, PhasesRunInTheirFixedOrder) {
         L"CopyFile C:\\Staging\\Pelora~0\\program files\\Corvane\\Pelora\\Bin\\libeay32.dll",
         L"StartCrashMonitor C:\\Staging\\Pelora~0\\program files\\Corvane\\Pelora\\Bin\\bugreport.exe|" + kPrevious,
         L"ReportInstallerStart",
+        L"RemoveLeftovers",
         L"UninstallPrevious " + kPrevious + L"|C:\\Staging\\Pelora~0",
         L"DeleteFolderTree " + kVersionFolder,
         L"DeployFiles C:\\Staging\\Pelora~0|" + kVersionFolder + L"|" + kVersionFolder + L"\\PeloraInstall.xml",

@@ -91,6 +91,7 @@ void RecordingSteps::ReportShutdown(uint32_t ms) { Record(L"ReportShutdown " + s
 bool RecordingSteps::IsFolder(const std::wstring& path) {
     return folders.count(path) != 0;
 }
+void RecordingSteps::RemoveLeftovers() { Record(L"RemoveLeftovers", L""); }
 std::vector<uint32_t> RecordingSteps::UninstallPrevious(const std::wstring& previous, const std::wstring& staging,
                                                        IPlProgressCallback*) {
     Record(L"UninstallPrevious " + previous + L"|" + staging, L"");

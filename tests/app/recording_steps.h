@@ -68,6 +68,7 @@ public:
     void ReportInstallerError(uint32_t code) override;
     void ReportShutdown(uint32_t milliseconds) override;
     bool IsFolder(const std::wstring& path) override;
+    void RemoveLeftovers() override;
     std::vector<uint32_t> UninstallPrevious(const std::wstring& previousVersionFolder,
                                             const std::wstring& stagingFolder, IPlProgressCallback* progress) override;
     uint32_t OsMajorVersion() override;

@@ -8,6 +8,8 @@
 #include "deploy/product_registry.h"
 #include "deploy/product_removal.h"
 #include "deploy/removal_constants.h"
+#include "deploy/removal_records.h"
+#include "deploy/deferred_removal.h"
 #include "deploy/shell_pin_requests.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
@@ -105,8 +107,7 @@ TEST_F(ProductRemovalTest, WithTheUsersDataNothingOfTheInstallIsLeft) {
     ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
     EXPECT_EQ(0, removal.Remove(true, nullptr));
     EXPECT_FALSE(FileOrFolderExists(VersionFolder()));
-    EXPECT_FALSE(FileOrFolderExists(Root())) << "the uninstaller does not run from it here";
-    EXPECT_TRUE(removal.FoldersLeftForLater().empty());
+    EXPECT_TRUE(FolderExists(Root())) << "the setup did not record that it made the root";
     EXPECT_FALSE(ProductKeyExists());
 }
 
@@ -125,30 +126,117 @@ TEST_F(ProductRemovalTest, WhatSomebodyElsePutIntoTheProductsFoldersStays) {
     EXPECT_FALSE(ProductKeyExists());
 }
 
-TEST_F(ProductRemovalTest, FilesInUseAreMovedAsideOrLeftForTheNextStart) {
-    const std::wstring movable = VersionFolder() + L"\\Bin\\Pelora.exe";
-    const std::wstring pinned = VersionFolder() + L"\\Bin\\PeloraCore.dll";
-    // A running program's image may be renamed but not deleted; a file opened without sharing
-    // cannot even be renamed.
-    MappedProgramImage image(movable);
-    ASSERT_TRUE(image.IsHeld());
-    HANDLE exclusive = CreateFileW(pinned.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
+TEST_F(ProductRemovalTest, TheRootAndTheFoldersAboveGoOnlyWhenTheSetupMadeThem) {
+    ASSERT_TRUE(RecordMadeFolders(HKEY_CURRENT_USER, {Root()}));
+    ProductRemoval removal(m_shell);
+    std::wstring refusal;
+    ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
+    EXPECT_EQ(0, removal.Remove(true, nullptr));
+    EXPECT_FALSE(FileOrFolderExists(Root())) << "the uninstaller does not run from it here";
+    EXPECT_TRUE(FolderExists(m_scratch.Path())) << "the folder above was there before the install";
+}
 
+// Pending deletions at the next start, as pairs of (source, target); the sources only.
+std::vector<std::wstring> PendingDeletions() {
+    std::vector<std::wstring> sources;
+    const std::wstring joined = QueryMultiString(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames);
+    size_t start = 0;
+    bool isSource = true;
+    while (start <= joined.size()) {
+        const size_t bar = joined.find(L'|', start);
+        const std::wstring item = joined.substr(start, bar == std::wstring::npos ? std::wstring::npos : bar - start);
+        if (isSource && !item.empty()) sources.push_back(item.substr(item.rfind(L'?') == 2 ? 4 : 0));
+        isSource = !isSource;
+        if (bar == std::wstring::npos) break;
+        start = bar + 1;
+    }
+    return sources;
+}
+
+TEST_F(ProductRemovalTest, AFileInUseLeavesItsNameAtOnceAndOnlyItsUniqueSideNameWaitsForTheNextStart) {
+    const std::wstring running = VersionFolder() + L"\\Bin\\Pelora.exe";
+    // A running program's image may be renamed but not deleted.
+    MappedProgramImage image(running);
+    ASSERT_TRUE(image.IsHeld());
     ProductRemoval removal(m_shell);
     std::wstring refusal;
     ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
     const int result = removal.Remove(true, nullptr);
     image.Release();
-    CloseHandle(exclusive);
 
     EXPECT_EQ(0, result) << "what goes at the next start counts as removed";
-    EXPECT_EQ(2, removal.FilesDeferred());
-    EXPECT_FALSE(FileExists(movable)) << "its name is free for a new install";
-    const std::wstring pending = QueryMultiString(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames);
-    EXPECT_NE(std::wstring::npos, pending.find(pinned)) << pending;
-    EXPECT_NE(std::wstring::npos, pending.find(VersionFolder() + L"\\Bin")) << "the folder follows its files";
+    EXPECT_EQ(1, removal.FilesDeferred());
+    EXPECT_FALSE(FileExists(running)) << "its name is free for a new install";
+    bool sideFileListed = false;
+    for (const std::wstring& pending : PendingDeletions()) {
+        EXPECT_NE(running, pending) << "the original name is never handed to the next start";
+        const std::wstring name = pending.substr(pending.rfind(L'\\') + 1);
+        if (IsSideNameOf(name, L"Pelora.exe")) {
+            sideFileListed = true;
+            EXPECT_EQ(std::wstring(L"Pelora.exe~").size() + 16, name.size()) << "sixteen random digits";
+            EXPECT_TRUE(FileExists(pending));
+        }
+    }
+    EXPECT_TRUE(sideFileListed);
     EXPECT_FALSE(ProductKeyExists());
+}
+
+TEST_F(ProductRemovalTest, AFileThatCannotGoKeepsTheInstallRegisteredAndASecondRunRemovesIt) {
+    const std::wstring pinned = VersionFolder() + L"\\Bin\\PeloraCore.dll";
+    // Opened without any sharing: it can be neither deleted nor renamed.
+    HANDLE exclusive = CreateFileW(pinned.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
+    {
+        ProductRemoval removal(m_shell);
+        std::wstring refusal;
+        ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
+        EXPECT_EQ(1, removal.Remove(true, nullptr));
+        EXPECT_EQ(1, removal.FilesFailed());
+    }
+    CloseHandle(exclusive);
+    EXPECT_TRUE(FileExists(pinned));
+    EXPECT_TRUE(ProductKeyExists()) << "registered, so that the removal can be run again";
+    EXPECT_TRUE(FileExists(VersionFolder() + L"\\PeloraInstall.xml"));
+    EXPECT_NE(L"<no key>", QueryString(HKEY_CURRENT_USER, deploy::kUninstallKey, L"UninstallString"));
+    for (const std::wstring& pending : PendingDeletions()) EXPECT_EQ(std::wstring::npos, pending.find(L"PeloraCore"));
+    const std::wstring log = ReadInstallLogText(m_scratch / L"install.txt");
+    EXPECT_NE(std::wstring::npos, log.find(pinned)) << "the log names the file that stayed";
+
+    ProductRemoval again(m_shell);
+    std::wstring refusal;
+    ASSERT_TRUE(again.Prepare(refusal)) << refusal;
+    EXPECT_EQ(0, again.Remove(true, nullptr));
+    EXPECT_FALSE(FileOrFolderExists(VersionFolder()));
+    EXPECT_FALSE(ProductKeyExists());
+}
+
+TEST_F(ProductRemovalTest, AReadOnlyFileGoesAndSideFilesOfAnEarlierRunGoWithIt) {
+    const std::wstring core = VersionFolder() + L"\\Bin\\PeloraCore.dll";
+    ASSERT_TRUE(SetFileAttributesW(core.c_str(), FILE_ATTRIBUTE_READONLY));
+    WriteTestFile(core + L"~0123456789abcdef", 5);
+    WriteTestFile(core + L".rename", 5);
+    WriteTestFile(core + L"~notes", 5, 'n');  // not a side name the product gives: somebody's
+    ProductRemoval removal(m_shell);
+    std::wstring refusal;
+    ASSERT_TRUE(removal.Prepare(refusal)) << refusal;
+    EXPECT_EQ(0, removal.Remove(true, nullptr));
+    EXPECT_EQ(0, removal.FilesDeferred()) << "nothing was in use";
+    EXPECT_FALSE(FileOrFolderExists(core));
+    EXPECT_FALSE(FileOrFolderExists(core + L"~0123456789abcdef"));
+    EXPECT_FALSE(FileOrFolderExists(core + L".rename"));
+    EXPECT_TRUE(FileExists(core + L"~notes"));
+}
+
+TEST(SideNames, AreTheProductsOwnAndNeverRepeat) {
+    const std::wstring first = UniqueSideName(L"PL.exe");
+    EXPECT_NE(first, UniqueSideName(L"PL.exe"));
+    EXPECT_TRUE(IsSideNameOf(first, L"PL.exe"));
+    EXPECT_TRUE(IsSideNameOf(L"pl.EXE~1", L"PL.exe")) << "the setup's numbered side names";
+    EXPECT_TRUE(IsSideNameOf(L"PL.exe.rename", L"PL.exe"));
+    EXPECT_FALSE(IsSideNameOf(L"PL.exe", L"PL.exe"));
+    EXPECT_FALSE(IsSideNameOf(L"PL.exe~", L"PL.exe"));
+    EXPECT_FALSE(IsSideNameOf(L"PL.exe~1.txt", L"PL.exe"));
+    EXPECT_FALSE(IsSideNameOf(L"XPL.exe~1", L"PL.exe"));
 }
 
 TEST_F(ProductRemovalTest, RefusesWhenNothingIsInstalled) {

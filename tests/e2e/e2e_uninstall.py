@@ -30,14 +30,13 @@ def installed_uninstaller(prefix):
 
 def run_uninstaller(prefix, tools, *options, timeout=120, program=None):
     """Runs the uninstaller (by default the installed one) under exitcode.exe and returns its full
-    exit code; then waits until no program of the prefix that it may have started still runs."""
+    exit code."""
     process = prefix.popen(tools.path("exitcode"), program or installed_uninstaller(prefix), *options,
                            cwd=prefix.caller_folder)
     process.wait(timeout=timeout)
     lines = process.stdout().decode(errors="replace").split()
     if process.returncode != 0 or not lines:
         raise RuntimeError(f"exitcode.exe failed ({process.returncode}): {lines} {process.stderr()!r}")
-    wait_for_cleanup(prefix)
     return signed32(int(lines[-1]))
 
 
@@ -61,23 +60,22 @@ class UninstallerProcess:
     def wait(self, timeout=60):
         self._process.wait(timeout=timeout)
         lines = self._process.stdout().decode(errors="replace").split()
-        wait_for_cleanup(self._prefix)
         return signed32(int(lines[-1]))
 
     def kill(self):
         self._process.kill()
 
 
-def wait_for_cleanup(prefix, timeout=30):
-    """The uninstaller leaves the removal of its own file to the system's command interpreter,
-    which ends within a few seconds; waits for it."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        out = subprocess.run(["pgrep", "-f", r"cmd\.exe /d /q /c ping"], capture_output=True, text=True)
-        if not any(_in_prefix(pid, prefix) for pid in out.stdout.split()):
-            return
-        time.sleep(0.3)
-    raise AssertionError("the uninstaller's cleanup did not end")
+def retired_uninstallers(prefix):
+    """What the installed uninstaller left of itself: running, its file cannot go, so it leaves
+    its name at once ("PeloraUninst.exe~" and sixteen hexadecimal digits) and goes at the next start."""
+    root = prefix.appdata / "Corvane" / "Pelora" / "App"
+    return sorted(p.name for p in root.glob(UNINSTALLER + "~*")) if root.is_dir() else []
+
+
+def next_start(prefix):
+    """The prefix's next start: Wine carries out the deletions pending for it."""
+    prefix.run("wineboot", "-r", timeout=120)
 
 
 def _in_prefix(pid, prefix):

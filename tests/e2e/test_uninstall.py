@@ -3,6 +3,7 @@ the hidden install did, keeps the user's data unless told otherwise, and refuses
 nothing) when the client runs or when the product key or the manifest point outside the install.
 The window is tested in test_uninstall_window.py."""
 
+import re
 import time
 
 import pytest
@@ -11,7 +12,8 @@ from e2e_fixtures import BUILD_DIR
 from e2e_product import (EXIT_NOT_STARTED, HIDDEN_MODE, MANIFEST_NAME, install_log_messages, product_root,
                          version_folder, windows_path_in)
 from e2e_report import ReportServer
-from e2e_uninstall import add_user_data, assert_no_differences, picture, run_uninstaller
+from e2e_uninstall import (UNINSTALLER, add_user_data, assert_no_differences, next_start, picture,
+                           retired_uninstallers, run_uninstaller)
 from e2e_wine import FileHolder, windows_path
 
 # Always allowed to differ: the logs the runs write, the stand-ins' own records of being run
@@ -93,6 +95,12 @@ def test_a_silent_uninstall_leaves_only_the_logs_and_the_users_data(prefix_repor
 
     assert run_uninstaller(prefix, tools, "/mode:noui") == 0
 
+    # The running uninstaller's own file has left its name and waits for the next start.
+    assert not (product_root(prefix) / UNINSTALLER).exists()
+    retired = retired_uninstallers(prefix)
+    assert len(retired) == 1 and re.fullmatch(UNINSTALLER + r"~[0-9a-f]{16}", retired[0]), retired
+    assert any(path.endswith("\\" + retired[0]) for path in pending_deletions(prefix)), pending_deletions(prefix)
+    next_start(prefix)
     assert_no_differences(before, picture(prefix), RUN_RECORDS + USER_DATA)
     for path, content in data.items():
         assert path.read_bytes() == content, f"{path} changed"
@@ -124,27 +132,33 @@ def test_with_the_client_running_nothing_changes_and_once_it_ended_removedata_ta
 
     reports_before = len(report_server.reports())
     assert run_uninstaller(prefix, tools, "/mode:noui", "/removedata") == 0
+    next_start(prefix)
     assert_no_differences(before, picture(prefix), RUN_RECORDS)
     events = uninstall_events(report_server.reports()[reports_before:])
     assert [(e["res5"]["uint_value"], e["res6"]["uint_value"]) for e in events] == [(0, 1)]
 
 
-def test_a_locked_file_is_left_for_the_next_start_and_goes_then(prefix, run_setup, tools):
+def test_a_file_held_without_sharing_keeps_the_product_registered_until_a_second_run(prefix, run_setup, tools):
     before = picture(prefix)
     install(prefix, run_setup)
     held = version_folder(prefix) / "Bin" / "PeloraCore.dll"
     windows_held = windows_path_in(prefix, held)
     with FileHolder(prefix, tools, windows_held, share="none"):
-        assert run_uninstaller(prefix, tools, "/mode:noui") == 0
+        # Held without sharing, it can be neither deleted nor renamed, and its name must not go to
+        # the next start: a new install could have written it by then.
+        assert run_uninstaller(prefix, tools, "/mode:noui") == 1
         pending = pending_deletions(prefix)
         messages = [m.rstrip() for m in install_log_messages(prefix)]
-    assert held.exists(), "held without sharing, it could not even be renamed"
-    assert "\\??\\" + windows_held in pending, pending
-    assert f"[uninstall]in use, deleted at the next start: {windows_held}" in messages
+    assert held.exists()
+    assert not any("PeloraCore" in path for path in pending), pending
+    assert any(m.startswith("[uninstall]could not remove") and windows_held in m for m in messages), messages[-12:]
+    assert prefix.reg_query(r"HKCU\SOFTWARE\Corvane\Pelora", "Install") is not None, "registered for a second run"
+    assert (version_folder(prefix) / MANIFEST_NAME).exists()
     assert not (product_root(prefix) / "PL.exe").exists()
 
-    # The next start: Wine carries out the pending deletions when the prefix boots again.
-    prefix.run("wineboot", "-r", timeout=120)
+    assert run_uninstaller(prefix, tools, "/mode:noui") == 0
+    assert not held.exists()
+    next_start(prefix)
     assert_no_differences(before, picture(prefix), RUN_RECORDS + (r"^close-",))
 
 

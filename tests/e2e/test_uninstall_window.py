@@ -15,7 +15,7 @@ from PIL import Image
 from e2e_fixtures import _built, _xvfb
 from e2e_screen import SetupWindow, changed_pixels, photograph, xdotool
 from e2e_product import install_log_messages, product_root
-from e2e_uninstall import UninstallerProcess
+from e2e_uninstall import UninstallerProcess, next_start
 from e2e_wine import SetupProcess, WinePrefix
 
 WIDTH, HEIGHT = 420, 270
@@ -301,5 +301,8 @@ def test_the_installed_uninstaller_asks_removes_and_says_so(screen_prefix, run_s
         assert uninstaller.wait(timeout=30) == EXIT_REMOVED
     finally:
         uninstaller.kill()
+    # Its own file goes at the next start, and the product root with it.
+    assert not (product_root(prefix) / "PeloraUninst.exe").exists()
+    next_start(prefix)
     assert not product_root(prefix).exists()
     assert prefix.reg_query(r"HKCU\SOFTWARE\Corvane\Pelora", "Install") is None
