@@ -227,6 +227,25 @@ TEST_F(ProductRemovalTest, AReadOnlyFileGoesAndSideFilesOfAnEarlierRunGoWithIt) 
     EXPECT_TRUE(FileExists(core + L"~notes"));
 }
 
+TEST_F(ProductRemovalTest, SideFilesTheNextStartCouldNotTakeAreDeletedByTheNextRunAndNothingElse) {
+    // What an uninstaller run by a standard user records; an edited list may name anything.
+    const std::wstring side = Root() + L"\\" + UniqueSideName(L"PeloraUninst.exe");
+    const std::wstring notSide = Root() + L"\\PL.exe";
+    const std::wstring sideNamedFolder = Root() + L"\\Folder.exe~0123456789abcdef";
+    WriteTestFile(side, 12);
+    ASSERT_TRUE(CreateDirectoryW(sideNamedFolder.c_str(), nullptr));
+    DeleteRegistryTree(HKEY_CURRENT_USER, deploy::kProductKey);
+    ASSERT_TRUE(RecordLeftovers({side, notSide, sideNamedFolder}));
+    ASSERT_NE(L"<no key>", QueryMultiString(HKEY_CURRENT_USER, deploy::kProductKey, L"Leftovers"));
+
+    RemoveLeftovers();
+    EXPECT_FALSE(FileOrFolderExists(side));
+    EXPECT_TRUE(FileExists(notSide)) << "not a side name the uninstaller gives";
+    EXPECT_TRUE(FolderExists(sideNamedFolder)) << "a folder is never a leftover file";
+    EXPECT_EQ(L"<no key>", QueryString(HKEY_CURRENT_USER, deploy::kProductKey, L"Install"))
+        << "the key held nothing else and is gone";
+}
+
 TEST(SideNames, AreTheProductsOwnAndNeverRepeat) {
     const std::wstring first = UniqueSideName(L"PL.exe");
     EXPECT_NE(first, UniqueSideName(L"PL.exe"));
