@@ -7,7 +7,6 @@
 namespace diag {
 
 constexpr uint32_t kCrashExitCode = 4660;  // 0x1234: the process always ends with it after a crash
-constexpr const wchar_t kCrashReporterName[] = L"bugreport.exe";
 constexpr const wchar_t kCrashCommandLineFormat[] = L"bugreport /buginfo:%s:%s:%s:%lu /extinfo:%s";
 constexpr const wchar_t kCrashBoxText[] = L"\r\n发生了崩溃，将会关闭";
 constexpr const wchar_t kCrashBoxCaption[] = L"崩溃";

@@ -46,13 +46,13 @@ void RecordCrash(CrashInfoBlock* block, EXCEPTION_POINTERS* pointers) {
     block->crashTick = (block->flags & kCrashFlagNoTick) ? 0 : GetTickCount();
 }
 
-// The reporter to start: the one set, else "bugreport.exe" wherever the search order finds it.
+// The reporter to start: the staged one that was set, by its full path. No search: the search
+// order begins with the setup's own folder (often a download folder) and the current folder, where
+// anybody may have put a "bugreport.exe" that would get a full-access handle to this process.
 bool FindReporter(const wchar_t* configured, wchar_t (&path)[MAX_PATH + 1]) {
-    if (configured[0] != L'\0' && GetFileAttributesW(configured) != INVALID_FILE_ATTRIBUTES) {
-        memcpy(path, configured, sizeof(path));
-        return true;
-    }
-    return SearchPathW(nullptr, kCrashReporterName, nullptr, MAX_PATH + 1, path, nullptr) != 0;
+    if (configured[0] == L'\0' || GetFileAttributesW(configured) == INVALID_FILE_ATTRIBUTES) return false;
+    memcpy(path, configured, sizeof(path));
+    return true;
 }
 
 void WriteHeapWalk(const CrashInfoBlock* block) {

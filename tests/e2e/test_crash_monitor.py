@@ -189,10 +189,14 @@ def test_a_reporter_that_ends_without_signalling_leads_to_the_box_and_4660(
     assert_heap_walk_files(prefix)
 
 
-def test_a_missing_reporter_leads_to_the_box_and_4660(prefix, start_setup, window_list, crash_setup_exe):
+def test_a_missing_reporter_leads_to_the_box_and_4660_and_a_planted_one_never_runs(
+        prefix, start_setup, window_list, crash_setup_exe):
     flag = prefix.path / "drive_c" / "crash-now"
     setup = start_crashing(prefix, start_setup, crash_setup_exe, "access", wait_file="C:\\crash-now")
     wait_until_armed(prefix)
+    # A "bugreport.exe" of somebody's in the setup's current folder, where a search would find it:
+    # the reporter stand-in, which records every start.
+    shutil.copyfile(staged_bin(prefix) / "bugreport.exe", prefix.caller_folder / "bugreport.exe")
     (staged_bin(prefix) / "bugreport.exe").unlink()
     flag.touch()
 
