@@ -33,8 +33,6 @@ public:
 
     const std::wstring& VersionFolder() const { return m_versionFolder; }
     const std::wstring& ProductRoot() const { return m_productRoot; }
-    // The running uninstaller's own file, in full form.
-    const std::wstring& OwnImage() const { return m_ownImage; }
 
     // Whether the client of this install (or the product's updater) runs now.
     bool IsClientRunning() const;
