@@ -3,9 +3,11 @@
 
 #include "app/crash_identity.h"
 #include "app/install_manager.h"
+#include "app/payload_code.h"
 #if defined(PELORA_CRASH_TRIGGER)
 #include "app/test_crash_trigger.h"
 #include "app/test_deletion_pause.h"
+#include "app/test_registration_pause.h"
 #endif
 
 #include <objbase.h>
@@ -15,6 +17,7 @@
 #include <ctime>
 
 #include "deploy/created_places.h"
+#include "deploy/deploy_constants.h"
 #include "deploy/file_deployer.h"
 #include "deploy/file_system.h"
 #include "deploy/public_files.h"
@@ -33,10 +36,13 @@
 #include "deploy/shell_registration.h"
 #include "deploy/system_files.h"
 #include "deploy/update_config.h"
+#include "deploy/verified_code.h"
+#include "deploy/web_component_digest.h"
 #include "diag/crash_constants.h"
 #include "diag/crash_monitor.h"
 #include "diag/install_log.h"
 #include "diag/windows_version.h"
+#include "extract/payload_digests.h"
 #include "extract/payload_extractor.h"
 #include "report/installer_events.h"
 
@@ -78,6 +84,7 @@ public:
 
     bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
                         bool* diskLow, IExtractProgressCallback* callback) override {
+        extract::KeepPayloadDigests(PayloadCodeEntries());
         return ::ExtractPayload(type, id, module, stagingFolder, diskLow, callback);
     }
     std::wstring UpdateTempFolder() override { return ::UpdateTempFolder(); }
@@ -88,6 +95,10 @@ public:
         return false;
     }
     void StartCrashMonitor(const std::wstring& crashReporter, const std::wstring& previousVersionFolder) override {
+        // The reporter is started by the crashing setup, with its rights and a handle to it: it and
+        // the libraries beside it stay held, as the archive had them, for the rest of the run. A
+        // crash without them ends with the fallback box.
+        const std::wstring reporter = HoldCrashReporter(crashReporter) ? crashReporter : std::wstring();
         wchar_t running[MAX_PATH + 1] = {};
         GetModuleFileNameW(nullptr, running, MAX_PATH);
         if (!diag::InstallCrashHandler(app::MakeSetupCrashIdentity(running))) {
@@ -95,11 +106,11 @@ public:
             return;
         }
         diag::ArmCrashFilter();
-        diag::SetCrashReporterPath(crashReporter);
+        diag::SetCrashReporterPath(reporter);
         diag::SetCrashFlags(kSetupCrashFlags);
         const int userNumber = FindUserNumber(previousVersionFolder);
         diag::SetCrashUserNumber(static_cast<uint32_t>(userNumber));
-        InstallLog::Format(diag::kLogCrashMonitorArmed, crashReporter.c_str(), userNumber);
+        InstallLog::Format(diag::kLogCrashMonitorArmed, reporter.c_str(), userNumber);
 #if defined(PELORA_CRASH_TRIGGER)
         ProvokeTestCrash();
 #endif
@@ -146,7 +157,10 @@ public:
         return Shortcuts().CreateDesktopShortcut(launcher);
     }
     bool CreateQuickLaunchShortcut(const std::wstring& launcher, const std::wstring& pinProgram) override {
-        return Shortcuts().CreateQuickLaunchShortcut(launcher, pinProgram);
+        // The pin program runs with the setup's rights from the version folder: only the
+        // archive's own, held until the shell has started it. Without it the shortcut is still made.
+        const VerifiedCode pinner = VerifiedCode::Check(pinProgram, extract::PayloadDigestOf(app::kPinProgramEntry));
+        return Shortcuts().CreateQuickLaunchShortcut(launcher, pinner.IsValid() ? pinProgram : std::wstring());
     }
     bool CreateStartMenuShortcuts(const std::wstring& launcher, const std::wstring& uninstaller) override {
         return Shortcuts().CreateStartMenuShortcuts(launcher, uninstaller);
@@ -154,8 +168,19 @@ public:
     void NotifyAssociationsChanged() override { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr); }
 
     bool RegisterWebComponent(const std::wstring& dllPath) override {
+#if defined(PELORA_CRASH_TRIGGER)
+        PauseBeforeWebComponentForTesting();
+#endif
+        // The product root is the user's to change: the library is loaded only as the archive had
+        // it, held from the check until it is mapped, and its own imports come from the system.
+        const std::wstring expected = extract::PayloadDigestOf(app::kWebComponentEntry);
+        VerifiedCode component = VerifiedCode::Check(dllPath, expected);
+        if (!component.IsValid()) return false;
+        // A later setup and the uninstaller unregister only this very file.
+        RecordWebComponentDigest(expected);
         // The library stays loaded: the component may keep state in it for the rest of the run.
-        HMODULE library = LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        HMODULE library = LoadLibraryExW(dllPath.c_str(), nullptr, SystemOnlyLoadFlags());
+        component.Release();
         if (!library) {
             InstallLog::Format(L"[setup]load %s failed, error %lu\n", dllPath.c_str(), GetLastError());
             return false;
@@ -176,6 +201,11 @@ public:
         if (SUCCEEDED(m_oleResult)) OleUninitialize();
     }
     bool LaunchSsoInstaller(const std::wstring& installer, const std::wstring& folder) override {
+        // Started with the setup's rights from the staging folder: only the archive's own, held
+        // until it runs.
+        const VerifiedCode program =
+            VerifiedCode::Check(installer, extract::PayloadDigestOf(app::kSingleSignOnInstallerEntry));
+        if (!program.IsValid()) return false;
         const std::wstring parameter = L"\"" + folder + L"\"";
         HINSTANCE result = ShellExecuteW(nullptr, L"open", installer.c_str(), parameter.c_str(), folder.c_str(), SW_SHOW);
         return reinterpret_cast<INT_PTR>(result) > 32;
@@ -221,6 +251,29 @@ public:
     int64_t Now() override { return static_cast<int64_t>(time(nullptr)); }
 
 private:
+    static std::vector<std::wstring> PayloadCodeEntries() {
+        std::vector<std::wstring> entries = {app::kWebComponentEntry, app::kServiceDllEntry, app::kPinProgramEntry,
+                                             app::kSingleSignOnInstallerEntry};
+        for (const wchar_t* name : deploy::kCrashReporterFiles)
+            entries.push_back(std::wstring(app::kCrashReporterBinEntry) + name);
+        return entries;
+    }
+
+    // Holds the reporter and the libraries it loads from its folder; false when one of them is not
+    // the archive's own.
+    bool HoldCrashReporter(const std::wstring& reporter) {
+        const std::wstring folder = ParentFolder(reporter);
+        std::vector<VerifiedCode> held;
+        for (const wchar_t* name : deploy::kCrashReporterFiles) {
+            VerifiedCode file = VerifiedCode::Check(
+                JoinPath(folder, name), extract::PayloadDigestOf(std::wstring(app::kCrashReporterBinEntry) + name));
+            if (!file.IsValid()) return false;
+            held.push_back(std::move(file));
+        }
+        m_crashReporterFiles = std::move(held);
+        return true;
+    }
+
     // The shell folders are read afresh for each step: a step may run before the profile is complete.
     static ProductShortcuts Shortcuts() {
         return ProductShortcuts(SystemShortcutFolders(), ::OsVersionCode(), SystemShellPinRequests());
@@ -231,6 +284,8 @@ private:
     InstallFootprint m_footprint;
     // The system files this run created; the steps that note and record them run one after another.
     SystemFileNotes m_systemFiles;
+    // The crash reporter's files, held unchanged while the crash monitor may start them.
+    std::vector<VerifiedCode> m_crashReporterFiles;
 };
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include "deploy/product_folder.h"
 #include "deploy/service_control.h"
 #include "deploy/shared_service_constants.h"
+#include "deploy/verified_code.h"
+#include "deploy/web_component_digest.h"
 #include "diag/text_format.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
@@ -34,8 +36,12 @@ std::wstring SystemProgram(const wchar_t* name) {
 
 }  // namespace
 
-bool UnregisterServer(const std::wstring& dllPath) {
+bool UnregisterServer(const std::wstring& dllPath, const std::wstring& expectedSha256) {
     if (!FileExists(dllPath)) return true;
+    // regsvr32 loads the component with this program's rights: only the product's own, held
+    // unchanged until regsvr32 is done with it.
+    const VerifiedCode component = VerifiedCode::Check(dllPath, expectedSha256);
+    if (!component.IsValid()) return false;
     const std::wstring program = SystemProgram(deploy::kRegisterServerProgram);
     const std::wstring parameters = FormatText(deploy::kUnregisterParameters, dllPath.c_str());
     SHELLEXECUTEINFOW info = {};
@@ -69,7 +75,8 @@ std::vector<uint32_t> UninstallPrevious(const std::wstring& oldVersionFolder, co
     if (!ours) InstallLog::Format(deploy::kLogForeignPreviousFolder, oldVersionFolder.c_str());
     const std::wstring oldRoot = WithoutTrailingBackslash(ParentFolder(oldVersionFolder));
 
-    if (ours && FolderExists(oldRoot) && !UnregisterServer(JoinPath(oldRoot, deploy::kWebComponentFileName)))
+    if (ours && FolderExists(oldRoot) &&
+        !UnregisterServer(JoinPath(oldRoot, deploy::kWebComponentFileName), RecordedWebComponentDigest()))
         failed.push_back(deploy::kErrorUnregisterWebComponent);
 
     const DWORD start = GetTickCount();

@@ -9,10 +9,11 @@ class IPlProgressCallback;
 // Taking an earlier install apart before the new version is deployed, and moving its users'
 // folder into the new version folder afterwards. Runs on the install engine's worker thread.
 
-// Unregisters the COM server in `dllPath` with the system's regsvr32 (silent) and waits for it.
-// True when there is nothing to unregister or regsvr32 reported success; false when it could not
-// be started, failed or did not finish in time.
-bool UnregisterServer(const std::wstring& dllPath);
+// Unregisters the COM server in `dllPath` with the system's regsvr32 (silent) and waits for it,
+// when the file has the digest `expectedSha256` (verified_code.h). True when there is nothing to
+// unregister or regsvr32 reported success; false when the file is not the expected one, regsvr32
+// could not be started, failed or did not finish in time.
+bool UnregisterServer(const std::wstring& dllPath, const std::wstring& expectedSha256);
 
 // Unregisters the old web component, removes the old version folder by its manifest, stops the
 // service, deletes the public files of the old product root and finally the root itself when it

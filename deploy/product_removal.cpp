@@ -20,6 +20,7 @@
 #include "deploy/removal_constants.h"
 #include "deploy/removal_records.h"
 #include "deploy/shared_service.h"
+#include "deploy/web_component_digest.h"
 #include "deploy/shell_registration.h"
 #include "deploy/system_files.h"
 #include "diag/diag_constants.h"
@@ -192,7 +193,7 @@ void ProductRemoval::UndoRegistrations() {
     // The web component's own registration: a component that cannot unregister itself is its
     // own business and does not hold the removal up.
     const std::wstring webComponent = JoinPath(m_productRoot, deploy::kWebComponentFileName);
-    LogStep(L"web component", UnregisterServer(webComponent));
+    LogStep(L"web component", UnregisterServer(webComponent, RecordedWebComponentDigest()));
     if (g_pauseAfterUnregistration) g_pauseAfterUnregistration();
     // Needs the client's file, so it comes before the files go.
     RemoveFirewallException(JoinPath(m_versionFolder, L"bin\\") + deploy::kClientFileName, deploy::kDisplayName);

@@ -135,7 +135,8 @@ bool ProductShortcuts::CreateQuickLaunchShortcut(const std::wstring& launcher, c
     if (isUsersFolder && !existed) NoteCreatedPlace(kPlaceQuickLaunchFolder);
     if (!CreateAppShortcut(launcher, link, deploy::kStartSourceQuickLaunch)) return false;
     if (m_osVersionCode > deploy::kOsVersionWindows7) {
-        m_shell.ExecuteHidden(deploy::kVerbOpen, pinProgram, L"\"" + link + L"\"");
+        // No pin program (it was not the product's own): the shortcut stays unpinned.
+        if (!pinProgram.empty()) m_shell.ExecuteHidden(deploy::kVerbOpen, pinProgram, L"\"" + link + L"\"");
     } else {
         m_shell.ExecuteHidden(deploy::kVerbTaskbarPin, link, L"");
     }

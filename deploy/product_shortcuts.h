@@ -32,7 +32,7 @@ public:
     bool RemoveOldShortcuts();
     bool CreateDesktopShortcut(const std::wstring& launcher);
     // Also pins the shortcut: through the pin program from Windows 8 on, by the shell's
-    // "taskbarpin" verb before.
+    // "taskbarpin" verb before; an empty `pinProgram` leaves it unpinned from Windows 8 on.
     bool CreateQuickLaunchShortcut(const std::wstring& launcher, const std::wstring& pinProgram);
     // The group below the current user's start-menu programs; false, with nothing written, when
     // the way to it passes a folder link.

@@ -6,10 +6,12 @@
 #include <lzma/7zCrc.h>
 
 #include "diag/install_log.h"
+#include "diag/sha256.h"
 #include "extract/block_reader.h"
 #include "extract/entry_path.h"
 #include "extract/extract_constants.h"
 #include "extract/output_file.h"
+#include "extract/payload_digests.h"
 #include "extract/payload_extractor.h"
 #include "extract/resource_stream.h"
 
@@ -115,6 +117,9 @@ private:
         const std::uint64_t size = SzArEx_GetFileSize(m_pRun->database, index);
         std::uint64_t left = size;
         UInt32 crc = CRC_INIT_VAL;
+        // The digest is taken from the decoded bytes themselves, never read back from the file.
+        const std::wstring name = EntryName(m_pRun->database, index);
+        std::unique_ptr<diag::Sha256> digest(IsPayloadDigestWanted(name) ? new diag::Sha256 : nullptr);
         while (left > 0) {
             const size_t piece = left < kPieceBytes ? static_cast<size_t>(left) : kPieceBytes;
             res = m_reader.Read(m_pPiece, piece);
@@ -134,6 +139,7 @@ private:
                 return res;
             }
             crc = CrcUpdate(crc, m_pPiece, piece);
+            if (digest) digest->Add(m_pPiece, piece);
             left -= piece;
         }
         ApplyArchiveTime(file, m_pRun->database, index);
@@ -148,6 +154,7 @@ private:
             Failed(SZ_ERROR_CRC, true);
             return SZ_ERROR_CRC;
         }
+        if (digest) RecordPayloadDigest(name, digest->Finish());
         m_pRun->FileFinished(static_cast<std::uint32_t>(size));
         return SZ_OK;
     }

@@ -1,12 +1,18 @@
 // Stand-in for the web component "WebAPI.dll": self-registration writes, and unregistration
 // removes, the value HKCU\Software\CorvaneTest "WebAPI" holding the DLL's own path.
+// Built with STANDIN_FOREIGN it is somebody else's library of the same name, for the tests: it
+// notes every process that loads it ("loaded=<program>") in ForeignWebAPI.log.
 #include <windows.h>
 
 #include "payload/evidence.h"
 
 namespace {
 
+#if defined(STANDIN_FOREIGN)
+constexpr wchar_t kProgram[] = L"ForeignWebAPI";
+#else
 constexpr wchar_t kProgram[] = L"WebAPI";
+#endif
 constexpr wchar_t kKey[] = L"Software\\CorvaneTest";
 constexpr wchar_t kValue[] = L"WebAPI";
 HINSTANCE g_module = nullptr;
@@ -14,7 +20,13 @@ HINSTANCE g_module = nullptr;
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) g_module = module;
+    if (reason != DLL_PROCESS_ATTACH) return TRUE;
+    g_module = module;
+#if defined(STANDIN_FOREIGN)
+    wchar_t host[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, host, MAX_PATH);
+    standin::Record(kProgram, L"loaded", host);
+#endif
     return TRUE;
 }
 

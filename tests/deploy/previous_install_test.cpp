@@ -88,7 +88,7 @@ TEST_F(PreviousInstall, AWebComponentRegsvr32CannotUnloadIsReported) {
     ASSERT_FALSE(failed.empty());
     EXPECT_EQ(deploy::kErrorUnregisterWebComponent, failed.front());
     EXPECT_FALSE(FileExists(root + L"\\WebAPI.dll")) << "the later steps ran";
-    EXPECT_TRUE(UnregisterServer(scratch / L"absent\\WebAPI.dll")) << "nothing to unregister";
+    EXPECT_TRUE(UnregisterServer(scratch / L"absent\\WebAPI.dll", L"")) << "nothing to unregister";
 }
 
 TEST(ServiceControl, AMissingServiceCannotBeStopped) { EXPECT_FALSE(StopService()); }
