@@ -9,6 +9,7 @@
 #include "diag/crash_monitor.h"
 #include "diag/crash_monitor_state.h"
 #include "diag/crash_text.h"
+#include "diag/handle_list_start.h"
 #include "diag/heap_walk_files.h"
 #include "diag/thread_environment.h"
 #include "diag/win_handle.h"
@@ -93,8 +94,9 @@ bool RunReporter(wchar_t* reporter, HANDLE event, HANDLE process, const CrashInf
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(reporter, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
-        return false;
+    // The reporter gets the event and the process handle, and none of the setup's other handles.
+    HANDLE inherited[] = {event, process};
+    if (!StartInheritingOnly(reporter, commandLine, startup, inherited, 2, &started)) return false;
     ScopedHandle reporterProcess(started.hProcess);
     ScopedHandle reporterThread(started.hThread);
     HANDLE waits[] = {reporterProcess.Get(), event};
