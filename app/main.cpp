@@ -5,8 +5,10 @@
 
 #include "app/install_controller.h"
 #include "diag/install_log.h"
+#include "diag/library_search.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+    diag::RestrictLibrarySearchToSystem();
     // The log is not open yet, so this line only reaches it if it was opened earlier.
     InstallLog::Format(L"[日志]lpCmdLine == %s \r\n", commandLine ? commandLine : L"");
 

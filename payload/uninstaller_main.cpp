@@ -15,6 +15,7 @@
 #include "deploy/removal_constants.h"
 #include "deploy/shell_pin_requests.h"
 #include "diag/install_log.h"
+#include "diag/library_search.h"
 #include "diag/win_handle.h"
 #include "payload/uninstall_options.h"
 #if defined(PELORA_UNINSTALL_TEST_PAUSE)
@@ -55,6 +56,7 @@ private:
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+    diag::RestrictLibrarySearchToSystem();
     InstallLog::Open(InstallLog::DefaultPath());
     InstallLog::Format(kLogStarted, GetCommandLineW());
     const UninstallOptions options = ParseUninstallOptions(GetCommandLineW());

@@ -77,18 +77,14 @@ bool IsWirelessOrMobile(const AdapterRecord& record) {
 HMODULE LoadSystemLibrary(const wchar_t* name) {
     if (!name || !*name) return nullptr;
     if (wcschr(name, L'\\')) return LoadLibraryW(name);
+    // Not this program's own folder: it is a download folder anybody may have put a library in,
+    // and the setup may run elevated.
     wchar_t folder[MAX_PATH] = {};
-    std::wstring candidates[3];
+    std::wstring candidates[2];
     UINT length = GetSystemDirectoryW(folder, MAX_PATH);
     if (length > 0 && length < MAX_PATH) candidates[0] = folder;
     length = GetWindowsDirectoryW(folder, MAX_PATH);
     if (length > 0 && length < MAX_PATH) candidates[1] = folder;
-    length = GetModuleFileNameW(nullptr, folder, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        std::wstring own(folder);
-        const size_t slash = own.find_last_of(L'\\');
-        if (slash != std::wstring::npos) candidates[2] = own.substr(0, slash);
-    }
     for (const std::wstring& candidate : candidates) {
         if (candidate.empty()) continue;
         const std::wstring path = candidate + L"\\" + name;

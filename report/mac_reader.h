@@ -50,6 +50,6 @@ private:
     std::vector<AdapterRecord> m_adapters;
 };
 
-// Loads a DLL by full path, or a bare name from the system folder, then the Windows folder,
-// then this program's folder; never from the current folder or the PATH.
+// Loads a DLL by full path, or a bare name from the system folder, then the Windows folder; never
+// from this program's folder, the current folder or the PATH.
 HMODULE LoadSystemLibrary(const wchar_t* name);
