@@ -44,7 +44,8 @@ constexpr wchar_t kLogTaskNotRunning[] = L"[setup]task %s did not reach the runn
 constexpr wchar_t kLogTaskFallback[] = L"[setup]the task did not start %s: it is started with the user's token\r\n";
 constexpr wchar_t kLogNoShellWindow[] = L"[setup]no shell window: the user's token is taken from explorer.exe\r\n";
 constexpr wchar_t kLogUserTokenStepFailed[] = L"[setup]token of process %lu: %s failed: %d\r\n";
-constexpr wchar_t kLogNoUserToken[] = L"[setup]%s not started: no token of the logged-on user, and the own one is elevated\r\n";
+constexpr wchar_t kLogNoUserToken[] =
+    L"[setup]%s not started: no token of the logged-on user, and the own one is elevated\r\n";
 constexpr wchar_t kLogCreateProcessWithTokenMissing[] = L"[setup]CreateProcessWithTokenW is not available\r\n";
 constexpr wchar_t kLogStartFailed[] = L"[setup]%s of %s failed: %d\r\n";
 constexpr wchar_t kLogStillRunning[] = L"[setup]%s still runs after %lu ms; it is left running\r\n";

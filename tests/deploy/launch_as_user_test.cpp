@@ -137,7 +137,8 @@ TEST_F(LaunchAsUserTest, TheUsersTokenIsAPrimaryTokenOfTheSessionsUser) {
     BYTE theirs[256] = {}, ours[256] = {};
     ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, theirs, sizeof(theirs), &size));
     ASSERT_TRUE(GetTokenInformation(own.Get(), TokenUser, ours, sizeof(ours), &size));
-    EXPECT_TRUE(EqualSid(reinterpret_cast<TOKEN_USER*>(theirs)->User.Sid, reinterpret_cast<TOKEN_USER*>(ours)->User.Sid));
+    EXPECT_TRUE(EqualSid(reinterpret_cast<TOKEN_USER*>(theirs)->User.Sid,
+                         reinterpret_cast<TOKEN_USER*>(ours)->User.Sid));
 
     // A process that does not exist gives none, and says so.
     EXPECT_FALSE(system.PrimaryTokenOf(0xFFFFFFF0).IsValid());
@@ -183,8 +184,8 @@ TEST_F(LaunchAsUserTest, LauncherThatDoesNotEndIsLeftRunningAfterTheBound) {
     const std::string record = ReadTestFile(EvidencePath());
     EXPECT_TRUE(Contains(record, "arg1=/startsrc:install\r\n")) << record << LogForMessage();
     EXPECT_FALSE(Contains(record, "stay=ended")) << "the launcher was ended";
-    EXPECT_NE(std::wstring::npos, LogText().find(L"[setup]" + m_launcher + L" still runs after 10000 ms; it is left running\r\n"))
-        << LogForMessage();
+    const std::wstring stillRuns = L"[setup]" + m_launcher + L" still runs after 10000 ms; it is left running\r\n";
+    EXPECT_NE(std::wstring::npos, LogText().find(stillRuns)) << LogForMessage();
     EXPECT_TRUE(EndStay()) << "the launcher was no longer running";
 }
 

@@ -194,7 +194,8 @@ TEST_F(LaunchTokenTest, TheWaitIsBoundedAndAProgramStillRunningIsLogged) {
 TEST_F(LaunchTokenTest, TaskTheSchedulerWouldNotRunFallsBackToTheUsersToken) {
     deploy::SetTaskSchedulerForTesting(MakeScriptedScheduler);
     deploy::SetTaskPollingForTesting(3, 0);
-    const std::wstring fallback = L"[setup]the task did not start " + kLauncher + L": it is started with the user's token";
+    const std::wstring fallback =
+        L"[setup]the task did not start " + kLauncher + L": it is started with the user's token";
     for (uint32_t version : {0x600u, 0x601u}) {
         for (TaskAnswer answer : {TaskAnswer::kRefused, TaskAnswer::kNeverRuns}) {
             OverrideOsVersionCode(version);
