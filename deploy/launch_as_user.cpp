@@ -8,6 +8,7 @@
 
 #include "deploy/install_paths.h"
 #include "deploy/launch_constants.h"
+#include "deploy/launch_system.h"
 #include "deploy/scheduled_task.h"
 #include "diag/install_log.h"
 #include "diag/win_handle.h"
@@ -15,52 +16,53 @@
 
 namespace {
 
-// Asks for SeTcbPrivilege in `token`; the launch goes on without it, since the setup program's
-// own token needs no privilege to start a process.
-void EnableTcbPrivilege(HANDLE token) {
-    TOKEN_PRIVILEGES privileges = {};
-    if (!LookupPrivilegeValueW(nullptr, deploy::kTcbPrivilege, &privileges.Privileges[0].Luid)) {
-        InstallLog::Format(deploy::kLogLookupTcbFailed, static_cast<int>(GetLastError()));
-        return;
-    }
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), nullptr, nullptr)) {
-        InstallLog::Format(deploy::kLogAdjustPrivilegesFailed, static_cast<int>(GetLastError()));
-    }
-}
-
-void CreateLowProcess(const std::wstring& arguments, const std::wstring& exePath) {
-    diag::ScopedHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(),
-                          TOKEN_ASSIGN_PRIMARY | TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ADJUST_PRIVILEGES |
-                              TOKEN_ADJUST_DEFAULT,
-                          token.Receive())) {
-        InstallLog::Format(deploy::kLogOpenProcessTokenFailed, static_cast<int>(GetLastError()));
-        return;
-    }
-    EnableTcbPrivilege(token.Get());
-
-    // The program's own path leads the command line, so that the client finds its arguments where
-    // every C runtime and CommandLineToArgvW look for them: after the first token.
-    wchar_t commandLine[deploy::kLaunchCommandLineCapacity];
-    const int written = _snwprintf(commandLine, deploy::kLaunchCommandLineCapacity, L"\"%s\" %s", exePath.c_str(),
+// The program's own path leads the command line, so that the client finds its arguments where
+// every C runtime and CommandLineToArgvW look for them: after the first token. False (logged) when
+// it does not fit the launch's buffer: a cut line would start something else.
+bool LaunchCommandLine(const std::wstring& arguments, const std::wstring& exePath, std::wstring& commandLine) {
+    wchar_t buffer[deploy::kLaunchCommandLineCapacity];
+    const int written = _snwprintf(buffer, deploy::kLaunchCommandLineCapacity, L"\"%s\" %s", exePath.c_str(),
                                    arguments.c_str());
     if (written < 0 || written >= deploy::kLaunchCommandLineCapacity) {
         InstallLog::Format(deploy::kLogLaunchTextTooLong, exePath.c_str());
-        return;
+        return false;
     }
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessAsUserW(token.Get(), exePath.c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &process)) {
-        InstallLog::Format(deploy::kLogCreateProcessAsUserFailed, static_cast<int>(GetLastError()));
-        return;
+    commandLine.assign(buffer, static_cast<size_t>(written));
+    return true;
+}
+
+// The logged-on user's token when the setup program's own is raised: the shell's, else that of
+// explorer.exe in the setup program's session. Left empty when the own token is the user's
+// already. False (logged) when the own token is raised and no user's token can be had: the
+// raised one is never used instead.
+bool ChooseUserToken(deploy::LaunchSystem& system, const std::wstring& exePath, diag::ScopedHandle& token) {
+    if (!system.IsOwnTokenElevated()) return true;
+    const DWORD shell = system.ShellProcessId();
+    if (shell != 0) {
+        token = system.PrimaryTokenOf(shell);
+    } else {
+        InstallLog::Format(deploy::kLogNoShellWindow);
     }
-    diag::ScopedHandle processHandle(process.hProcess);
-    diag::ScopedHandle threadHandle(process.hThread);
-    WaitForSingleObject(processHandle.Get(), INFINITE);
+    if (!token.IsValid()) {
+        const DWORD explorer = system.SessionExplorerProcessId();
+        if (explorer != 0 && explorer != shell) token = system.PrimaryTokenOf(explorer);
+    }
+    if (!token.IsValid()) InstallLog::Format(deploy::kLogNoUserToken, exePath.c_str());
+    return token.IsValid();
+}
+
+void CreateLowProcess(const std::wstring& arguments, const std::wstring& exePath) {
+    std::wstring commandLine;
+    if (!LaunchCommandLine(arguments, exePath, commandLine)) return;
+    deploy::LaunchSystem& system = deploy::CurrentLaunchSystem();
+    diag::ScopedHandle token;
+    if (!ChooseUserToken(system, exePath, token)) return;
+    const diag::ScopedHandle process = system.StartProgram(token.Get(), exePath, commandLine, ParentFolder(exePath));
+    if (!process.IsValid()) return;
+    // A launcher that shows a dialog or never ends must not hold the setup's end.
+    if (!system.WaitForEnd(process.Get(), deploy::kLaunchWaitMs)) {
+        InstallLog::Format(deploy::kLogStillRunning, exePath.c_str(), deploy::kLaunchWaitMs);
+    }
 }
 
 void ShellExecuteLaunch(const std::wstring& arguments, const std::wstring& exePath) {
@@ -69,6 +71,14 @@ void ShellExecuteLaunch(const std::wstring& arguments, const std::wstring& exePa
     if (reinterpret_cast<INT_PTR>(result) <= 32) {
         InstallLog::Format(deploy::kLogShellExecuteFailed, exePath.c_str(), static_cast<int>(reinterpret_cast<INT_PTR>(result)));
     }
+}
+
+// The task of Vista and 7, and the user's token where the scheduler would not run it. A task that
+// was seen running has started the program; starting it once more would start it twice.
+void TaskLaunch(const std::wstring& arguments, const std::wstring& exePath) {
+    if (RunAsUser(exePath, arguments)) return;
+    InstallLog::Format(deploy::kLogTaskFallback, exePath.c_str());
+    CreateLowProcess(arguments, exePath);
 }
 
 }  // namespace
@@ -82,7 +92,7 @@ bool LaunchAsUser(const std::wstring& arguments, const std::wstring& exePath) {
         ShellExecuteLaunch(arguments, exePath);
         InstallLog::Format(deploy::kLogShellExecute, exePath.c_str(), arguments.c_str());
     } else {
-        RunAsUser(exePath, arguments);
+        TaskLaunch(arguments, exePath);
         InstallLog::Format(deploy::kLogRunAsUser, exePath.c_str(), arguments.c_str());
     }
     return true;

@@ -68,7 +68,9 @@ bool SessionUserName(std::wstring& userName) {
     return true;
 }
 
-int RunThroughTask(const std::wstring& arguments, const std::wstring& exePath, const std::wstring& taskName) {
+int RunThroughTask(const std::wstring& arguments, const std::wstring& exePath, const std::wstring& taskName,
+                   bool* running) {
+    if (running) *running = false;
     diag::ScopedComApartment apartment(COINIT_APARTMENTTHREADED);
     if (!apartment.IsUsable()) {
         InstallLog::Format(deploy::kLogTaskStepFailed, taskName.c_str(), L"CoInitialize",
@@ -92,12 +94,13 @@ int RunThroughTask(const std::wstring& arguments, const std::wstring& exePath, c
     if (FAILED(scheduler->Register(DescribeTask(arguments, exePath, taskName)))) return 1;
 
     if (g_taskRegistered) g_taskRegistered(taskName, g_taskRegisteredContext);
-    bool running = false;
-    for (int poll = 0; poll < g_statePolls && !running; ++poll) {
-        running = scheduler->IsRunning();
-        if (!running) Sleep(g_statePollMs);
+    bool seenRunning = false;
+    for (int poll = 0; poll < g_statePolls && !seenRunning; ++poll) {
+        seenRunning = scheduler->IsRunning();
+        if (!seenRunning) Sleep(g_statePollMs);
     }
-    if (!running) InstallLog::Format(deploy::kLogTaskNotRunning, taskName.c_str());
+    if (!seenRunning) InstallLog::Format(deploy::kLogTaskNotRunning, taskName.c_str());
+    if (running) *running = seenRunning;
 
     // The task has done its work once the program runs; it never stays in the library.
     const HRESULT deleted = scheduler->DeleteTask(taskName);
@@ -109,18 +112,20 @@ int RunThroughTask(const std::wstring& arguments, const std::wstring& exePath, c
     return 0;
 }
 
-void RunAsUser(const std::wstring& exePath, const std::wstring& arguments) {
+bool RunAsUser(const std::wstring& exePath, const std::wstring& arguments) {
     // Both texts go through buffers of 1024 characters; a cut path or argument would start
     // something else, so a longer one starts nothing.
     const size_t capacity = static_cast<size_t>(deploy::kLaunchTextCapacity);
     if (exePath.size() >= capacity || arguments.size() >= capacity) {
         InstallLog::Format(deploy::kLogLaunchTextTooLong, exePath.c_str());
-        return;
+        return false;
     }
     wchar_t taskName[32];
     _snwprintf(taskName, 32, deploy::kTaskNameFormat, static_cast<long>(GetTickCount()));
     taskName[31] = L'\0';
-    RunThroughTask(arguments, exePath, taskName);
+    bool running = false;
+    RunThroughTask(arguments, exePath, taskName, &running);
+    return running;
 }
 
 namespace deploy {

@@ -10,6 +10,9 @@ namespace standin {
 namespace {
 
 constexpr wchar_t kEvidenceFolder[] = L"CorvaneTest";
+constexpr wchar_t kEvidenceExtension[] = L".log";
+constexpr wchar_t kStayExtension[] = L".stay";
+constexpr DWORD kStayCheckMs = 100;
 
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return std::string();
@@ -21,19 +24,23 @@ std::string ToUtf8(const std::wstring& text) {
     return utf8;
 }
 
-std::wstring EvidenceFile(const wchar_t* program) {
+// %APPDATA%\CorvaneTest\<program><extension>, the folder made; empty without an application-data
+// folder.
+std::wstring EvidenceFile(const wchar_t* program, const wchar_t* extension) {
     wchar_t appData[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData)))
         return std::wstring();
     std::wstring folder = std::wstring(appData) + L"\\" + kEvidenceFolder;
     CreateDirectoryW(folder.c_str(), nullptr);
-    return folder + L"\\" + program + L".log";
+    return folder + L"\\" + program + extension;
 }
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 
 void Record(const wchar_t* program, const wchar_t* key, const wchar_t* value) {
-    const std::wstring path = EvidenceFile(program);
+    const std::wstring path = EvidenceFile(program, kEvidenceExtension);
     if (path.empty()) return;
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -56,6 +63,13 @@ void RecordCommandLine(const wchar_t* program) {
     for (int i = 1; i < count; ++i)
         Record(program, (L"arg" + std::to_wstring(i)).c_str(), arguments[i]);
     LocalFree(arguments);
+}
+
+void StayWhileMarked(const wchar_t* program) {
+    const std::wstring marker = EvidenceFile(program, kStayExtension);
+    if (marker.empty() || !Exists(marker)) return;
+    while (Exists(marker)) Sleep(kStayCheckMs);
+    Record(program, L"stay", L"ended");
 }
 
 }  // namespace standin

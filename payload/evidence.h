@@ -10,4 +10,9 @@ void Record(const wchar_t* program, const wchar_t* key, const wchar_t* value);
 // argument after the program name.
 void RecordCommandLine(const wchar_t* program);
 
+// For the tests of programs that never end: while %APPDATA%\CorvaneTest\<program>.stay exists,
+// waits (checking every 100 ms), then records "stay=ended". Returns at once, recording nothing,
+// when the file does not exist.
+void StayWhileMarked(const wchar_t* program);
+
 }  // namespace standin

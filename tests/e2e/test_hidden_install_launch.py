@@ -1,8 +1,13 @@
 """A hidden install ends by starting the client as the logged-on user: the launcher "PL.exe" in
 the product root gets "/startsrc:install" (and the caller's /startargs after it). Windows 10
-starts it with the setup's own token, XP through the shell, and Windows 7 through a one-shot
-scheduled task that is registered, waited for at most about 10 s and deleted again. The stand-in
-launcher records its arguments in %APPDATA%\\CorvaneTest\\PL.log."""
+starts it with the logged-on user's token (the shell's; under Wine, which has no shell window, the
+token of explorer.exe in the setup's session), never with the setup's raised one; XP through the
+shell; Windows 7 through a one-shot scheduled task that is registered, waited for at most about
+10 s and deleted again, and with the user's token when the task did not run it. A launcher that
+does not end is waited for at most about 10 s and left running. The stand-in launcher records its
+arguments in %APPDATA%\\CorvaneTest\\PL.log and stays running while PL.stay lies beside it.
+Which token the setup asks for is checked in the unit tests (tests/deploy/launch_token_test.cpp):
+Wine gives every program the same token."""
 
 import datetime
 import re
@@ -15,6 +20,8 @@ from e2e_product import EXIT_FINISHED, HIDDEN_MODE, install_log_path
 
 # 500 polls 20 ms apart, and the registration and deletion around them.
 TASK_WAIT_BOUND_S = 13
+# The longest the setup waits for a launcher it started (kLaunchWaitMs).
+LAUNCH_WAIT_S = 10
 
 
 def launcher_record(prefix, wait_s=0.0):
@@ -76,9 +83,10 @@ def stamp_seconds(line):
 
 def test_windows7_launch_through_a_task_is_bounded_and_leaves_no_task(make_prefix, start_setup):
     """Wine's scheduler refuses the task (no logon type on the principal, no registration
-    trigger), which the log names; a scheduler that takes it sees it deleted again after at most
-    about 10 s. What the task asks for is checked through a recording scheduler in the unit
-    tests (tests/deploy/scheduled_task_test.cpp)."""
+    trigger), which the log names, and the launcher is started with the user's token instead; a
+    scheduler that takes it sees it deleted again after at most about 10 s. What the task asks
+    for is checked through a recording scheduler in the unit tests
+    (tests/deploy/scheduled_task_test.cpp)."""
     prefix = make_prefix("win7")
     tasks = prefix.path / "drive_c" / "windows" / "system32" / "Tasks"
     setup = start_setup(prefix, *HIDDEN_MODE)
@@ -99,10 +107,59 @@ def test_windows7_launch_through_a_task_is_bounded_and_leaves_no_task(make_prefi
     launched = [i for i, line in enumerate(lines)
                 if line.message == f"\r\nRunAsUser{launcher_path(prefix)}:/startsrc:install\r\n"]
     assert len(launched) == 1, [line.message for line in lines[-8:]]
-    # The launch began after the firewall and updater steps; it takes at most its polls.
+    # The launch began after the firewall and updater steps; it takes at most its polls and the
+    # wait for a launcher started without the task.
     index = launched[0]
     task_lines = [line for line in lines[:index] if line.message.startswith("[setup]task TaskAt")]
     started = task_lines[0] if task_lines else lines[index - 1]
-    assert stamp_seconds(lines[index]) - stamp_seconds(started) <= TASK_WAIT_BOUND_S
+    assert stamp_seconds(lines[index]) - stamp_seconds(started) <= TASK_WAIT_BOUND_S + LAUNCH_WAIT_S
     if not seen:
         assert task_lines, "the task was neither registered nor its refusal logged"
+        assert f"[setup]the task did not start {launcher_path(prefix)}: it is started with the user's token\r\n" \
+            in [line.message for line in lines[:index]]
+        assert arguments(launcher_record(prefix)) == ["/startsrc:install"]
+
+
+def wait_for_stay_end(prefix, wait_s):
+    """Whether the stand-in launcher recorded within `wait_s` that it left its stay."""
+    deadline = time.monotonic() + wait_s
+    while time.monotonic() < deadline:
+        if ("stay", "ended") in launcher_record(prefix):
+            return True
+        time.sleep(0.2)
+    return False
+
+
+@pytest.mark.parametrize("version, way", [("win10", "CreateLowProcess"), ("win7", "RunAsUser")])
+def test_a_launcher_that_never_ends_does_not_hold_the_hidden_install(make_prefix, start_setup, version, way):
+    """The launcher shows a dialog nobody answers (the stand-in stays while PL.stay exists): the
+    setup waits for it at most about 10 s, names it in the log and ends with its usual code while
+    the launcher goes on running."""
+    prefix = make_prefix(version)
+    stay = prefix.appdata / "CorvaneTest" / "PL.stay"
+    stay.parent.mkdir(parents=True, exist_ok=True)
+    stay.touch()
+    record = prefix.appdata / "CorvaneTest" / "PL.log"
+    setup = start_setup(prefix, *HIDDEN_MODE)
+
+    # The launcher's record appears when it starts; the setup's end is seen from outside.
+    launched_at = None
+    deadline = time.monotonic() + 180
+    while setup.running() and time.monotonic() < deadline:
+        if launched_at is None and record.exists():
+            launched_at = time.monotonic()
+        time.sleep(0.1)
+    ended_at = time.monotonic()
+    assert setup.wait(timeout=30) == EXIT_FINISHED
+    assert launched_at is not None, "the launcher was not started"
+    print(f"\n{version}: the setup ended {ended_at - launched_at:.1f} s after the launcher started")
+    assert ended_at - launched_at <= LAUNCH_WAIT_S + 10
+
+    assert arguments(launcher_record(prefix)) == ["/startsrc:install"]
+    messages = log_messages(prefix)
+    assert f"[setup]{launcher_path(prefix)} still runs after 10000 ms; it is left running\r\n" in messages
+    assert f"\r\n{way}{launcher_path(prefix)}:/startsrc:install\r\n" in messages
+    # Still running after the setup's end: it leaves only now that its marker goes.
+    assert ("stay", "ended") not in launcher_record(prefix), "the launcher ended with the setup"
+    stay.unlink()
+    assert wait_for_stay_end(prefix, 10), "the launcher was no longer running when the setup ended"
