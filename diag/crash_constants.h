@@ -26,6 +26,9 @@ constexpr const wchar_t kHeapWalkIncomplete[] = L"more...\r\n";
 constexpr const wchar_t kHeapWalkComplete[] = L"full\r\n";
 constexpr uint32_t kHeapWalkAboveSize = 0x30;
 constexpr uint32_t kHeapWalkLimitMs = 5000;
+// How long the crashed program waits for the reporter to take over (signal) or end. A reporter that
+// does neither is left running; the fallback box follows, then 4660.
+constexpr uint32_t kReporterWaitMs = 60000;
 
 // Exception codes the vectored handler takes itself instead of waiting for the filter.
 constexpr uint32_t kStatusHeapCorruption = 0xC0000374;

@@ -77,7 +77,8 @@ void WriteHeapWalk(const CrashInfoBlock* block) {
     WriteHeapWalkFiles(RuntimeHeap(), fullPath, abovePath, kHeapWalkLimitMs);
 }
 
-// Starts the reporter and waits for it; true when it signalled that it has the information.
+// Starts the reporter and waits for it, a minute at most; true when it signalled that it has the
+// information.
 bool RunReporter(wchar_t* reporter, HANDLE event, HANDLE process, const CrashInfoBlock* block) {
     wchar_t eventText[kPointerTextChars], processText[kPointerTextChars], blockText[kPointerTextChars],
         extraText[kPointerTextChars];
@@ -100,7 +101,7 @@ bool RunReporter(wchar_t* reporter, HANDLE event, HANDLE process, const CrashInf
     ScopedHandle reporterProcess(started.hProcess);
     ScopedHandle reporterThread(started.hThread);
     HANDLE waits[] = {reporterProcess.Get(), event};
-    WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    WaitForMultipleObjects(2, waits, FALSE, kReporterWaitMs);
     // A reporter that signals and ends at once leaves both set; the event decides.
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }

@@ -189,6 +189,29 @@ def test_a_reporter_that_ends_without_signalling_leads_to_the_box_and_4660(
     assert_heap_walk_files(prefix)
 
 
+def test_a_reporter_that_neither_signals_nor_ends_is_left_after_a_minute_for_the_box_and_4660(
+        prefix, start_setup, window_list, crash_setup_exe):
+    # The launcher stand-in in the reporter's place, told to stay: it records its start and waits.
+    stay = prefix.appdata / "CorvaneTest" / "PL.stay"
+    stay.parent.mkdir(parents=True, exist_ok=True)
+    stay.touch()
+    flag = prefix.path / "drive_c" / "crash-now"
+    setup = start_crashing(prefix, start_setup, crash_setup_exe, "access", wait_file="C:\\crash-now")
+    wait_until_armed(prefix)
+    shutil.copyfile(staged_bin(prefix) / "PL.exe", staged_bin(prefix) / "bugreport.exe")
+    flag.touch()
+    started = time.monotonic()
+
+    box = dismiss_box(prefix, window_list, setup)
+    waited = time.monotonic() - started
+    assert setup.wait(timeout=60) == EXIT_CRASHED
+    assert BOX_TEXT_END in box_text(box)
+    assert_one_documented_start(prefix, setup, name="PL")
+    assert 55 <= waited <= 90, f"the box came {waited:.0f} s after the crash"
+    assert evidence(prefix, "stay", name="PL") == [], "the reporter was ended, not left running"
+    stay.unlink()
+
+
 def test_a_missing_reporter_leads_to_the_box_and_4660_and_a_planted_one_never_runs(
         prefix, start_setup, window_list, crash_setup_exe):
     flag = prefix.path / "drive_c" / "crash-now"
