@@ -5,6 +5,7 @@
 #include "app/install_manager.h"
 #include "app/payload_code.h"
 #if defined(PELORA_CRASH_TRIGGER)
+#include "app/test_access_list_echo.h"
 #include "app/test_crash_trigger.h"
 #include "app/test_deletion_pause.h"
 #include "app/test_registration_pause.h"
@@ -31,7 +32,10 @@
 #include "deploy/product_registry.h"
 #include "deploy/product_shortcuts.h"
 #include "deploy/removal_records.h"
+#include "deploy/service_library.h"
+#include "deploy/service_library_constants.h"
 #include "deploy/shared_service.h"
+#include "deploy/shared_service_constants.h"
 #include "deploy/shell_pin_requests.h"
 #include "deploy/shell_registration.h"
 #include "deploy/system_files.h"
@@ -215,7 +219,20 @@ public:
     }
     void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
-    bool RegisterSharedService(const std::wstring& dllPath) override { return ::RegisterSharedService(dllPath); }
+    bool RegisterSharedService(const std::wstring& dllPath) override {
+        // The service runs as LocalSystem: it is given the archive's own library, copied where only
+        // administrators can write, never the product root's file, which the user's programs can
+        // replace.
+        const std::wstring folder = ServiceLibraryFolder();
+        const std::wstring library =
+            folder.empty() ? std::wstring()
+                           : ProvideServiceLibrary(folder, dllPath, extract::PayloadDigestOf(app::kServiceDllEntry));
+        if (!library.empty()) return ::RegisterSharedService(library);
+        InstallLog::Format(deploy::kLogNoServiceWithoutLibrary, deploy::kServiceName);
+        // An older setup's service runs the product root's file: it goes rather than stays.
+        ::UnregisterSharedService(dllPath);
+        return false;
+    }
     bool WriteProductKey(const std::wstring& versionFolder, const std::wstring& channel, HKEY hive,
                          const std::wstring& ltValue, bool isMachine) override {
         const bool written = ::WriteProductKey(versionFolder, channel, hive, ltValue, isMachine);
@@ -293,6 +310,7 @@ private:
 InstallSteps& SystemInstallSteps() {
 #if defined(PELORA_CRASH_TRIGGER)
     ArmTestDeletionPause();
+    ArmAccessListEchoForTesting();
 #endif
     static SystemSteps steps;
     return steps;

@@ -19,6 +19,7 @@
 #include "deploy/product_shortcuts.h"
 #include "deploy/removal_constants.h"
 #include "deploy/removal_records.h"
+#include "deploy/service_library.h"
 #include "deploy/shared_service.h"
 #include "deploy/web_component_digest.h"
 #include "deploy/shell_registration.h"
@@ -197,8 +198,7 @@ void ProductRemoval::UndoRegistrations() {
     if (g_pauseAfterUnregistration) g_pauseAfterUnregistration();
     // Needs the client's file, so it comes before the files go.
     RemoveFirewallException(JoinPath(m_versionFolder, L"bin\\") + deploy::kClientFileName, deploy::kDisplayName);
-    if (IsVistaOrLater())
-        Check(L"service", UnregisterSharedService(JoinPath(m_productRoot, deploy::kServiceDllFileName)));
+    if (IsVistaOrLater()) UndoSharedService();
 
     const ShortcutFolders folders = SystemShortcutFolders();
     ProductShortcuts shortcuts(folders, OsVersionCode(), m_shell);
@@ -209,6 +209,18 @@ void ProductRemoval::UndoRegistrations() {
     Check(L"URL protocol", DeleteProtocolInfo(launcher));
     Check(L"start-up entry", DeleteRunEntry(launcher));
     Check(L"system files", RemoveRecordedSystemFiles(HKEY_CURRENT_USER, m_versionFolder));
+}
+
+void ProductRemoval::UndoSharedService() {
+    // The service runs the copy in the administrators' folder, or, registered by an older setup,
+    // the product root's library.
+    const std::wstring libraryFolder = ServiceLibraryFolder();
+    std::vector<std::wstring> libraries = {JoinPath(m_productRoot, deploy::kServiceDllFileName)};
+    if (!libraryFolder.empty()) libraries.push_back(JoinPath(libraryFolder, deploy::kServiceDllFileName));
+    const bool unregistered = UnregisterSharedService(libraries);
+    Check(L"service", unregistered);
+    // A service still registered keeps its library for a second run.
+    if (unregistered && !libraryFolder.empty()) Check(L"service library", RemoveServiceLibrary(libraryFolder));
 }
 
 void ProductRemoval::Check(const wchar_t* step, bool ok) {

@@ -64,6 +64,8 @@ private:
     using Outcome = RemovalOutcome;
 
     void UndoRegistrations();
+    // The key-press service, then its library in the administrators' folder and the folder.
+    void UndoSharedService();
     void RemovePlannedEntries(const RemovalPlan& plan, bool removeData, const std::function<void(double)>& progress);
     void RemovePublicFiles();
     void RemoveWorkFolders();

@@ -243,8 +243,12 @@ bool RegisterSharedService(const std::wstring& dllPath) {
     return true;
 }
 
-bool UnregisterSharedService(const std::wstring& dllPath) {
-    if (dllPath.empty()) {
+bool UnregisterSharedService(const std::vector<std::wstring>& dllPaths) {
+    std::vector<std::wstring> ours;
+    for (const std::wstring& path : dllPaths) {
+        if (!path.empty()) ours.push_back(ExpandedPath(path));
+    }
+    if (ours.empty()) {
         InstallLog::Format(deploy::kLogUndoNoPath, L"UnregisterSharedService");
         return false;
     }
@@ -252,11 +256,15 @@ bool UnregisterSharedService(const std::wstring& dllPath) {
     if (!ServiceExists(deploy::kServiceName, exists)) return false;
     if (exists) {
         const std::wstring registered = ReadServiceDll(deploy::kServiceName);
-        const std::wstring ours = ExpandedPath(dllPath);
-        if (!NamesSamePath(registered, ours)) {
+        std::wstring listed;
+        bool named = false;
+        for (const std::wstring& path : ours) {
+            named = named || NamesSamePath(registered, path);
+            listed += (listed.empty() ? L"" : L" or ") + path;
+        }
+        if (!named) {
             // Another install's service runs from its own group: both stay.
-            InstallLog::Format(deploy::kLogUndoKeptService, deploy::kServiceName, registered.c_str(),
-                               ours.c_str());
+            InstallLog::Format(deploy::kLogUndoKeptService, deploy::kServiceName, registered.c_str(), listed.c_str());
             return true;
         }
         if (!DeleteServiceAndWait(deploy::kServiceName)) return false;
@@ -264,4 +272,8 @@ bool UnregisterSharedService(const std::wstring& dllPath) {
     }
     // Without the service nothing uses the group: only this product writes it.
     return RemoveSvchostGroup(deploy::kServiceName, deploy::kServiceGroupName);
+}
+
+bool UnregisterSharedService(const std::wstring& dllPath) {
+    return UnregisterSharedService(std::vector<std::wstring>{dllPath});
 }

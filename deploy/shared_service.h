@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Registration of the key-press notification service: "VTService.dll" hosted by the shared
 // service host (svchost.exe) in a service group of its own. Every routine stops at its first
@@ -13,14 +14,14 @@
 // `dllPath` is not an existing file.
 bool RegisterSharedService(const std::wstring& dllPath);
 
-// Takes the registration back when the service "PeloraService" runs `dllPath` (its "ServiceDll",
-// environment strings expanded, is the same file however spelled, registered_path.h): stops and
-// deletes the service, then deletes
-// the svchost group value when it lists nothing but this service. A service of another dll stays
-// with its group (logged); with no service at all a group value listing only this service is
-// removed. True when nothing of this registration is left, false when the service manager cannot
-// answer, the service is still there after its deletion (it may still be running) or the group
-// value cannot be deleted.
+// Takes the registration back when the service "PeloraService" runs one of `dllPaths` (its
+// "ServiceDll", environment strings expanded, is the same file however spelled, registered_path.h):
+// stops and deletes the service, then deletes the svchost group value when it lists nothing but
+// this service. A service of another dll stays with its group (logged); with no service at all a
+// group value listing only this service is removed. True when nothing of this registration is
+// left, false when no path is given, the service manager cannot answer, the service is still there
+// after its deletion (it may still be running) or the group value cannot be deleted.
+bool UnregisterSharedService(const std::vector<std::wstring>& dllPaths);
 bool UnregisterSharedService(const std::wstring& dllPath);
 
 // Whether service `name` is registered; false (and `exists` untouched) when the service manager

@@ -10,6 +10,15 @@ bool TestInstallLog::Contains(const std::wstring& text) const {
     return ReadInstallLogText(m_path).find(text) != std::wstring::npos;
 }
 
+std::string TestInstallLog::Text() const {
+    const std::wstring text = ReadInstallLogText(m_path);
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(size > 0 ? size : 0, '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), length, &utf8[0], size, nullptr, nullptr);
+    return utf8;
+}
+
 bool KeyExists(HKEY hive, const std::wstring& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

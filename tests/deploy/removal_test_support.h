@@ -14,6 +14,8 @@ public:
     ~TestInstallLog();
     // Whether the log written so far holds `text`.
     bool Contains(const std::wstring& text) const;
+    // The log written so far, for the message of a failed check.
+    std::string Text() const;
 
 private:
     ScratchFolder m_scratch;

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "deploy/shared_service.h"
 #include "removal_test_support.h"
 #include "service_test_support.h"
@@ -98,6 +101,26 @@ TEST_F(SharedServiceRemovalTest, ServiceOfAnotherDllStaysWithItsGroup) {
     EXPECT_TRUE(UnregisterSharedService(m_strDll));
     EXPECT_TRUE(IsRegistered());
     EXPECT_TRUE(HasGroupValue());
+}
+
+// The uninstaller names both libraries an install may have registered: the copy in the
+// administrators' folder and, for an older setup's service, the product root's file.
+TEST_F(SharedServiceRemovalTest, AServiceOfEitherNamedDllGoesAndOfNeitherStays) {
+    const std::wstring copy = m_scratch / L"copy\\VTService.dll";
+    WriteTestFile(copy, 64);
+    for (const std::wstring& registered : {m_strDll, copy}) {
+        ASSERT_TRUE(RegisterSharedService(registered));
+        EXPECT_TRUE(UnregisterSharedService(std::vector<std::wstring>{copy, m_strDll}));
+        EXPECT_FALSE(IsRegistered());
+        EXPECT_FALSE(HasGroupValue());
+    }
+    ASSERT_TRUE(RegisterSharedService(m_strOtherDll));
+    EXPECT_TRUE(UnregisterSharedService(std::vector<std::wstring>{copy, m_strDll}));
+    EXPECT_TRUE(IsRegistered());
+    EXPECT_TRUE(HasGroupValue());
+    EXPECT_TRUE(m_log.Contains(copy + L" or " + m_strDll)) << "the kept service's log names both";
+    EXPECT_FALSE(UnregisterSharedService(std::vector<std::wstring>{L"", L""})) << "no path names nothing";
+    EXPECT_TRUE(IsRegistered());
 }
 
 TEST_F(SharedServiceRemovalTest, GroupWithoutServiceGoesOnlyWhenItListsJustThisService) {
