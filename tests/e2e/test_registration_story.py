@@ -13,7 +13,9 @@ import pytest
 
 from e2e_log import parse
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, VERSION, install_log_path
+from e2e_registry import reg_values
 from e2e_report import ReportServer
+from test_hidden_install_service import SERVICE_KEY
 
 LAUNCH_SHORTCUT = "映彩直播.lnk"
 UNINSTALL_SHORTCUT = "卸载映彩直播.lnk"
@@ -74,10 +76,12 @@ def test_a_second_install_over_the_first_leaves_exactly_one_product(version, mak
     version_folder = root / VERSION
 
     durations = []
+    services = []
     for run in ("install", "reinstall"):
         started = time.monotonic()
         assert run_setup(prefix, *HIDDEN_MODE, timeout=180) == EXIT_FINISHED, run
         durations.append(time.monotonic() - started)
+        services.append(reg_values(prefix, SERVICE_KEY) is not None)
 
     messages = log_messages(prefix)
     missing = [m for m in messages if "is not available in this build" in m
@@ -114,5 +118,11 @@ def test_a_second_install_over_the_first_leaves_exactly_one_product(version, mak
     assert "arg1=/startsrc:install" in record.read_text(encoding="utf-8", errors="replace").splitlines()
     assert max(durations) < 60
 
-    assert report_server.installer_error_codes() == EXPECTED_ERRORS[version]
+    # Wine keeps no access lists, so the setup finds no folder only administrators can write and
+    # registers no service there; the reinstall then reports the service it could not stop.
+    expected = EXPECTED_ERRORS[version]
+    if version != "winxp" and not services[0]:
+        expected = [1003] + expected
+    assert report_server.installer_error_codes() == expected
+    assert services[0] == services[1], "the reinstall changed whether there is a service"
     assert (version_folder / "Bin" / "PL.exe").is_file()
