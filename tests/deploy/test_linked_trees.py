@@ -19,17 +19,23 @@ def build_dir():
     return ROOT / "build" / arch
 
 
-def snapshot(folder):
-    return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*")) if p.is_file()}
-
-
-def test_links_in_an_earlier_install_are_never_followed(tmp_path):
+def deploy_tests_and_prefix(tmp_path):
+    """The deployment tests' program and a fresh win7 prefix for it below `tmp_path`."""
     exe = build_dir() / "tests" / "deploy" / "deploy_tests.exe"
     if not exe.exists():
         pytest.skip(f"{exe} is not built")
     prefix = tmp_path / "prefix"
     subprocess.run([str(ROOT / "scripts" / "wine-copy-prefix.sh"), str(prefix), "win7"], check=True,
                    capture_output=True, timeout=300)
+    return exe, prefix
+
+
+def snapshot(folder):
+    return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*")) if p.is_file()}
+
+
+def test_links_in_an_earlier_install_are_never_followed(tmp_path):
+    exe, prefix = deploy_tests_and_prefix(tmp_path)
     drive = prefix / "drive_c"
     user_files = drive / "UserFiles"
     (user_files / "Users" / "1").mkdir(parents=True)

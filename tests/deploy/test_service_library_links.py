@@ -8,9 +8,8 @@ keeps of an access list set on them, unchanged."""
 import os
 import subprocess
 
-import pytest
 
-from test_linked_trees import ROOT, build_dir, snapshot
+from test_linked_trees import ROOT, deploy_tests_and_prefix, snapshot
 
 
 def permissions(folder):
@@ -19,12 +18,7 @@ def permissions(folder):
 
 
 def test_a_library_folder_that_is_or_lies_behind_a_link_is_refused(tmp_path):
-    exe = build_dir() / "tests" / "deploy" / "deploy_tests.exe"
-    if not exe.exists():
-        pytest.skip(f"{exe} is not built")
-    prefix = tmp_path / "prefix"
-    subprocess.run([str(ROOT / "scripts" / "wine-copy-prefix.sh"), str(prefix), "win7"], check=True,
-                   capture_output=True, timeout=300)
+    exe, prefix = deploy_tests_and_prefix(tmp_path)
     drive = prefix / "drive_c"
     user_files = drive / "UserFiles"
     user_files.mkdir()
