@@ -8,7 +8,6 @@ keeps of an access list set on them, unchanged."""
 import os
 import subprocess
 
-
 from test_linked_trees import ROOT, deploy_tests_and_prefix, snapshot
 
 
