@@ -147,7 +147,13 @@ void CustomInstallView::SetAgreed(bool agreed) {
 
 void CustomInstallView::SetFolderText(const std::wstring& text) {
     m_strFolderText = text;
-    if (IsVisible() && m_hEditBox) SetWindowTextW(m_hEditBox, text.c_str());
+    if (IsVisible() && m_hEditBox) ShowOwnText(text);
+}
+
+void CustomInstallView::ShowOwnText(const std::wstring& text) {
+    m_bShowingOwnText = true;
+    SetWindowTextW(m_hEditBox, text.c_str());
+    m_bShowingOwnText = false;
 }
 
 int32_t CustomInstallView::OnEditCommand(WPARAM wParam, LPARAM lParam) {
@@ -155,7 +161,9 @@ int32_t CustomInstallView::OnEditCommand(WPARAM wParam, LPARAM lParam) {
         reinterpret_cast<HWND>(lParam) != m_hEditBox) {
         return 0;
     }
-    if (!TakeFirstChangeLatch()) m_origin = FolderOrigin::Typed;
+    // The box is created with its text, which it does not report: every change it reports is the
+    // user's, unless the program is setting the text itself.
+    if (!m_bShowingOwnText) m_origin = FolderOrigin::Typed;
     m_strFolderText = PathEditText(m_hEditBox);
     return 1;
 }
@@ -174,8 +182,8 @@ void CustomInstallView::OnBrowseClicked() {
         MessageBoxW(HostWindow(), kBrowsedPathTooLongText, product::kMessageCaption, MB_ICONERROR);
         return;
     }
-    if (m_hEditBox) SetWindowTextW(m_hEditBox, picked.c_str());
-    else m_strFolderText = picked;
+    m_strFolderText = picked;
+    if (m_hEditBox) ShowOwnText(picked);
     m_origin = FolderOrigin::Browsed;
 }
 

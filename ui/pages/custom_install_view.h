@@ -30,7 +30,8 @@ public:
     void Setup(const std::wstring& folderText, bool agreed);
     // Enables (white text) or disables (dimmed text) the page's install button.
     void SetAgreed(bool agreed);
-    // Stores the text and shows it in the path box (which reports it as a change).
+    // Stores the text and shows it in the path box; the program's own text is not typing, so the
+    // folder keeps its origin.
     void SetFolderText(const std::wstring& text);
     // The dialog's WM_COMMAND: the path box's change notifications; 1 when handled, else 0.
     int32_t OnEditCommand(WPARAM wParam, LPARAM lParam);
@@ -53,6 +54,9 @@ public:
 private:
     void CreateEditBox();
     void DestroyEditBox();
+    // Sets the path box's text for the program: the change the box reports meanwhile is not the
+    // user's.
+    void ShowOwnText(const std::wstring& text);
 
     HWND m_hEditBox = nullptr;
     TextButton* m_pLocationLabel = nullptr;
@@ -63,6 +67,9 @@ private:
     TextButton* m_pReturnButton = nullptr;
     std::wstring m_strFolderText;
     FolderOrigin m_origin = FolderOrigin::Initial;
+    // Set while ShowOwnText changes the box: the box reports every change the same way, whoever
+    // made it, and reports it before SetWindowText returns.
+    bool m_bShowingOwnText = false;
     InstallController* m_pController;
     InstallDialog* m_pDialog;
 };

@@ -16,8 +16,6 @@ constexpr int kSideMargin = 4;
 constexpr int kFontHeight = 20;
 constexpr int kMaxPathText = 259;
 
-bool g_firstChange = true;
-
 LRESULT PassOn(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     auto old = reinterpret_cast<WNDPROC>(GetPropW(box, kOldProcProperty));
     return old ? CallWindowProcW(old, box, message, wParam, lParam) : DefWindowProcW(box, message, wParam, lParam);
@@ -113,16 +111,6 @@ std::wstring PathEditText(HWND box) {
     wchar_t buffer[kMaxPathText + 1] = {};
     GetWindowTextW(box, buffer, kMaxPathText + 1);
     return buffer;
-}
-
-bool TakeFirstChangeLatch() {
-    const bool first = g_firstChange;
-    g_firstChange = false;
-    return first;
-}
-
-bool FirstChangePending() {
-    return g_firstChange;
 }
 
 }  // namespace ui

@@ -17,10 +17,4 @@ HWND CreatePathEditBox(HWND host, const RECT& rect, const std::wstring& text, HI
 // The box's text, at most 259 characters.
 std::wstring PathEditText(HWND box);
 
-// The first change notification of a path box in the life of the process is the box reporting
-// its own initial text, not the user typing. True exactly once per process: for that first one.
-bool TakeFirstChangeLatch();
-// True until TakeFirstChangeLatch has been called once.
-bool FirstChangePending();
-
 }  // namespace ui
