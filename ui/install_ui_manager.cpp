@@ -44,9 +44,8 @@ void InstallUIManager::Init(InstallController* controller) {
     m_bGraphicsStarted = ui::StartGraphics(m_hModule);
     INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    // The options decide nothing for the engine: only a quick-launch box that is shown does.
     LoadOptions();
-    // The last run's quick-launch choice stands until the user changes it on the location page.
-    if (InstallManager* engine = controller->Engine()) engine->SetQuickLaunch(m_options.nShortcutQuickLaunch != 0);
     m_images.SetModule(m_hModule);
 }
 

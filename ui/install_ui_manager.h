@@ -42,9 +42,11 @@ public:
     static InstallUIManager* Instance();
     ui::ImageCache& Images() { return m_images; }
     const PageOptions& Options() const { return m_options; }
-    // The user's quick-launch choice on the location page; saved with the options, so that the
-    // next run offers the same choice.
-    void SetQuickLaunchChoice(bool checked) { m_options.nShortcutQuickLaunch = checked ? 1 : 0; }
+    // The quick-launch box's choice: the location page starts its box with it and hands back what
+    // the box shows. Saved in the setup's own value, so that the next window starts from it; the
+    // client's "nShortcutQuickLaunch" is not touched.
+    bool QuickLaunchChoice() const { return m_options.nSetupQuickLaunch != 0; }
+    void SetQuickLaunchChoice(bool checked) { m_options.nSetupQuickLaunch = checked ? 1 : 0; }
     void LoadOptions();
     bool SaveOptions() const;
 

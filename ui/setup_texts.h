@@ -19,12 +19,14 @@ inline constexpr wchar_t kClientRunningText[] =
 inline constexpr wchar_t kLogClientRunningHidden[] = L"[setup]the client is running, the hidden install stops\n";
 
 // The options kept for the installed client (page_options.h): REG_DWORD values of the product key
-// under the current user, and the options file in the misc folder.
+// under the current user, and the options file in the misc folder; then the setup's own value
+// beside them, the quick-launch box's last choice.
 inline constexpr wchar_t kOptionShortcutDesktop[] = L"nShortcutDesktop";
 inline constexpr wchar_t kOptionShortcutQuickLaunch[] = L"nShortcutQuickLaunch";
 inline constexpr wchar_t kOptionRunExe[] = L"nRunExe";
 inline constexpr wchar_t kOptionShowNewFeature[] = L"nShowNewFeature";
 inline constexpr wchar_t kOptionStartRunExe[] = L"nStartRunExe";
+inline constexpr wchar_t kOptionSetupQuickLaunch[] = L"nSetupQuickLaunch";
 inline constexpr wchar_t kOptionsFirstLoginValue[] = L"1";
 inline constexpr wchar_t kLogOptionsFolderFailed[] = L"[setup]options not saved: the folder %s could not be created\n";
 inline constexpr wchar_t kLogOptionsFileFailed[] = L"[setup]options file %s not written, error %lu\n";

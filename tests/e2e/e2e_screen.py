@@ -141,3 +141,13 @@ def changed_pixels(first, second, area):
     a, b = pixels(first, area), pixels(second, area)
     assert len(a) == len(b)
     return sum(1 for i in range(0, len(a), 3) if max(abs(a[i + k] - b[i + k]) for k in range(3)) > 8)
+
+
+def looks_checked(path, box):
+    """Whether the 12 x 12 check box centred at `box` (window coordinates) shows its checked face
+    in a screenshot: that face is filled with the accent colours, while the unchecked one is a faint
+    white frame over the dark window."""
+    x, y = box
+    data = pixels(path, (x - 4, y - 4, x + 4, y + 4))
+    vivid = sum(1 for i in range(0, len(data), 3) if max(data[i:i + 3]) - min(data[i:i + 3]) > 80)
+    return vivid > len(data) // 3 // 2

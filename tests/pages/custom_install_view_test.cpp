@@ -1,6 +1,7 @@
 // The location page in a window of the test that hands the path box's notifications to the page,
 // as the setup window does: its path box comes and goes with the page and keeps the text, every
-// change the user makes (typed or pasted) is typing while the program's own text is not, and the
+// change the user makes (typed or pasted) is typing while the program's own text is not, the
+// quick-launch box starts with the last choice and hands back whatever it shows, and the
 // agreement enables and disables its install button.
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "app/install_controller.h"
+#include "ui/install_ui_manager.h"
 #include "ui/pages/custom_install_view.h"
 #include "ui/pages/folder_choice.h"
 #include "ui/pages/path_edit_box.h"
@@ -70,7 +72,7 @@ protected:
         m_page = m_root->AddChild(std::make_unique<ui::CustomInstallView>(nullptr, &m_controller));
         m_page->SetGeometry(0, 298, 590, 142);
         SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(m_page));
-        m_page->Setup(L"C:\\Users\\u\\Corvane\\Pelora\\App", true);
+        m_page->Setup(L"C:\\Users\\u\\Corvane\\Pelora\\App", true, m_bQuickLaunchPreset);
     }
     void TearDown() override {
         if (m_window) SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
@@ -84,7 +86,10 @@ protected:
         for (wchar_t key : text) SendMessageW(m_page->EditBox(), WM_CHAR, key, 1);
     }
 
+    // The quick-launch box's choice is handed back to the process's UI manager.
+    InstallUIManager m_manager;
     InstallController m_controller;
+    bool m_bQuickLaunchPreset = true;
     HWND m_window = nullptr;
     std::unique_ptr<HostRoot> m_root;
     ui::CustomInstallView* m_page = nullptr;
@@ -165,6 +170,35 @@ TEST_F(LocationPage, TheAgreementEnablesAndDisablesTheInstallButton) {
     m_page->SetAgreed(true);
     EXPECT_EQ(ui::ButtonState::Normal, install->State());
     EXPECT_EQ(0xFFFFFFFFu, install->Color());
+}
+
+TEST_F(LocationPage, TheQuickLaunchChoiceFollowsTheBoxHoweverItWasFlipped) {
+    ui::CheckButton* box = m_page->QuickLaunchBox();
+    ASSERT_TRUE(box->IsChecked());
+    EXPECT_TRUE(m_manager.QuickLaunchChoice());
+    // Window coordinates: the page lies at (0, 298), the box at (20, 110) of it.
+    m_root->DispatchMouse(ui::MouseAction::Press, 20 + 6, 298 + 110 + 6);
+    m_root->DispatchMouse(ui::MouseAction::Release, 300, 298 + 20);
+    EXPECT_FALSE(box->IsChecked());
+    EXPECT_FALSE(m_manager.QuickLaunchChoice()) << "the box shows unchecked, the choice stayed checked";
+    box->Toggle();
+    EXPECT_TRUE(m_manager.QuickLaunchChoice());
+}
+
+// The page of a run whose last window left the quick-launch box unchecked.
+class LocationPageAfterAnUncheckedBox : public LocationPage {
+protected:
+    void SetUp() override {
+        m_bQuickLaunchPreset = false;
+        LocationPage::SetUp();
+    }
+};
+
+TEST_F(LocationPageAfterAnUncheckedBox, TheBoxStartsWithTheLastChoice) {
+    EXPECT_FALSE(m_page->QuickLaunchBox()->IsChecked());
+    EXPECT_FALSE(m_manager.QuickLaunchChoice());
+    m_page->QuickLaunchBox()->Toggle();
+    EXPECT_TRUE(m_manager.QuickLaunchChoice());
 }
 
 TEST_F(LocationPage, AReplacementFolderIsShownInTheBox) {

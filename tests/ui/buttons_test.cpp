@@ -121,6 +121,41 @@ TEST_F(ButtonSignals, ACheckBoxFlipsOnThePressAndClicksOnTheRelease) {
     EXPECT_TRUE(m_log.m_entries.empty()) << "a release elsewhere clicked the box";
 }
 
+// Writes down what a check box shows each time it reports a change.
+class ToggleLog : public sigslot::has_slots {
+public:
+    explicit ToggleLog(ui::CheckButton* box) : m_pBox(box) { box->Toggled.connect(this, &ToggleLog::OnToggled); }
+    void OnToggled() { m_shown.push_back(m_pBox->IsChecked()); }
+    std::vector<bool> m_shown;
+
+private:
+    ui::CheckButton* m_pBox;
+};
+
+TEST_F(ButtonSignals, ACheckBoxReportsEveryChangeOfWhatItShowsHoweverItCame) {
+    ToggleLog toggles(m_check);
+    // Pressed on the box, released beside it: no click, but the box flipped and says so.
+    m_root.DispatchMouse(MouseAction::Press, 110, 10);
+    m_root.DispatchMouse(MouseAction::Release, 150, 50);
+    EXPECT_EQ((std::vector<bool>{false}), toggles.m_shown);
+    // A whole click reports once, on the press.
+    m_root.DispatchMouse(MouseAction::Press, 110, 10);
+    m_root.DispatchMouse(MouseAction::Release, 110, 10);
+    EXPECT_EQ((std::vector<bool>{false, true}), toggles.m_shown);
+
+    toggles.m_shown.clear();
+    m_window.TakeUpdateRect();
+    m_check->SetChecked(true);
+    EXPECT_TRUE(toggles.m_shown.empty()) << "setting the shown value reported a change";
+    const RECT unchanged = m_window.TakeUpdateRect();
+    EXPECT_TRUE(IsRectEmpty(&unchanged)) << "setting the shown value repainted";
+    m_check->SetChecked(false);
+    m_check->Toggle();
+    EXPECT_EQ((std::vector<bool>{false, true}), toggles.m_shown);
+    const RECT repainted = m_window.TakeUpdateRect();
+    EXPECT_EQ(100, repainted.left) << "the box's own rectangle was not invalidated";
+}
+
 TEST_F(ButtonSignals, SettingTheSameStateEmitsAndRepaintsNothing) {
     m_log.Listen(m_button);
     m_window.TakeUpdateRect();

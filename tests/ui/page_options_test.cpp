@@ -1,6 +1,7 @@
 // The options kept for the installed client: loaded from the user's (else the machine's) product
 // key, and written back under the user with the options file; the UI manager writes them when it
-// goes after a finished install (the e2e stories cover that run).
+// goes after a finished install (the e2e stories cover that run). Beside them the setup keeps the
+// quick-launch box's last choice in a value of its own, the user's only.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Corvane\\Pelora";
+constexpr wchar_t kSetupQuickLaunch[] = L"nSetupQuickLaunch";
 constexpr const wchar_t* kNames[] = {L"nShortcutDesktop", L"nShortcutQuickLaunch", L"nRunExe", L"nShowNewFeature",
                                      L"nStartRunExe"};
 
@@ -19,15 +21,18 @@ void SetDword(HKEY hive, const wchar_t* name, DWORD value) {
     ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(hive, kKey, name, REG_DWORD, &value, sizeof(value)));
 }
 
-// The five values as stored under `hive`, -1 for a value that is missing or no REG_DWORD.
+// A value as stored under `hive`, -1 when it is missing or no REG_DWORD.
+int StoredOption(HKEY hive, const wchar_t* name) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    const LONG status = RegGetValueW(hive, kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return status == ERROR_SUCCESS ? static_cast<int>(value) : -1;
+}
+
+// The client's five values as stored under `hive`.
 std::vector<int> StoredOptions(HKEY hive) {
     std::vector<int> values;
-    for (const wchar_t* name : kNames) {
-        DWORD value = 0;
-        DWORD size = sizeof(value);
-        const LONG status = RegGetValueW(hive, kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-        values.push_back(status == ERROR_SUCCESS ? static_cast<int>(value) : -1);
-    }
+    for (const wchar_t* name : kNames) values.push_back(StoredOption(hive, name));
     return values;
 }
 
@@ -51,6 +56,7 @@ TEST_F(PageOptionsTest, WithNoKeyAtAllTheDefaultsAndTheOptionsFileAreWritten) {
     manager.LoadOptions();
     EXPECT_TRUE(manager.SaveOptions());
     EXPECT_EQ((std::vector<int>{1, 1, 1, 0, 1}), StoredOptions(HKEY_CURRENT_USER));
+    EXPECT_EQ(1, StoredOption(HKEY_CURRENT_USER, kSetupQuickLaunch));
     wchar_t value[8] = {};
     GetPrivateProfileStringW(L"Option", L"FirstOpenLoginPanel", L"", value, 8, OptionsFile().c_str());
     EXPECT_STREQ(L"1", value);
@@ -93,6 +99,32 @@ TEST_F(PageOptionsTest, AValueThatIsNoNumberKeepsItsDefault) {
     const PageOptions options = LoadPageOptions();
     EXPECT_EQ(1, options.nRunExe);
     EXPECT_EQ(0, options.nShortcutQuickLaunch);
+}
+
+TEST_F(PageOptionsTest, TheQuickLaunchChoiceIsKeptInTheSetupsOwnValueNotInTheClients) {
+    SetDword(HKEY_CURRENT_USER, L"nShortcutQuickLaunch", 0);
+    InstallUIManager manager;
+    manager.LoadOptions();
+    EXPECT_TRUE(manager.QuickLaunchChoice()) << "the client's option was taken for the setup's choice";
+    manager.SetQuickLaunchChoice(false);
+    EXPECT_TRUE(manager.SaveOptions());
+    EXPECT_EQ(0, StoredOption(HKEY_CURRENT_USER, kSetupQuickLaunch));
+    EXPECT_EQ(0, StoredOption(HKEY_CURRENT_USER, L"nShortcutQuickLaunch")) << "the client's option was changed";
+
+    manager.LoadOptions();
+    EXPECT_FALSE(manager.QuickLaunchChoice()) << "the saved choice was not read back";
+}
+
+TEST_F(PageOptionsTest, TheSetupsOwnValueIsReadFromTheUserOnly) {
+    SetDword(HKEY_LOCAL_MACHINE, kSetupQuickLaunch, 0);
+    SetDword(HKEY_LOCAL_MACHINE, L"nShortcutQuickLaunch", 0);
+    PageOptions options = LoadPageOptions();
+    EXPECT_EQ(1, options.nSetupQuickLaunch) << "a machine's value was taken for the user's choice";
+    EXPECT_EQ(0, options.nShortcutQuickLaunch) << "the client's option is still read from the machine";
+
+    SetDword(HKEY_CURRENT_USER, kSetupQuickLaunch, 0);
+    options = LoadPageOptions();
+    EXPECT_EQ(0, options.nSetupQuickLaunch);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ CustomInstallView::~CustomInstallView() {
     DestroyEditBox();
 }
 
-void CustomInstallView::Setup(const std::wstring& folderText, bool agreed) {
+void CustomInstallView::Setup(const std::wstring& folderText, bool agreed, bool quickLaunch) {
     const int returnX = Width() - ArtWidth(kArtReturnNormal) - 20;
     const int returnY = Height() - ArtHeight(kArtReturnNormal) - 12;
 
@@ -88,15 +88,15 @@ void CustomInstallView::Setup(const std::wstring& folderText, bool agreed) {
     m_strFolderText = folderText;
     CreateEditBox();
 
-    auto quickLaunch = std::make_unique<CheckButton>();
-    quickLaunch->SetImages(Art(kArtChecked), Art(kArtUnchecked));
-    quickLaunch->SetGeometry(20, 110, ArtWidth(kArtChecked), ArtHeight(kArtChecked));
-    quickLaunch->SetName(kCheckButtonName);
-    quickLaunch->Clicked.connect(this, &CustomInstallView::OnQuickLaunchToggled);
-    // The box starts with the engine's flag, which carries the choice of the last run.
-    InstallManager* engine = m_pController->Engine();
-    if (engine && !engine->QuickLaunch()) quickLaunch->Toggle();
-    m_pQuickLaunchBox = AddChild(std::move(quickLaunch));
+    auto box = std::make_unique<CheckButton>();
+    box->SetImages(Art(kArtChecked), Art(kArtUnchecked));
+    box->SetGeometry(20, 110, ArtWidth(kArtChecked), ArtHeight(kArtChecked));
+    box->SetName(kCheckButtonName);
+    box->SetChecked(quickLaunch);
+    // Toggled, not Clicked: a press released beside the box flips it without a click.
+    box->Toggled.connect(this, &CustomInstallView::ApplyQuickLaunchChoice);
+    m_pQuickLaunchBox = AddChild(std::move(box));
+    ApplyQuickLaunchChoice();
 
     m_pQuickLaunchLabel = AddChild(Label(kQuickLaunchText, 20 + 14, 110 - 2, 120, 14));
 
@@ -187,7 +187,7 @@ void CustomInstallView::OnBrowseClicked() {
     m_origin = FolderOrigin::Browsed;
 }
 
-void CustomInstallView::OnQuickLaunchToggled() {
+void CustomInstallView::ApplyQuickLaunchChoice() {
     const bool checked = m_pQuickLaunchBox->IsChecked();
     if (InstallManager* engine = m_pController->Engine()) engine->SetQuickLaunch(checked);
     if (InstallUIManager* manager = InstallUIManager::Instance()) manager->SetQuickLaunchChoice(checked);

@@ -26,8 +26,9 @@ public:
     CustomInstallView(InstallDialog* dialog, InstallController* controller);
     ~CustomInstallView() override;
 
-    // Builds the children, stores the folder text, creates the path box and applies `agreed`.
-    void Setup(const std::wstring& folderText, bool agreed);
+    // Builds the children, stores the folder text, creates the path box, applies `agreed` and
+    // starts the quick-launch box with `quickLaunch` (the last window's choice).
+    void Setup(const std::wstring& folderText, bool agreed, bool quickLaunch);
     // Enables (white text) or disables (dimmed text) the page's install button.
     void SetAgreed(bool agreed);
     // Stores the text and shows it in the path box; the program's own text is not typing, so the
@@ -39,7 +40,10 @@ public:
     std::wstring ChosenFolder() const;
 
     void OnBrowseClicked();
-    void OnQuickLaunchToggled();
+    // Hands what the quick-launch box shows to the engine's pin flag and to the choice the UI
+    // manager keeps for the next window. Runs whenever the box changes, and again at the install
+    // click.
+    void ApplyQuickLaunchChoice();
 
     const std::wstring& FolderText() const { return m_strFolderText; }
     FolderOrigin Origin() const { return m_origin; }

@@ -3,6 +3,7 @@
 #include "app/install_controller.h"
 #include "app/install_errors.h"
 #include "app/install_manager.h"
+#include "ui/install_ui_manager.h"
 #include "ui/pages/abort_install_view.h"
 #include "ui/pages/custom_install_view.h"
 #include "ui/pages/folder_choice.h"
@@ -116,7 +117,7 @@ void InstallDialog::ShowPage(PageView page, bool show) {
                 // Added before it is set up: the path box is placed by the page's window position.
                 m_pLocationPage = AddChild(std::make_unique<CustomInstallView>(this, m_pController));
                 m_pLocationPage->SetGeometry(0, Height() - kLocationPageHeight, Width(), kLocationPageHeight);
-                m_pLocationPage->Setup(m_strInstallFolder, !m_pAgreementBox || m_pAgreementBox->IsChecked());
+                m_pLocationPage->Setup(m_strInstallFolder, Agreed(), QuickLaunchPreset());
             }
             Invalidate();
             break;
@@ -137,6 +138,11 @@ void InstallDialog::ShowPage(PageView page, bool show) {
             if (show) BuildProgressPage();
             break;
     }
+}
+
+bool InstallDialog::QuickLaunchPreset() {
+    const InstallUIManager* manager = InstallUIManager::Instance();
+    return !manager || manager->QuickLaunchChoice();
 }
 
 void InstallDialog::SetCurrentPage(PageView page) {

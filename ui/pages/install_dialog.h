@@ -48,6 +48,7 @@ public:
     // True when a running client (or its updater) stops the install: in the hidden mode at once,
     // otherwise when the user cancels the Retry/Cancel box; Retry ends the client and goes on.
     bool CheckProductRunning();
+    // Follows the agreement box whenever it changes: both install buttons enabled or disabled.
     void OnAgreementToggled();
     void OnAgreementLinkState(int oldState, int newState, ImageButton* button);
     void OnAgreementLinkClicked();
@@ -80,6 +81,10 @@ protected:
 
 private:
     bool HiddenMode() const;
+    // What the agreement box shows (agreed when there is no box).
+    bool Agreed() const;
+    // The quick-launch box's first value: the choice of the last window that showed it.
+    static bool QuickLaunchPreset();
     void BuildWelcomePage();
     void BuildProgressPage();
     void CreepProgress();

@@ -80,7 +80,9 @@ void InstallDialog::BuildWelcomePage() {
     agreement->SetImages(Art(kArtChecked), Art(kArtUnchecked));
     agreement->SetGeometry(14, kBottomLine - ArtHeight(kArtChecked), ArtWidth(kArtChecked), ArtHeight(kArtChecked));
     agreement->SetName(kCheckButtonName);
-    agreement->Clicked.connect(this, &InstallDialog::OnAgreementToggled);
+    // Toggled, not Clicked: a press released beside the box flips it without a click, and the
+    // install buttons must follow what the box shows.
+    agreement->Toggled.connect(this, &InstallDialog::OnAgreementToggled);
     m_pAgreementBox = AddChild(std::move(agreement));
 
     auto link = std::make_unique<TextButton>();
@@ -133,7 +135,13 @@ void InstallDialog::OnAgreementLinkClicked() {
     if (result <= 32) InstallLog::Format(kLogAgreementNotOpened, kAgreementUrl, static_cast<long>(result));
 }
 
+bool InstallDialog::Agreed() const {
+    return !m_pAgreementBox || m_pAgreementBox->IsChecked();
+}
+
 void InstallDialog::OnInstallClicked() {
+    // The disabled install buttons already say so; the box decides, whatever reached this.
+    if (!Agreed()) return;
     // A refused folder keeps the current page: the user may choose another one and click again.
     if (!CommitInstallFolder()) return;
     // A running client keeps its files open: it is stopped (with consent) before anything is replaced.
@@ -149,6 +157,9 @@ void InstallDialog::OnInstallClicked() {
         }
         return;
     }
+    // The pin follows the quick-launch box as it shows now. Without the location page there is no
+    // box, and the engine keeps the choice of the command line and the defaults.
+    if (m_pLocationPage) m_pLocationPage->ApplyQuickLaunchChoice();
     StartInstallWhenExtracted();
 }
 

@@ -12,6 +12,11 @@ void CheckButton::SetImages(Gdiplus::Image* checked, Gdiplus::Image* unchecked) 
 void CheckButton::Toggle() {
     m_bChecked = !m_bChecked;
     Invalidate();
+    Toggled.emit();
+}
+
+void CheckButton::SetChecked(bool checked) {
+    if (checked != m_bChecked) Toggle();
 }
 
 void CheckButton::Paint(Gdiplus::Graphics& surface) {
@@ -21,7 +26,7 @@ void CheckButton::Paint(Gdiplus::Graphics& surface) {
 
 int32_t CheckButton::OnMouse(MouseAction action, int x, int y) {
     if (action == MouseAction::Press) Toggle();
-    // Only Clicked: the pages listen to it, and the value is already flipped.
+    // Only Clicked, and only over the box: the value flipped on the press, and Toggled said so.
     else if (action == MouseAction::Release) Clicked.emit();
     return 1;
 }
