@@ -102,26 +102,28 @@ TEST_F(PageOptionsTest, AValueThatIsNoNumberKeepsItsDefault) {
 }
 
 TEST_F(PageOptionsTest, TheQuickLaunchChoiceIsKeptInTheSetupsOwnValueNotInTheClients) {
-    SetDword(HKEY_CURRENT_USER, L"nShortcutQuickLaunch", 0);
     InstallUIManager manager;
     manager.LoadOptions();
-    EXPECT_TRUE(manager.QuickLaunchChoice()) << "the client's option was taken for the setup's choice";
+    EXPECT_TRUE(manager.QuickLaunchChoice());
     manager.SetQuickLaunchChoice(false);
     EXPECT_TRUE(manager.SaveOptions());
     EXPECT_EQ(0, StoredOption(HKEY_CURRENT_USER, kSetupQuickLaunch));
-    EXPECT_EQ(0, StoredOption(HKEY_CURRENT_USER, L"nShortcutQuickLaunch")) << "the client's option was changed";
+    EXPECT_EQ(1, StoredOption(HKEY_CURRENT_USER, L"nShortcutQuickLaunch")) << "the client's option was changed";
 
     manager.LoadOptions();
     EXPECT_FALSE(manager.QuickLaunchChoice()) << "the saved choice was not read back";
 }
 
-TEST_F(PageOptionsTest, TheSetupsOwnValueIsReadFromTheUserOnly) {
+TEST_F(PageOptionsTest, TheSetupsOwnValueIsReadFromTheUserOnlyAndTheClientsIsNoChoice) {
     SetDword(HKEY_LOCAL_MACHINE, kSetupQuickLaunch, 0);
     SetDword(HKEY_LOCAL_MACHINE, L"nShortcutQuickLaunch", 0);
     PageOptions options = LoadPageOptions();
     EXPECT_EQ(1, options.nSetupQuickLaunch) << "a machine's value was taken for the user's choice";
     EXPECT_EQ(0, options.nShortcutQuickLaunch) << "the client's option is still read from the machine";
 
+    SetDword(HKEY_CURRENT_USER, L"nShortcutQuickLaunch", 0);
+    options = LoadPageOptions();
+    EXPECT_EQ(1, options.nSetupQuickLaunch) << "the client's option was taken for the setup's choice";
     SetDword(HKEY_CURRENT_USER, kSetupQuickLaunch, 0);
     options = LoadPageOptions();
     EXPECT_EQ(0, options.nSetupQuickLaunch);
