@@ -17,7 +17,8 @@ struct ReportedModule {
 };
 
 // The two heap-walk files the crashed program wrote before it started the reporter, named after
-// its running executable and its crash tick, in `folder` (ending in "\").
+// its running executable and its crash tick, in `folder` (ending in "\"): the paths exactly as it
+// wrote them, or both empty when it could not name them and wrote none.
 struct HeapWalkFiles {
     std::wstring full;
     std::wstring above30;

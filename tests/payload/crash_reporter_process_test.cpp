@@ -191,8 +191,12 @@ TEST_F(CrashReporterProcess, ReadsTheBlockWritesTheReportAndSignalsTheEvent) {
     EXPECT_NE(report.find(L"Display name: 映彩直播\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"Extra text: extra words\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"Running executable: " + m_self + L"\r\n"), std::wstring::npos);
-    EXPECT_NE(report.find(L"\\payload_tests1234abcdHeapwalk_full.txt\r\n"), std::wstring::npos) << report;
-    EXPECT_NE(report.find(L"\\payload_tests1234abcdHeapwalk_above30.txt\r\n"), std::wstring::npos);
+    // The heap-walk files by the very paths the crashed program wrote them to.
+    EXPECT_NE(report.find(L"\r\n" + TempCorvaneFolder() + L"payload_tests1234abcdHeapwalk_full.txt\r\n"),
+              std::wstring::npos)
+        << report;
+    EXPECT_NE(report.find(L"\r\n" + TempCorvaneFolder() + L"payload_tests1234abcdHeapwalk_above30.txt\r\n"),
+              std::wstring::npos);
     // The module list is the crashed process's, with versions where the files carry them.
     const size_t modules = report.find(L"\r\nModules:\r\n");
     ASSERT_NE(modules, std::wstring::npos);
@@ -302,10 +306,10 @@ TEST_F(CrashReporterProcess, AMalformedCommandLineIsRefusedWithoutTouchingAnyHan
     EXPECT_NE(evidence.find(L"error=command line not understood\r\n"), std::wstring::npos);
 }
 
-TEST(HeapWalkFileNames, FollowTheCrashedProgramsNamingWithAndWithoutTick) {
+TEST(HeapWalkFileNames, AreTheNamesTheCrashedProgramWroteWithAndWithoutTick) {
     const auto withTick = reporter::HeapWalkFileNames(L"C:\\t\\Corvane\\", L"C:\\a.b\\PeloraSetup.exe", 0xBEEF);
-    EXPECT_EQ(withTick.full, L"C:\\t\\Corvane\\\\PeloraSetupbeefHeapwalk_full.txt");
-    EXPECT_EQ(withTick.above30, L"C:\\t\\Corvane\\\\PeloraSetupbeefHeapwalk_above30.txt");
+    EXPECT_EQ(withTick.full, L"C:\\t\\Corvane\\PeloraSetupbeefHeapwalk_full.txt");
+    EXPECT_EQ(withTick.above30, L"C:\\t\\Corvane\\PeloraSetupbeefHeapwalk_above30.txt");
     const auto withoutTick = reporter::HeapWalkFileNames(L"C:\\t\\Corvane\\", L"C:\\a.b\\Setup", 0);
     EXPECT_EQ(withoutTick.full, L"C:\\t\\Corvane\\SetupHeapwalk_full.txt");
     EXPECT_EQ(withoutTick.above30, L"C:\\t\\Corvane\\SetupHeapwalk_above30.txt");
