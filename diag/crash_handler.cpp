@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "diag/crash_constants.h"
-#include "diag/crash_info_builder.h"
+#include "diag/crash_info_block_store.h"
 #include "diag/crash_monitor.h"
 #include "diag/crash_monitor_state.h"
 #include "diag/crash_text.h"
@@ -67,7 +67,7 @@ void WriteHeapWalk(const CrashInfoBlock* block) {
 
     wchar_t running[MAX_PATH + 1] = {};
     if (block) {
-        wcsncpy(running, CrashBlockString(block, 4), MAX_PATH);
+        wcsncpy(running, CrashBlockString(*block, 4), MAX_PATH);
     } else {
         GetModuleFileNameW(nullptr, running, MAX_PATH);
     }
@@ -110,7 +110,7 @@ void ShowFallbackBox(const CrashInfoBlock* block) {
     wchar_t text[MAX_PATH + 64] = {};
     wchar_t running[MAX_PATH + 1] = {};
     if (block) {
-        wcsncpy(running, CrashBlockString(block, 4), MAX_PATH);
+        wcsncpy(running, CrashBlockString(*block, 4), MAX_PATH);
     } else {
         GetModuleFileNameW(nullptr, running, MAX_PATH);
     }
