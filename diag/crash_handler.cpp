@@ -118,10 +118,20 @@ void ShowFallbackBox(const CrashInfoBlock* block) {
     MessageBoxW(nullptr, text, kCrashBoxCaption, MB_OK);
 }
 
+// A C++ throw of the x86-64 runtime, which raises it as a structured exception: at the filter it
+// was caught by nobody, and the runtime, when continued, hands it to std::terminate.
+bool IsUncaughtCppThrow(const EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
+    return record != nullptr && (record->ExceptionCode & kGccThrowCodeMask) == kGccThrowCode &&
+           (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) == 0;
+}
+
 }  // namespace
 
 LONG WINAPI HandleCrash(EXCEPTION_POINTERS* pointers) {
     CrashMonitorState& state = CrashState();
+    // Before any crash only the filter brings a throw here (the vectored handler passes them on).
+    if (!state.crashHandled && IsUncaughtCppThrow(pointers)) return EXCEPTION_CONTINUE_EXECUTION;
     // The first thread in keeps the lock for good: any other crashing thread waits here until the
     // process ends, and the handling thread itself re-enters.
     EnterCriticalSection(&state.lock);

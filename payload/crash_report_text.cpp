@@ -81,6 +81,7 @@ std::wstring ComposeCrashReport(const CrashSnapshot& snapshot, uint32_t processI
     report += FormatText(L"Process: %lu\r\n", static_cast<unsigned long>(processId));
     report += FormatText(L"Exception: 0x%08lX %ls\r\n", static_cast<unsigned long>(record.ExceptionCode),
                      name != nullptr ? name : L"(unnamed)");
+    if (!snapshot.thrown.empty()) report += L"Thrown: " + snapshot.thrown + L"\r\n";
     report += L"Address: " + Hex(address) + L" " + Where(address, modules) + L"\r\n";
     report += AccessDetail(record);
     report += FormatText(L"Thread: %lu (block made by thread %lu)\r\n",

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/crash_constants.h"
 #include "diag/crash_info_block.h"
 #include "diag/win_handle.h"
 #include "payload/crash_report_text.h"
@@ -224,6 +225,50 @@ TEST_F(CrashReporterProcess, AStackOverflowIsNamedWithTheSavedStack) {
     EXPECT_NE(report.find(L"Stack overflow, thread stack "), std::wstring::npos);
     // Without a crash tick the heap-walk files carry no number.
     EXPECT_NE(report.find(TempCorvaneFolder() + L"payload_testsHeapwalk_full.txt\r\n"), std::wstring::npos) << report;
+}
+
+TEST_F(CrashReporterProcess, AnUncaughtCppExceptionIsNamedWithWhatWasThrown) {
+    OwnCrashBlock block(m_strings);
+    const std::wstring thrown = L"std::runtime_error: 磁盘已满";
+    block.RecordCrash(diag::kUncaughtCppExceptionCode, reinterpret_cast<uintptr_t>(&CrashSite), 1);
+    EXCEPTION_RECORD& record = block.Header().exceptionRecord;
+    record.NumberParameters = 2;
+    record.ExceptionInformation[0] = reinterpret_cast<ULONG_PTR>(thrown.c_str());
+    record.ExceptionInformation[1] = thrown.size();
+
+    const ReporterRun run = RunReporter(block.Address());
+    EXPECT_TRUE(run.eventSignalled);
+    const std::wstring report = ReportOfThisProcess();
+    EXPECT_NE(report.find(L"\r\nException: 0xE0504C01 uncaught C++ exception\r\nThrown: " + thrown + L"\r\n"),
+              std::wstring::npos)
+        << ToUtf8ForMessage(report);
+}
+
+// The text behind the record is the crashed program's word: one longer than it ever writes, or
+// one that cannot be read, is left out, and the report is made all the same.
+TEST_F(CrashReporterProcess, AThrownTextThatCannotBeBelievedIsLeftOut) {
+    const std::wstring tooLong(diag::kCrashDetailChars, L'x');
+    void* unreadable = VirtualAlloc(nullptr, 65536, MEM_RESERVE, PAGE_NOACCESS);
+    ASSERT_NE(unreadable, nullptr);
+    const struct {
+        const void* address;
+        size_t length;
+    } texts[] = {{tooLong.c_str(), tooLong.size()}, {unreadable, 10}};
+    for (const auto& text : texts) {
+        OwnCrashBlock block(m_strings);
+        block.RecordCrash(diag::kUncaughtCppExceptionCode, reinterpret_cast<uintptr_t>(&CrashSite), 1);
+        EXCEPTION_RECORD& record = block.Header().exceptionRecord;
+        record.NumberParameters = 2;
+        record.ExceptionInformation[0] = reinterpret_cast<ULONG_PTR>(text.address);
+        record.ExceptionInformation[1] = text.length;
+        const ReporterRun run = RunReporter(block.Address());
+        EXPECT_TRUE(run.eventSignalled);
+        const std::wstring report = ReportOfThisProcess();
+        EXPECT_NE(report.find(L"Exception: 0xE0504C01 uncaught C++ exception\r\n"), std::wstring::npos)
+            << ToUtf8ForMessage(report);
+        EXPECT_EQ(report.find(L"Thrown: "), std::wstring::npos) << ToUtf8ForMessage(report);
+    }
+    VirtualFree(unreadable, 0, MEM_RELEASE);
 }
 
 TEST_F(CrashReporterProcess, LongStringsReachTheReportWhole) {
