@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -12,6 +14,7 @@ constexpr wchar_t kWaitVariable[] = L"PELORA_TEST_CRASH_AFTER";
 constexpr int kCrashingThreads = 3;
 constexpr int kWaitLimitMs = 120000;
 constexpr UINT kQuietExitCode = 7;
+constexpr char kThrownText[] = "test crash: nobody catches this";
 
 volatile int* volatile g_nowhere = nullptr;
 volatile LONG g_go = 0;
@@ -65,5 +68,9 @@ void ProvokeTestCrash() {
         Sleep(200);
         g_go = 1;
         WriteToNowhere();
+    } else if (wanted == L"throw") {
+        throw std::runtime_error(kThrownText);
+    } else if (wanted == L"abort") {
+        abort();
     }
 }

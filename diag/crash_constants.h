@@ -35,6 +35,19 @@ constexpr uint32_t kStatusHeapCorruption = 0xC0000374;
 constexpr uint32_t kStatusStackOverflow = 0xC00000FD;
 constexpr uint32_t kCrashStackBytes = 0x10000;
 
+// Ends that raise no structured exception reach the crash handler with codes of the monitor's
+// own (the customer bit set, so that no system code is one of them). With two parameters in the
+// record, the first is the address, in the crashed process, of a UTF-16 text saying what was
+// thrown, the second its length in characters (below kCrashDetailChars, no terminator).
+constexpr uint32_t kUncaughtCppExceptionCode = 0xE0504C01;  // std::terminate: nobody caught a throw
+constexpr uint32_t kAbortCode = 0xE0504C02;                 // abort()
+constexpr uint32_t kCrashDetailChars = 256;
+// A C++ throw as the x86-64 runtime raises it (compared under the mask, which also takes its
+// unwinding codes). One that reaches the filter was caught by nobody: continued, it returns to the
+// runtime, which calls std::terminate.
+constexpr uint32_t kGccThrowCode = 0x20474343;
+constexpr uint32_t kGccThrowCodeMask = 0x20FFFFFF;
+
 // The install log's lines of the arming.
 constexpr const wchar_t kLogCrashMonitorArmed[] = L"[setup]crash monitor armed, reporter %s, user number %d\n";
 constexpr const wchar_t kLogCrashMonitorFailed[] = L"[setup]crash monitor could not be installed, error %lu\n";

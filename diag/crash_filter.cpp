@@ -9,6 +9,7 @@
 #include "diag/crash_info_builder.h"
 #include "diag/crash_monitor.h"
 #include "diag/crash_monitor_state.h"
+#include "diag/crash_terminate_handler.h"
 #include "diag/crash_vectored_handler.h"
 
 namespace diag {
@@ -79,6 +80,7 @@ bool InstallCrashHandler(const CrashIdentity& identity) {
 void ArmCrashFilter() {
     SetUnhandledExceptionFilter(HandleCrash);
     LockUnhandledExceptionFilter();
+    ArmTerminateHandlers();
 }
 
 void SetCrashReporterPath(const std::wstring& path) {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "diag/crash_constants.h"
-#include "diag/crash_info_builder.h"
+#include "diag/crash_info_block_store.h"
 #include "diag/crash_monitor.h"
 #include "diag/crash_monitor_state.h"
 #include "diag/crash_text.h"
@@ -67,7 +67,7 @@ void WriteHeapWalk(const CrashInfoBlock* block) {
 
     wchar_t running[MAX_PATH + 1] = {};
     if (block) {
-        wcsncpy(running, CrashBlockString(block, 4), MAX_PATH);
+        wcsncpy(running, CrashBlockString(*block, 4), MAX_PATH);
     } else {
         GetModuleFileNameW(nullptr, running, MAX_PATH);
     }
@@ -110,7 +110,7 @@ void ShowFallbackBox(const CrashInfoBlock* block) {
     wchar_t text[MAX_PATH + 64] = {};
     wchar_t running[MAX_PATH + 1] = {};
     if (block) {
-        wcsncpy(running, CrashBlockString(block, 4), MAX_PATH);
+        wcsncpy(running, CrashBlockString(*block, 4), MAX_PATH);
     } else {
         GetModuleFileNameW(nullptr, running, MAX_PATH);
     }
@@ -118,10 +118,20 @@ void ShowFallbackBox(const CrashInfoBlock* block) {
     MessageBoxW(nullptr, text, kCrashBoxCaption, MB_OK);
 }
 
+// A C++ throw of the x86-64 runtime, which raises it as a structured exception: at the filter it
+// was caught by nobody, and the runtime, when continued, hands it to std::terminate.
+bool IsUncaughtCppThrow(const EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
+    return record != nullptr && (record->ExceptionCode & kGccThrowCodeMask) == kGccThrowCode &&
+           (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) == 0;
+}
+
 }  // namespace
 
 LONG WINAPI HandleCrash(EXCEPTION_POINTERS* pointers) {
     CrashMonitorState& state = CrashState();
+    // Before any crash only the filter brings a throw here (the vectored handler passes them on).
+    if (!state.crashHandled && IsUncaughtCppThrow(pointers)) return EXCEPTION_CONTINUE_EXECUTION;
     // The first thread in keeps the lock for good: any other crashing thread waits here until the
     // process ends, and the handling thread itself re-enters.
     EnterCriticalSection(&state.lock);

@@ -69,10 +69,4 @@ CrashInfoBlock* CreateCrashInfoBlock(const CrashIdentity& identity) {
     return block;
 }
 
-const wchar_t* CrashBlockString(const CrashInfoBlock* block, int index) {
-    if (block == nullptr || index < 0 || index >= kCrashStringCount) return L"";
-    return reinterpret_cast<const wchar_t*>(reinterpret_cast<const unsigned char*>(block) +
-                                            block->stringOffsets[index]);
-}
-
 }  // namespace diag

@@ -10,7 +10,4 @@ namespace diag {
 // heap has no room. The block is never freed: a crash may come at any time until the process ends.
 CrashInfoBlock* CreateCrashInfoBlock(const CrashIdentity& identity);
 
-// The strings of a block, by index (0 to 4).
-const wchar_t* CrashBlockString(const CrashInfoBlock* block, int index);
-
 }  // namespace diag

@@ -35,7 +35,9 @@ struct CrashIdentity {
 bool InstallCrashHandler(const CrashIdentity& identity);
 
 // Makes HandleCrash the unhandled-exception filter and locks SetUnhandledExceptionFilter, so that
-// no other code of the process can take the filter away again.
+// no other code of the process can take the filter away again; makes the terminate and abort
+// handlers (diag/crash_terminate_handler.h) hand their ends to it as well. Any thread may be the
+// one that crashes, throws or aborts.
 void ArmCrashFilter();
 
 // The reporter to start; an empty path is ignored. Without one the reporter is searched for by
@@ -46,6 +48,8 @@ void SetCrashFlags(uint32_t flags);
 void SetCrashUserNumber(uint32_t userNumber);
 
 // The unhandled-exception filter. Handles the first crash of the process and ends it with 4660.
+// A C++ throw of the x86-64 runtime that nobody caught is continued instead, so that the runtime
+// calls std::terminate, whose handler comes back here with the exception's type.
 // A later call from another thread returns EXCEPTION_CONTINUE_SEARCH once the handling is over
 // (it waits until then, and the process ends first); an unhandled fault of the handling thread
 // itself ends the process with 4660 at once, with no second reporter.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "diag/crash_constants.h"
+
 namespace diag {
 namespace {
 
@@ -34,6 +36,9 @@ constexpr NamedCode kNames[] = {
     {EXCEPTION_GUARD_PAGE, L"EXCEPTION_GUARD_PAGE"},
     {EXCEPTION_INVALID_HANDLE, L"EXCEPTION_INVALID_HANDLE"},
     {0xC0000374, L"STATUS_HEAP_CORRUPTION"},
+    // The crash monitor's own codes.
+    {kUncaughtCppExceptionCode, L"uncaught C++ exception"},
+    {kAbortCode, L"abort() called"},
 };
 
 }  // namespace

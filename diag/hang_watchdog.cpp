@@ -79,7 +79,8 @@ void CopyStack(uintptr_t teb, uintptr_t stackPointer, StackCopy& stack) {
 }
 
 // Takes the hung thread's state while it is suspended, stores it in the block, and composes the
-// report once the thread runs again. False when the thread could not be examined.
+// report once the thread runs again. False when no hang was recorded: the thread gave a sign of
+// life after all, or it could not be examined.
 bool RecordHang(HANDLE thread, DWORD threadId, CrashInfoBlock& block, uint64_t cpuPercent) {
     HangSnapshot snapshot;
     snapshot.threadId = threadId;
@@ -88,6 +89,12 @@ bool RecordHang(HANDLE thread, DWORD threadId, CrashInfoBlock& block, uint64_t c
     const uintptr_t teb = TebOf(thread);
     if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
         InstallLog::Format(kLogThreadNotExamined, threadId, GetLastError());
+        return false;
+    }
+    // Decided again while the thread cannot call Activate: a sign of life that came during the
+    // check is no hang.
+    if (!IsHangOverdue(GetTickCount(), State().record.lastActivityTick.load(), kHangLimitMs)) {
+        ResumeThread(thread);
         return false;
     }
     snapshot.context.ContextFlags = CONTEXT_FULL;
@@ -147,7 +154,7 @@ DWORD WINAPI WatchdogThread(void*) {
         lastCheck = now;
         const DWORD activity = record.lastActivityTick.load();
         CrashInfoBlock* block = ProcessCrashInfoBlock();
-        if (activity != 0 && now - activity > kHangLimitMs && block != nullptr) {
+        if (IsHangOverdue(now, activity, kHangLimitMs) && block != nullptr) {
             if (RecordHang(thread.Get(), record.monitoredThreadId, *block, cpuPercent)) ++hangs;
             if (hangs >= kMaxReportedHangs) {
                 record.busy.store(0);
@@ -165,6 +172,13 @@ bool HasWatchdogSwitch(const std::vector<std::wstring>& arguments) {
     for (const std::wstring& argument : arguments)
         if (argument.compare(0, kWatchdogSwitchLength, kWatchdogSwitch) == 0) return true;
     return false;
+}
+
+bool IsHangOverdue(uint32_t now, uint32_t lastActivityTick, uint32_t limitMs) {
+    // The difference taken as signed: a sign of life given after `now` was read comes out
+    // negative instead of as a silence of 49 days, and the counter's wrap cancels out.
+    const auto silence = static_cast<int32_t>(now - lastActivityTick);
+    return lastActivityTick != 0 && silence > static_cast<int32_t>(limitMs);
 }
 
 int StartHangWatchdog() {

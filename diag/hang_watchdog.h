@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ void ActivateHangWatchdog();
 
 // True when an argument begins with the watchdog's switch (its first four characters compared).
 bool HasWatchdogSwitch(const std::vector<std::wstring>& arguments);
+
+// True when the watched thread's last sign of life, at `lastActivityTick`, lies more than
+// `limitMs` before `now` (both GetTickCount values). 0 means no sign of life yet: no hang.
+bool IsHangOverdue(uint32_t now, uint32_t lastActivityTick, uint32_t limitMs);
 
 // What the watchdog has reported so far in this process: the number of hangs and the last report.
 int ReportedHangCount();

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "diag/crash_constants.h"
 #include "payload/reporter_constants.h"
 
 namespace reporter {
@@ -11,6 +12,20 @@ bool ReadRemote(HANDLE process, uintptr_t address, void* buffer, size_t size) {
     SIZE_T read = 0;
     return ReadProcessMemory(process, reinterpret_cast<const void*>(address), buffer, size, &read) &&
            read == size;
+}
+
+// The text the crashed program put behind an exception code of the crash monitor's own: its
+// address and length are the record's two parameters.
+std::wstring ReadThrownText(HANDLE process, const EXCEPTION_RECORD& record) {
+    const bool carriesText =
+        record.ExceptionCode == diag::kUncaughtCppExceptionCode || record.ExceptionCode == diag::kAbortCode;
+    if (!carriesText || record.NumberParameters < 2) return std::wstring();
+    const ULONG_PTR length = record.ExceptionInformation[1];
+    if (length == 0 || length >= diag::kCrashDetailChars) return std::wstring();
+    std::wstring text(length, L'\0');
+    if (!ReadRemote(process, record.ExceptionInformation[0], &text[0], length * sizeof(wchar_t)))
+        return std::wstring();
+    return text.substr(0, text.find(L'\0'));
 }
 
 }  // namespace
@@ -35,6 +50,7 @@ BlockReadResult ReadCrashBlock(HANDLE process, uintptr_t address, CrashSnapshot&
         if (end >= strings.size()) return BlockReadResult::kBadString;
         snapshot.strings[i].assign(strings.data() + first, end - first);
     }
+    snapshot.thrown = ReadThrownText(process, snapshot.header.exceptionRecord);
     return BlockReadResult::kRead;
 }
 

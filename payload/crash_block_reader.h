@@ -13,6 +13,9 @@ namespace reporter {
 struct CrashSnapshot {
     diag::CrashInfoBlock header = {};
     std::wstring strings[diag::kCrashStringCount];
+    // What was thrown, when the crash monitor's own exception code carries the text (the type of
+    // a C++ exception that nobody caught); empty otherwise or when it cannot be read.
+    std::wstring thrown;
 };
 
 // The outcome of reading a block; anything but kRead means the block is not to be believed.
@@ -25,7 +28,8 @@ enum class BlockReadResult {
 
 // Reads the block at `address` in `process` (a handle with PROCESS_VM_READ). The block was laid
 // out by a process of this build's architecture; every offset and size it holds is checked
-// against the block's own size before it is used.
+// against the block's own size before it is used. The text behind the exception record is read
+// too, up to its documented length; an unreadable text only stays empty.
 BlockReadResult ReadCrashBlock(HANDLE process, uintptr_t address, CrashSnapshot& snapshot);
 
 const wchar_t* DescribeBlockReadResult(BlockReadResult result);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "diag/exception_names.h"
+#include "diag/heap_walk_files.h"
 #include "diag/text_format.h"
 #include "payload/reporter_constants.h"
 
@@ -54,15 +55,15 @@ constexpr const wchar_t* kStringNames[diag::kCrashStringCount] = {
 
 HeapWalkFiles HeapWalkFileNames(const std::wstring& folder, const std::wstring& runningExecutable,
                                 uint32_t crashTick) {
-    std::wstring name = runningExecutable.substr(runningExecutable.find_last_of(L'\\') + 1);
-    const size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos) name.erase(dot);
+    // The crashed program's own naming, so that the report names the files it wrote. A path it
+    // could not hold was never written, and the report names none.
+    wchar_t full[MAX_PATH + 1] = {};
+    wchar_t above[MAX_PATH + 1] = {};
     HeapWalkFiles files;
-    // The crashed program puts a separator before the name only when it adds the tick.
-    files.full = crashTick != 0 ? folder + L"\\" + name + FormatText(L"%x", crashTick) + kHeapWalkFullSuffix
-                                : folder + name + kHeapWalkFullSuffix;
-    const std::wstring fullTail = kHeapWalkFullTail;
-    files.above30 = files.full.substr(0, files.full.size() - fullTail.size()) + kHeapWalkAboveTail;
+    if (diag::HeapWalkFileNames(folder.c_str(), runningExecutable.c_str(), crashTick, full, above, MAX_PATH + 1)) {
+        files.full = full;
+        files.above30 = above;
+    }
     return files;
 }
 
@@ -80,6 +81,7 @@ std::wstring ComposeCrashReport(const CrashSnapshot& snapshot, uint32_t processI
     report += FormatText(L"Process: %lu\r\n", static_cast<unsigned long>(processId));
     report += FormatText(L"Exception: 0x%08lX %ls\r\n", static_cast<unsigned long>(record.ExceptionCode),
                      name != nullptr ? name : L"(unnamed)");
+    if (!snapshot.thrown.empty()) report += L"Thrown: " + snapshot.thrown + L"\r\n";
     report += L"Address: " + Hex(address) + L" " + Where(address, modules) + L"\r\n";
     report += AccessDetail(record);
     report += FormatText(L"Thread: %lu (block made by thread %lu)\r\n",

@@ -17,7 +17,8 @@ struct ReportedModule {
 };
 
 // The two heap-walk files the crashed program wrote before it started the reporter, named after
-// its running executable and its crash tick, in `folder` (ending in "\").
+// its running executable and its crash tick, in `folder` (ending in "\"): the paths exactly as it
+// wrote them, or both empty when it could not name them and wrote none.
 struct HeapWalkFiles {
     std::wstring full;
     std::wstring above30;
@@ -25,8 +26,9 @@ struct HeapWalkFiles {
 HeapWalkFiles HeapWalkFileNames(const std::wstring& folder, const std::wstring& runningExecutable,
                                 uint32_t crashTick);
 
-// The readable report: the exception (code, name, address and its module), the crashing thread,
-// the registers, the five strings, the heap-walk files and the module list.
+// The readable report: the exception (code, name, what was thrown where known, address and its
+// module), the crashing thread, the registers, the five strings, the heap-walk files and the
+// module list.
 std::wstring ComposeCrashReport(const CrashSnapshot& snapshot, uint32_t processId,
                                 const std::vector<ReportedModule>& modules, const HeapWalkFiles& heapWalk);
 

@@ -13,9 +13,6 @@ constexpr const wchar_t kExtInfoSwitch[] = L"/extinfo:";
 constexpr const wchar_t kReportFolder[] = L"Corvane";
 constexpr const wchar_t kFallbackTempFolder[] = L"C:\\temp\\";
 constexpr const wchar_t kReportFileFormat[] = L"%lsCrashReport_%lu.txt";  // folder, process id
-constexpr const wchar_t kHeapWalkFullSuffix[] = L"Heapwalk_full.txt";
-constexpr const wchar_t kHeapWalkFullTail[] = L"full.txt";
-constexpr const wchar_t kHeapWalkAboveTail[] = L"above30.txt";
 
 // Evidence keys (payload/README.md).
 constexpr const wchar_t kReportKey[] = L"report";

@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "diag/crash_info_block.h"
+#include "diag/crash_info_block_store.h"
 #include "diag/crash_info_builder.h"
 
 namespace {
@@ -126,11 +128,40 @@ TEST(CrashInfoBlockBuilderTest, StoresTheFiveStringsInOrderBehindTheHeader) {
     size_t offset = sizeof(CrashInfoBlock);
     for (int i = 0; i < diag::kCrashStringCount; ++i) {
         EXPECT_EQ(block->stringOffsets[i], offset) << "string " << i;
-        EXPECT_EQ(std::wstring(diag::CrashBlockString(block, i)), expected[i]) << "string " << i;
+        EXPECT_EQ(std::wstring(diag::CrashBlockString(*block, i)), expected[i]) << "string " << i;
         offset += (expected[i].size() + 1) * sizeof(wchar_t);
     }
     EXPECT_EQ(block->totalSize, offset);
     EXPECT_EQ(HeapSize(GetProcessHeap(), 0, block), offset) << "one block of the process heap";
+}
+
+// The crash path copies the strings of a block that a wild write may have damaged: the reader
+// answers "" rather than lead the copy beyond the block.
+TEST(CrashInfoBlockStringTest, ReadsOnlyStringsThatEndInsideTheBlock) {
+    // The block with zeroed room behind it, so that a reader going beyond it still finds a 0.
+    struct BlockWithRoom {
+        CrashInfoBlock block;
+        wchar_t room[64];
+    };
+    static_assert(offsetof(BlockWithRoom, room) == sizeof(CrashInfoBlock), "the strings follow the header");
+    static BlockWithRoom storage;
+    storage = {};
+    CrashInfoBlock& block = storage.block;
+    std::wcscpy(storage.room, L"whole");
+    const uint32_t first = sizeof(CrashInfoBlock);
+    block.totalSize = first + 6 * sizeof(wchar_t);
+    for (uint32_t& offset : block.stringOffsets) offset = first;
+    EXPECT_STREQ(diag::CrashBlockString(block, 4), L"whole");
+
+    EXPECT_STREQ(diag::CrashBlockString(block, -1), L"");
+    EXPECT_STREQ(diag::CrashBlockString(block, diag::kCrashStringCount), L"");
+    block.stringOffsets[0] = block.totalSize;
+    EXPECT_STREQ(diag::CrashBlockString(block, 0), L"") << "an offset at the block's end";
+    block.stringOffsets[1] = 16;
+    EXPECT_STREQ(diag::CrashBlockString(block, 1), L"") << "an offset inside the header";
+    // The block ends before the string's terminator.
+    block.totalSize = first + 3 * sizeof(wchar_t);
+    EXPECT_STREQ(diag::CrashBlockString(block, 2), L"");
 }
 
 TEST(CrashInfoBlockBuilderTest, NamesTheModuleOfAnAddressOutsideTheExecutable) {

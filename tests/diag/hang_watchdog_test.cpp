@@ -32,6 +32,20 @@ TEST(HangWatchdogSwitch, OnlyAnArgumentBeginningWithLddTurnsItOn) {
     EXPECT_FALSE(diag::HasWatchdogSwitch({L"/ld", L"ldd", L"x/ldd", L"/LDD"}));
 }
 
+TEST(HangWatchdogCheck, OnlyASilenceLongerThanTheLimitIsAHang) {
+    constexpr uint32_t kLimit = 4000;
+    EXPECT_FALSE(diag::IsHangOverdue(50000, 50000 - kLimit, kLimit));
+    EXPECT_TRUE(diag::IsHangOverdue(50000, 50000 - kLimit - 1, kLimit));
+    EXPECT_FALSE(diag::IsHangOverdue(50000, 0, kLimit)) << "no sign of life yet";
+    // The watched thread called Activate after the watchdog had read the clock.
+    EXPECT_FALSE(diag::IsHangOverdue(50000, 50001, kLimit));
+    EXPECT_FALSE(diag::IsHangOverdue(50000, 50000 + kLimit + 1, kLimit));
+    // The tick count wraps after 49.7 days: a sign of life just before the wrap is recent.
+    EXPECT_FALSE(diag::IsHangOverdue(100, 0xFFFFFF00u, kLimit));
+    EXPECT_TRUE(diag::IsHangOverdue(100, 100u - kLimit - 1, kLimit));
+    EXPECT_FALSE(diag::IsHangOverdue(0xFFFFFF00u, 100, kLimit)) << "a sign of life just after the wrap";
+}
+
 TEST(HangWatchdog, WithoutTheSwitchStartStartsNothingAndStopHasNothingToStop) {
     const int threadsBefore = ThreadsOfThisProcess();
     EXPECT_EQ(diag::StartHangWatchdog(), 0);

@@ -172,6 +172,26 @@ def test_threads_crashing_together_start_one_reporter(prefix, start_setup, crash
     assert_report_names(prefix, setup, "0xC0000005", "EXCEPTION_ACCESS_VIOLATION")
 
 
+def test_a_cpp_exception_nobody_catches_ends_in_the_reporters_report_and_4660(prefix, start_setup, crash_setup_exe):
+    # The worker thread throws right after arming the monitor. The 32-bit build unwinds without
+    # structured exceptions: left alone, the runtime would end the setup with 3 and no report.
+    setup = start_crashing(prefix, start_setup, crash_setup_exe, "throw")
+    assert setup.wait(timeout=120) == EXIT_CRASHED
+    assert_one_documented_start(prefix, setup)
+    assert_heap_walk_files(prefix)
+    report = assert_report_names(prefix, setup, "0xE0504C01", "uncaught C++ exception")
+    assert "\nThrown: std::runtime_error: test crash: nobody catches this\n" in report, report
+
+
+def test_an_abort_ends_in_the_reporters_report_and_4660(prefix, start_setup, crash_setup_exe):
+    setup = start_crashing(prefix, start_setup, crash_setup_exe, "abort")
+    assert setup.wait(timeout=120) == EXIT_CRASHED
+    assert_one_documented_start(prefix, setup)
+    assert_heap_walk_files(prefix)
+    report = assert_report_names(prefix, setup, "0xE0504C02", "abort() called")
+    assert "Thrown: " not in report
+
+
 def test_a_reporter_that_ends_without_signalling_leads_to_the_box_and_4660(
         prefix, start_setup, window_list, crash_setup_exe):
     # The launcher stand-in in the reporter's place: it records its start and ends, signalling nothing.

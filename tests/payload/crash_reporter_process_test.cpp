@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/crash_constants.h"
 #include "diag/crash_info_block.h"
 #include "diag/win_handle.h"
 #include "payload/crash_report_text.h"
@@ -191,8 +192,12 @@ TEST_F(CrashReporterProcess, ReadsTheBlockWritesTheReportAndSignalsTheEvent) {
     EXPECT_NE(report.find(L"Display name: 映彩直播\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"Extra text: extra words\r\n"), std::wstring::npos);
     EXPECT_NE(report.find(L"Running executable: " + m_self + L"\r\n"), std::wstring::npos);
-    EXPECT_NE(report.find(L"\\payload_tests1234abcdHeapwalk_full.txt\r\n"), std::wstring::npos) << report;
-    EXPECT_NE(report.find(L"\\payload_tests1234abcdHeapwalk_above30.txt\r\n"), std::wstring::npos);
+    // The heap-walk files by the very paths the crashed program wrote them to.
+    EXPECT_NE(report.find(L"\r\n" + TempCorvaneFolder() + L"payload_tests1234abcdHeapwalk_full.txt\r\n"),
+              std::wstring::npos)
+        << report;
+    EXPECT_NE(report.find(L"\r\n" + TempCorvaneFolder() + L"payload_tests1234abcdHeapwalk_above30.txt\r\n"),
+              std::wstring::npos);
     // The module list is the crashed process's, with versions where the files carry them.
     const size_t modules = report.find(L"\r\nModules:\r\n");
     ASSERT_NE(modules, std::wstring::npos);
@@ -220,6 +225,50 @@ TEST_F(CrashReporterProcess, AStackOverflowIsNamedWithTheSavedStack) {
     EXPECT_NE(report.find(L"Stack overflow, thread stack "), std::wstring::npos);
     // Without a crash tick the heap-walk files carry no number.
     EXPECT_NE(report.find(TempCorvaneFolder() + L"payload_testsHeapwalk_full.txt\r\n"), std::wstring::npos) << report;
+}
+
+TEST_F(CrashReporterProcess, AnUncaughtCppExceptionIsNamedWithWhatWasThrown) {
+    OwnCrashBlock block(m_strings);
+    const std::wstring thrown = L"std::runtime_error: 磁盘已满";
+    block.RecordCrash(diag::kUncaughtCppExceptionCode, reinterpret_cast<uintptr_t>(&CrashSite), 1);
+    EXCEPTION_RECORD& record = block.Header().exceptionRecord;
+    record.NumberParameters = 2;
+    record.ExceptionInformation[0] = reinterpret_cast<ULONG_PTR>(thrown.c_str());
+    record.ExceptionInformation[1] = thrown.size();
+
+    const ReporterRun run = RunReporter(block.Address());
+    EXPECT_TRUE(run.eventSignalled);
+    const std::wstring report = ReportOfThisProcess();
+    EXPECT_NE(report.find(L"\r\nException: 0xE0504C01 uncaught C++ exception\r\nThrown: " + thrown + L"\r\n"),
+              std::wstring::npos)
+        << ToUtf8ForMessage(report);
+}
+
+// The text behind the record is the crashed program's word: one longer than it ever writes, or
+// one that cannot be read, is left out, and the report is made all the same.
+TEST_F(CrashReporterProcess, AThrownTextThatCannotBeBelievedIsLeftOut) {
+    const std::wstring tooLong(diag::kCrashDetailChars, L'x');
+    void* unreadable = VirtualAlloc(nullptr, 65536, MEM_RESERVE, PAGE_NOACCESS);
+    ASSERT_NE(unreadable, nullptr);
+    const struct {
+        const void* address;
+        size_t length;
+    } texts[] = {{tooLong.c_str(), tooLong.size()}, {unreadable, 10}};
+    for (const auto& text : texts) {
+        OwnCrashBlock block(m_strings);
+        block.RecordCrash(diag::kUncaughtCppExceptionCode, reinterpret_cast<uintptr_t>(&CrashSite), 1);
+        EXCEPTION_RECORD& record = block.Header().exceptionRecord;
+        record.NumberParameters = 2;
+        record.ExceptionInformation[0] = reinterpret_cast<ULONG_PTR>(text.address);
+        record.ExceptionInformation[1] = text.length;
+        const ReporterRun run = RunReporter(block.Address());
+        EXPECT_TRUE(run.eventSignalled);
+        const std::wstring report = ReportOfThisProcess();
+        EXPECT_NE(report.find(L"Exception: 0xE0504C01 uncaught C++ exception\r\n"), std::wstring::npos)
+            << ToUtf8ForMessage(report);
+        EXPECT_EQ(report.find(L"Thrown: "), std::wstring::npos) << ToUtf8ForMessage(report);
+    }
+    VirtualFree(unreadable, 0, MEM_RELEASE);
 }
 
 TEST_F(CrashReporterProcess, LongStringsReachTheReportWhole) {
@@ -302,10 +351,10 @@ TEST_F(CrashReporterProcess, AMalformedCommandLineIsRefusedWithoutTouchingAnyHan
     EXPECT_NE(evidence.find(L"error=command line not understood\r\n"), std::wstring::npos);
 }
 
-TEST(HeapWalkFileNames, FollowTheCrashedProgramsNamingWithAndWithoutTick) {
+TEST(HeapWalkFileNames, AreTheNamesTheCrashedProgramWroteWithAndWithoutTick) {
     const auto withTick = reporter::HeapWalkFileNames(L"C:\\t\\Corvane\\", L"C:\\a.b\\PeloraSetup.exe", 0xBEEF);
-    EXPECT_EQ(withTick.full, L"C:\\t\\Corvane\\\\PeloraSetupbeefHeapwalk_full.txt");
-    EXPECT_EQ(withTick.above30, L"C:\\t\\Corvane\\\\PeloraSetupbeefHeapwalk_above30.txt");
+    EXPECT_EQ(withTick.full, L"C:\\t\\Corvane\\PeloraSetupbeefHeapwalk_full.txt");
+    EXPECT_EQ(withTick.above30, L"C:\\t\\Corvane\\PeloraSetupbeefHeapwalk_above30.txt");
     const auto withoutTick = reporter::HeapWalkFileNames(L"C:\\t\\Corvane\\", L"C:\\a.b\\Setup", 0);
     EXPECT_EQ(withoutTick.full, L"C:\\t\\Corvane\\SetupHeapwalk_full.txt");
     EXPECT_EQ(withoutTick.above30, L"C:\\t\\Corvane\\SetupHeapwalk_above30.txt");
