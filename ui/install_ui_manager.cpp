@@ -114,7 +114,8 @@ bool InstallUIManager::PostToDialog(UINT message, WPARAM wParam) {
 void InstallUIManager::Deliver(KeptReport report) {
     std::lock_guard<std::mutex> lock(m_dialogLock);
     HWND window = m_pDialog ? m_pDialog->Window() : nullptr;
-    if (!window) return;
+    // A window that has already ended (a refused hidden run) waits for nothing.
+    if (!window || !IsWindow(window)) return;
     if (m_keptReports.empty()) {
         const UINT message = report.error ? WM_SETUP_ERROR : WM_SETUP_STEP;
         const WPARAM wParam =
