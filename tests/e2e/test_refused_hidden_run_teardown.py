@@ -14,6 +14,9 @@ RUNS = 50
 SLOW_FILE_MS = "100"
 USER_BYTES = b"the user's own bytes\r\n"
 EXTRACTION_STOPPED = "[setup]extraction stopped, the run is ending\n"
+PAYLOAD_BEGUN = "解压SetupFille, size:"
+# The lines of an extraction that ran to its end, successful or not.
+EXTRACTION_ENDS = ("ExtractSetupFile 成功", "Setup.7z解压成功", "Setup.7z解压真的失败了")
 
 
 def test_a_refused_hidden_run_during_a_slow_extraction_always_ends_with_1(prefix, run_setup, crash_setup_exe):
@@ -31,7 +34,11 @@ def test_a_refused_hidden_run_during_a_slow_extraction_always_ends_with_1(prefix
     assert apps.read_bytes() == USER_BYTES
     messages = install_log_messages(prefix)
     assert messages.count(f"[setup]install folder \"C:\\Apps\\{VERSION}\" refused, verdict 3\n") == RUNS
-    # Every run stopped its extraction rather than finishing it behind the refusal.
-    assert messages.count(EXTRACTION_STOPPED) == RUNS
+    # Every extraction that had begun was stopped rather than finished behind the refusal (on a busy
+    # machine the refusal may even come before the worker has begun); most runs found it running.
+    stopped = messages.count(EXTRACTION_STOPPED)
+    begun = sum(m.startswith(PAYLOAD_BEGUN) for m in messages)
+    assert begun <= stopped <= RUNS
+    assert stopped >= RUNS // 2, f"only {stopped} runs found the extraction running"
     assert not any("crash monitor armed" in m for m in messages)
-    assert not any("解压成功" in m or "解压真的失败了" in m for m in messages)
+    assert not any(end in m for m in messages for end in EXTRACTION_ENDS), "an extraction ran to its end"
