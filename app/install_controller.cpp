@@ -14,6 +14,9 @@
 namespace {
 
 constexpr uint32_t kMinimumOsVersion = 0x500;
+// A stopped extraction ends within its 10 ms poll and an idle worker at once; a phase that is
+// running finishes its current step.
+constexpr DWORD kEngineStopMs = 5000;
 
 }  // namespace
 
@@ -24,6 +27,12 @@ const wchar_t* StartupMessage(StartupCode code) {
         case kStartupAlreadyRunning: return L"岚拓映彩直播安装程序已经在运行。";
         default: return nullptr;
     }
+}
+
+InstallController::InstallController() = default;
+
+InstallController::~InstallController() {
+    if (!m_bEngineStopped) static_cast<void>(m_pEngine.release());
 }
 
 bool InstallController::Init(HINSTANCE module) {
@@ -57,7 +66,7 @@ StartupCode InstallController::PrepareRun() {
     CreateFolderPath(ParentFolder(m_strLogPath));
     InstallLog::Open(m_strLogPath);
 
-    m_pEngine = new InstallManager(m_hModule, this);
+    m_pEngine = std::make_unique<InstallManager>(m_hModule, this);
     const int engineCode = m_pEngine->Init({product::kPayloadResourceType, product::kHelperResourceId},
                                            {product::kPayloadResourceType, product::kPayloadResourceId});
     if (engineCode != 0) {
@@ -73,8 +82,15 @@ StartupCode InstallController::PrepareRun() {
 int InstallController::Run() {
     if (!m_pUIManager) return 1;
     const int result = m_pUIManager->Run();
+    StopEngine();
     ReleaseUIManager();
     return result;
+}
+
+void InstallController::StopEngine() {
+    // The window may have ended while the worker was still extracting (a refused folder, a running
+    // client) or between its phases: it calls this controller, the UI manager and static objects.
+    if (m_pEngine) m_bEngineStopped = m_pEngine->Shutdown(kEngineStopMs);
 }
 
 void InstallController::ReleaseUIManager() {

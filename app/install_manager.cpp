@@ -128,25 +128,43 @@ int InstallManager::SetInstallFolder(const std::wstring& chosen, std::wstring& r
     return verdict;
 }
 
-void InstallManager::StartExtract() {
-    Start();
+bool InstallManager::StartExtract() {
     m_nState = 1;
-    Post(kMessageExtract, 0, 0);
+    if (Start() && Post(kMessageExtract, 0, 0)) return true;
+    InstallLog::Format(app::kLogWorkerNotGiven, L"extraction", GetLastError());
+    return false;
 }
 
-void InstallManager::StartInstall() {
+bool InstallManager::StartInstall() {
     m_nStartTime = m_steps.Now();
-    Post(kMessageInstall, 0, 0);
+    if (Post(kMessageInstall, 0, 0)) return true;
+    InstallLog::Format(app::kLogWorkerNotGiven, L"installation", GetLastError());
+    return false;
 }
 
 void InstallManager::Abort() {
+    // The user has confirmed: the extraction stops now, not after telemetry's second.
+    Stop(false, 0);
     m_steps.ReportInstallerAbort();
     m_steps.ReportShutdown(kAbortShutdownMs);
-    Stop(false, 0);
+}
+
+bool InstallManager::Shutdown(DWORD milliseconds) {
+    if (Join(milliseconds)) return true;
+    InstallLog::Format(app::kLogWorkerStillRunning, static_cast<unsigned long>(milliseconds));
+    std::lock_guard<std::mutex> lock(m_clientLock);
+    m_pClient = nullptr;
+    return false;
+}
+
+void InstallManager::ReportError(std::unique_ptr<InstallError> error) {
+    std::lock_guard<std::mutex> lock(m_clientLock);
+    if (MayReport()) m_pClient->OnError(error.release());
 }
 
 void InstallManager::SetProgress(float fraction) {
-    if (m_pClient) m_pClient->OnProgress(fraction);
+    std::lock_guard<std::mutex> lock(m_clientLock);
+    if (MayReport()) m_pClient->OnProgress(fraction);
 }
 
 void InstallManager::SetStep(int32_t step) {
@@ -163,7 +181,8 @@ void InstallManager::SetStep(int32_t step) {
         }
         default: break;
     }
-    if (m_pClient) m_pClient->OnStep(step);
+    std::lock_guard<std::mutex> lock(m_clientLock);
+    if (MayReport()) m_pClient->OnStep(step);
 }
 
 void InstallManager::OnMessage(const MSG& message) {
@@ -187,12 +206,15 @@ void InstallManager::OnProgress(float fraction) {
 
 void InstallManager::RunExtraction() {
     SetStep(kStepExtracting);
-    if (!m_steps.ExtractPayload(m_payloadResource.type.c_str(), m_payloadResource.id, m_hModule, m_strStagingFolder,
-                                &m_bDiskLow, this)) {
+    const bool extracted = m_steps.ExtractPayload(m_payloadResource.type.c_str(), m_payloadResource.id, m_hModule,
+                                                  m_strStagingFolder, &m_bDiskLow, this);
+    if (!extracted || StopRequested()) {
         m_nState = 3;
         // Nothing will be installed: the folders the folder check made go again.
         m_steps.RemoveFailedInstall();
-        if (m_pClient) m_pClient->OnError(new ExtractError(m_bDiskLow));
+        // A run that is ending neither arms the crash monitor nor reports: nobody waits for it.
+        if (StopRequested()) InstallLog::Format(app::kLogExtractionStopped);
+        else ReportError(std::make_unique<ExtractError>(m_bDiskLow));
         return;
     }
     m_nState = 2;
@@ -221,7 +243,7 @@ void InstallManager::RunInstallation() {
     if (!IsAbsoluteFolder(m_strVersionFolder)) {
         InstallLog::Format(app::kLogNoVersionFolder, m_strVersionFolder.c_str());
         m_steps.RemoveFailedInstall();
-        if (m_pClient) m_pClient->OnError(new InstallError(InstallError::kUnknown));
+        ReportError(std::make_unique<InstallError>(InstallError::kUnknown));
         return;
     }
     m_steps.ReportInstallerStart();
@@ -239,7 +261,7 @@ void InstallManager::RunInstallation() {
     if (m_steps.HoldsForeignData(m_strVersionFolder)) {
         InstallLog::Format(deploy::kLogForeignInstallFolder, m_strVersionFolder.c_str());
         m_steps.RemoveFailedInstall();
-        if (m_pClient) m_pClient->OnError(new ExtractError(m_strVersionFolder));
+        ReportError(std::make_unique<ExtractError>(m_strVersionFolder));
         return;
     }
     const std::wstring cleared = m_steps.OsMajorVersion() > 5 ? m_strVersionFolder : JoinPath(m_strVersionFolder, L"Bin");
@@ -272,7 +294,7 @@ void InstallManager::FailDeployment(const std::wstring& failedFile) {
     // written to the install drive goes again, and nothing is registered.
     InstallLog::Format(app::kLogInstallFailedAt, failedFile.c_str());
     m_steps.RemoveFailedInstall();
-    if (m_pClient) m_pClient->OnError(new ExtractError(failedFile));
+    ReportError(std::make_unique<ExtractError>(failedFile));
 }
 
 void InstallManager::CreateShortcuts(const std::wstring& productRoot) {

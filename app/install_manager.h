@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/command_line.h"
@@ -10,6 +12,7 @@
 #include "app/win_msg_thread.h"
 
 class IInstallClient;
+class InstallError;
 class InstallSteps;
 
 // Steps announced to the client; the window shows a status text for each.
@@ -42,8 +45,10 @@ struct ResourceRef {
 
 // The install engine. It owns the order of an installation: the extraction phase (thread message
 // 1025) and the installation phase (1026) run on its worker thread and report every step and the
-// overall progress to the client. Init, StartExtract, StartInstall, Abort and the accessors belong
-// to the main thread; the window's protocol keeps the two threads off the same fields.
+// overall progress to the client. Init, StartExtract, StartInstall, Abort, Shutdown and the
+// accessors belong to the main thread; the window's protocol keeps the two threads off the same
+// fields. Once the worker has been told to stop, the engine reports nothing more: the window that
+// would show it is closing.
 class InstallManager : public WinMsgThread, public IExtractProgressCallback, public IPlProgressCallback {
 public:
     static constexpr UINT kMessageExtract = WM_USER + 1;
@@ -60,10 +65,18 @@ public:
     // The same with options already parsed.
     int Init(const ResourceRef& helperResource, const ResourceRef& payloadResource, const CommandLineOptions& options);
 
-    void StartExtract();
-    void StartInstall();
-    // Reports the abort, gives telemetry up to a second, and stops the worker after its current call.
+    // Starts the worker and hands it the extraction. False, logged, when the worker could not be
+    // started or given the message: then nothing runs and nothing will be reported.
+    bool StartExtract();
+    // Hands the worker the installation. False, logged, when the message could not be posted.
+    bool StartInstall();
+    // Tells the worker to stop first, so that a running extraction ends within its 10 ms poll and
+    // nothing more is reported, then reports the abort and gives telemetry up to a second.
     void Abort();
+    // Tells the worker to stop and waits up to `milliseconds` for it to end. True when no worker
+    // runs any more. A worker that is still running is logged and cut off from the client: from
+    // here on nothing reaches the client, though the worker may still run until the process ends.
+    bool Shutdown(DWORD milliseconds);
 
     virtual void SetProgress(float fraction);
     void SetStep(int32_t step);
@@ -101,6 +114,10 @@ public:
     bool QuickLaunch() const { return m_installOptions.quickLaunchAndPin != 0; }
 
 private:
+    // Hands `error` to the client, or frees it when nothing may be reported any more.
+    void ReportError(std::unique_ptr<InstallError> error);
+    // With m_clientLock held: whether a report may go to the client.
+    bool MayReport() const { return m_pClient && !StopRequested(); }
     void RunExtraction();
     void RunInstallation();
     // Ends a deployment that could not write `failedFile`: logs it, takes back what the run wrote
@@ -112,6 +129,9 @@ private:
     void InstallSingleSignOn();
     void LaunchClient(const std::wstring& launcher);
 
+    // Reports are handed to the client with m_clientLock held, so that once Shutdown has cleared
+    // the pointer no report is still on its way.
+    std::mutex m_clientLock;
     IInstallClient* m_pClient;
     InstallOptions m_installOptions;
     bool m_bDiskLow = false;

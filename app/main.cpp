@@ -16,5 +16,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     if (!controller.Init(instance)) return -1;
     const int result = controller.Run();
     controller.Uninit();
+    // A worker that would not stop may still use the process's static objects. Ending the process
+    // here ends that thread first, before any static object is destroyed.
+    if (!controller.EngineStopped()) ExitProcess(static_cast<UINT>(result));
     return result;
 }

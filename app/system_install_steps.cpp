@@ -8,7 +8,10 @@
 #include "app/test_access_list_echo.h"
 #include "app/test_crash_trigger.h"
 #include "app/test_deletion_pause.h"
+#include "app/test_lost_report.h"
+#include "app/test_missing_worker.h"
 #include "app/test_registration_pause.h"
+#include "app/test_slow_extraction.h"
 #endif
 
 #include <objbase.h>
@@ -89,6 +92,10 @@ public:
     bool ExtractPayload(const wchar_t* type, int id, HINSTANCE module, const std::wstring& stagingFolder,
                         bool* diskLow, IExtractProgressCallback* callback) override {
         extract::KeepPayloadDigests(PayloadCodeEntries());
+#if defined(PELORA_CRASH_TRIGGER)
+        SlowExtractionForTesting slowed(callback);
+        callback = slowed.Callback();
+#endif
         return ::ExtractPayload(type, id, module, stagingFolder, diskLow, callback);
     }
     std::wstring UpdateTempFolder() override { return ::UpdateTempFolder(); }
@@ -311,6 +318,8 @@ InstallSteps& SystemInstallSteps() {
 #if defined(PELORA_CRASH_TRIGGER)
     ArmTestDeletionPause();
     ArmAccessListEchoForTesting();
+    ArmLostReportForTesting();
+    ArmMissingWorkerForTesting();
 #endif
     static SystemSteps steps;
     return steps;

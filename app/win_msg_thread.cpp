@@ -51,6 +51,11 @@ DWORD WinMsgThread::Stop(bool wait, DWORD milliseconds) {
     return static_cast<DWORD>(posted);
 }
 
+bool WinMsgThread::Join(DWORD milliseconds) {
+    Stop(false, 0);
+    return !m_hThread.IsValid() || WaitForSingleObject(m_hThread.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
 BOOL WinMsgThread::Post(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_dwThreadId == 0) return FALSE;
     WaitForSingleObject(m_hReady.Get(), INFINITE);

@@ -22,6 +22,9 @@ public:
     // Asks the thread to leave its loop after the message it is handling. With `wait`, waits up
     // to `milliseconds` for it to end and returns the wait result; otherwise the post result.
     virtual DWORD Stop(bool wait, DWORD milliseconds);
+    // Asks the thread to stop, as Stop does, and waits up to `milliseconds` for it to end. True
+    // when no thread runs any more, also when none was ever started.
+    bool Join(DWORD milliseconds);
     // Handles one thread message on the thread.
     virtual void OnMessage(const MSG& message) = 0;
     // Called on the thread after its loop has ended.

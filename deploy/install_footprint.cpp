@@ -32,9 +32,14 @@ std::vector<std::wstring> InstallFootprint::MissingFolders(const std::wstring& p
 }
 
 void InstallFootprint::NoteMadeFolders(const std::vector<std::wstring>& folders) {
+    std::vector<Entry> made;
     for (const std::wstring& folder : folders) {
-        if (FolderExists(folder)) m_entries.push_back({folder, true});
+        if (FolderExists(folder)) made.push_back({folder, true});
     }
+    // Noted together: a removal running meanwhile takes all of them or none, never a folder
+    // without the folder inside it that keeps it from going.
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_entries.insert(m_entries.end(), made.begin(), made.end());
 }
 
 bool InstallFootprint::CreateFolders(const std::wstring& path) {
@@ -65,9 +70,19 @@ bool InstallFootprint::CopyFileOver(const std::wstring& source, const std::wstri
     return false;
 }
 
+bool InstallFootprint::Empty() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_entries.empty();
+}
+
 std::vector<std::wstring> InstallFootprint::MadeFoldersAbove(const std::wstring& folder) const {
+    std::vector<Entry> entries;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        entries = m_entries;
+    }
     std::vector<std::wstring> above;
-    for (const Entry& entry : m_entries) {
+    for (const Entry& entry : entries) {
         if (entry.folder && files::IsSameOrInside(folder, entry.path) && !files::IsSameObject(folder, entry.path))
             above.push_back(entry.path);
     }
@@ -76,15 +91,25 @@ std::vector<std::wstring> InstallFootprint::MadeFoldersAbove(const std::wstring&
 
 void InstallFootprint::NoteFile(const std::wstring& path) {
     // A name noted twice costs nothing: the removal skips what is gone already.
-    m_entries.push_back({path, false});
+    Note({path, false});
+}
+
+void InstallFootprint::Note(Entry entry) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_entries.push_back(std::move(entry));
 }
 
 int InstallFootprint::RemoveAll() {
+    std::vector<Entry> entries;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        entries.swap(m_entries);
+    }
     int files = 0;
     int folders = 0;
     int left = 0;
     // Files first, so that the folders are empty when their turn comes.
-    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (entry->folder || !FileOrFolderExists(entry->path)) continue;
         // Through the handle of its folder, with no link on the way: a folder of this run that
         // somebody has swapped for a link since does not take their files with it.
@@ -94,7 +119,7 @@ int InstallFootprint::RemoveAll() {
         }
         ++left;
     }
-    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (!entry->folder || !FolderExists(entry->path)) continue;
         if (RemoveEmptyFolder(entry->path)) {
             ++folders;
@@ -105,6 +130,5 @@ int InstallFootprint::RemoveAll() {
         ++left;
     }
     InstallLog::Format(deploy::kLogFootprintRemoved, files, folders, left);
-    m_entries.clear();
     return left;
 }

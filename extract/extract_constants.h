@@ -11,6 +11,7 @@ namespace extract {
 // Limits.
 constexpr int kPayloadAttempts = 4;
 constexpr DWORD kRetryWaitMs = 1000;
+constexpr DWORD kCancelPollMs = 10;                 // how often a pause asks whether to cancel
 constexpr std::size_t kReadBufferBytes = 4096;      // the decoder reads the archive in such pieces
 constexpr DWORD kMaxWriteBytes = 0x1000000;         // 16 MiB per WriteFile
 constexpr std::uint64_t kDiskLowBelowBytes = 0x5A00000;  // 90 MiB free on C:
@@ -35,6 +36,7 @@ constexpr const wchar_t kLogAttemptFailed[] = L"[日志]Setup.7z解压失败,还
 constexpr const wchar_t kLogExtractSucceeded[] = L"[日志]ExtractSetupFile 成功,time = %d\r\n";
 constexpr const wchar_t kLogPayloadDone[] = L"[日志]Setup.7z解压成功 DoExtract = %d \r\n";
 constexpr const wchar_t kLogPayloadFailed[] = L"[日志]Setup.7z解压真的失败了";
+constexpr const wchar_t kLogPayloadCancelled[] = L"[setup]payload extraction cancelled\n";
 
 // Install log: ExtractResource.
 constexpr const wchar_t kLogPayloadResource[] = L"解压SetupFille, size:%d lpResLock:%x \r\n";

@@ -1,9 +1,18 @@
 #include "extract/extract_seams.h"
 
+#include "extract/extract_constants.h"
+
 namespace extract {
 namespace {
 
-void SystemRetryWait(DWORD milliseconds) { Sleep(milliseconds); }
+void SystemRetryWait(DWORD milliseconds, IExtractProgressCallback* callback) {
+    const DWORD start = GetTickCount();
+    for (DWORD waited = 0; waited < milliseconds; waited = GetTickCount() - start) {
+        if (callback && callback->IsCancelled()) return;
+        const DWORD left = milliseconds - waited;
+        Sleep(left < kCancelPollMs ? left : kCancelPollMs);
+    }
+}
 
 bool SystemFreeSpace(const wchar_t* root, std::uint64_t* freeBytes) {
     ULARGE_INTEGER availableToCaller{}, totalBytes{}, totalFree{};
@@ -20,8 +29,8 @@ FreeSpaceFunction g_freeSpace = nullptr;
 void SetRetryWaitForTesting(RetryWaitFunction function) { g_retryWait = function; }
 void SetFreeSpaceForTesting(FreeSpaceFunction function) { g_freeSpace = function; }
 
-void RetryWait(DWORD milliseconds) {
-    (g_retryWait ? g_retryWait : SystemRetryWait)(milliseconds);
+void RetryWait(DWORD milliseconds, IExtractProgressCallback* callback) {
+    (g_retryWait ? g_retryWait : SystemRetryWait)(milliseconds, callback);
 }
 
 bool QueryFreeSpace(const wchar_t* root, std::uint64_t* freeBytes) {

@@ -15,6 +15,10 @@ using namespace extract;
 
 int ElapsedMs(DWORD start) { return static_cast<int>(GetTickCount() - start); }
 
+bool IsCancelled(IExtractProgressCallback* callback) {
+    return callback != nullptr && callback->IsCancelled();
+}
+
 // Too little space on C: is the likely cause of a failed extraction whatever drive the staging
 // folder is on; a drive that cannot be asked counts as full.
 bool IsSystemDriveLow() {
@@ -79,10 +83,13 @@ bool ExtractPayload(const wchar_t* resourceType, int resourceId, HINSTANCE modul
     // The staging folder is a short per-user path; one that would not fit the folder routines'
     // buffers is refused rather than cut.
     if (stagingFolder.size() < kPathChars) {
-        for (int remaining = kPayloadAttempts; remaining > 0; --remaining) {
-            if (ExtractResource(callback, stagingFolder, module, resourceType, resourceId) != 0) {
+        for (int remaining = kPayloadAttempts; remaining > 0 && !IsCancelled(callback); --remaining) {
+            const int result = ExtractResource(callback, stagingFolder, module, resourceType, resourceId);
+            // A cancelled attempt staged part of the payload only: it is neither used nor repeated.
+            if (IsCancelled(callback)) break;
+            if (result != 0) {
                 InstallLog::Format(kLogAttemptFailed, remaining);
-                RetryWait(kRetryWaitMs);
+                RetryWait(kRetryWaitMs, callback);
                 continue;
             }
             InstallLog::Format(kLogExtractSucceeded, ElapsedMs(start));
@@ -91,6 +98,10 @@ bool ExtractPayload(const wchar_t* resourceType, int resourceId, HINSTANCE modul
             InstallLog::Format(kLogPayloadDone, ElapsedMs(start));
             return true;
         }
+    }
+    if (IsCancelled(callback)) {
+        InstallLog::Format(kLogPayloadCancelled);
+        return false;
     }
     InstallLog::Format(kLogPayloadFailed);
     if (diskLow) *diskLow = IsSystemDriveLow();

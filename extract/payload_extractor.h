@@ -15,7 +15,9 @@
 // Extracts the payload resource into `stagingFolder` with up to four attempts one second apart,
 // then copies the VC80 runtime files next to the staged binaries. Returns true when both worked.
 // On false, *diskLow tells whether drive C: has less than 90 MiB free (or could not be asked);
-// on true *diskLow is left untouched. `callback` may be null.
+// on true *diskLow is left untouched. `callback` may be null. Once the callback reports the run
+// cancelled, the extraction ends within its poll, a pause between attempts ends early, and false
+// is returned at once, with no further attempt and *diskLow untouched.
 bool ExtractPayload(const wchar_t* resourceType, int resourceId, HINSTANCE module,
                     const std::wstring& stagingFolder, bool* diskLow,
                     IExtractProgressCallback* callback);

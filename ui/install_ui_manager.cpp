@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <iterator>
+
 #include "app/install_controller.h"
 #include "app/install_errors.h"
 #include "app/install_manager.h"
@@ -16,6 +18,7 @@ namespace {
 
 constexpr int kSetupDialogTemplate = 1007;
 InstallUIManager* g_instance = nullptr;
+InstallUIManager::PostFunction g_post = &PostMessageW;
 
 }  // namespace
 
@@ -31,6 +34,10 @@ InstallUIManager::~InstallUIManager() {
     m_images.Clear();
     if (m_bGraphicsStarted) ui::StopGraphics();
     if (g_instance == this) g_instance = nullptr;
+}
+
+void InstallUIManager::SetPostForTesting(PostFunction post) {
+    g_post = post ? post : &PostMessageW;
 }
 
 InstallUIManager* InstallUIManager::Instance() {
@@ -93,12 +100,40 @@ int InstallUIManager::Run() {
 void InstallUIManager::SetDialog(ui::InstallDialog* dialog) {
     std::lock_guard<std::mutex> lock(m_dialogLock);
     m_pDialog = dialog;
+    // Reports kept for a window that has ended are dropped with it.
+    if (!dialog) m_keptReports.clear();
 }
 
 bool InstallUIManager::PostToDialog(UINT message, WPARAM wParam) {
     std::lock_guard<std::mutex> lock(m_dialogLock);
     HWND window = m_pDialog ? m_pDialog->Window() : nullptr;
-    return window && PostMessageW(window, message, wParam, 0);
+    return window && g_post(window, message, wParam, 0);
+}
+
+void InstallUIManager::Deliver(KeptReport report) {
+    std::lock_guard<std::mutex> lock(m_dialogLock);
+    HWND window = m_pDialog ? m_pDialog->Window() : nullptr;
+    // A window that has already ended (a refused hidden run) waits for nothing.
+    if (!window || !IsWindow(window)) return;
+    if (m_keptReports.empty()) {
+        const UINT message = report.error ? WM_SETUP_ERROR : WM_SETUP_STEP;
+        const WPARAM wParam =
+            report.error ? reinterpret_cast<WPARAM>(report.error.get()) : static_cast<WPARAM>(report.step);
+        if (g_post(window, message, wParam, 0)) {
+            static_cast<void>(report.error.release());  // the window owns it now
+            return;
+        }
+        InstallLog::Format(ui::kLogReportKept, message, GetLastError());
+    }
+    m_keptReports.push_back(std::move(report));
+}
+
+std::vector<InstallUIManager::KeptReport> InstallUIManager::TakeKeptReports() {
+    std::lock_guard<std::mutex> lock(m_dialogLock);
+    std::vector<KeptReport> taken(std::make_move_iterator(m_keptReports.begin()),
+                                  std::make_move_iterator(m_keptReports.end()));
+    m_keptReports.clear();
+    return taken;
 }
 
 void InstallUIManager::DropQueuedReports(HWND window) {
@@ -113,7 +148,9 @@ void InstallUIManager::DropQueuedReports(HWND window) {
 }
 
 void InstallUIManager::OnError(InstallError* error) {
-    if (!PostToDialog(WM_SETUP_ERROR, reinterpret_cast<WPARAM>(error))) delete error;
+    KeptReport report;
+    report.error.reset(error);
+    Deliver(std::move(report));
 }
 
 void InstallUIManager::OnProgress(float fraction) {
@@ -122,5 +159,7 @@ void InstallUIManager::OnProgress(float fraction) {
 }
 
 void InstallUIManager::OnStep(int step) {
-    PostToDialog(WM_SETUP_STEP, static_cast<WPARAM>(step));
+    KeptReport report;
+    report.step = step;
+    Deliver(std::move(report));
 }

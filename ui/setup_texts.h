@@ -44,6 +44,8 @@ inline constexpr wchar_t kUnknownErrorLog[] = L"安装过程当中出现了未�
 
 // The setup window could not be created (the run then ends with 1).
 inline constexpr wchar_t kLogNoSetupWindow[] = L"[setup]setup window could not be created, error %lu\n";
+// A step or an error that could not be posted to the setup window: the window collects it later.
+inline constexpr wchar_t kLogReportKept[] = L"[setup]report %u not posted, error %lu; kept for the window\n";
 // The location page's path box could not be created (the page then shows no box).
 inline constexpr wchar_t kLogNoPathBox[] = L"[setup]path box could not be created, error %lu\n";
 // The agreement link could not open the agreement in the browser (ShellExecute's result).

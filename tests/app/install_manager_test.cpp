@@ -459,8 +459,9 @@ TEST_F(InstallManagerTest, DoneCarriesTheElapsedSeconds) {
     EXPECT_LT(steps.IndexOf(L"ReportInstallerDone"), steps.IndexOf(L"ReportShutdown 5000"));
 }
 
-// The worker thread for real: an abort during the extraction reports at once, lets the extraction
-// end after its current file, finishes the phase, and handles no further message.
+// The worker thread for real: an abort during the extraction reports at once, ends the extraction
+// after its current file and the phase with it (no crash monitor, no step), and handles no further
+// message.
 TEST_F(InstallManagerTest, AbortDuringExtractionStopsTheWorker) {
     HANDLE extracting = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE aborted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -487,7 +488,9 @@ TEST_F(InstallManagerTest, AbortDuringExtractionStopsTheWorker) {
     EXPECT_TRUE(cancelledSeen);
     EXPECT_GE(steps.IndexOf(L"ReportInstallerAbort"), 0);
     EXPECT_LT(steps.IndexOf(L"ReportInstallerAbort"), steps.IndexOf(L"ReportShutdown 1000"));
-    EXPECT_EQ((std::vector<int>{0, 1}), client.steps) << "the extraction phase still ends normally";
+    EXPECT_EQ((std::vector<int>{0}), client.steps) << "nobody waits for the rest of the phase";
+    EXPECT_EQ(-1, steps.IndexOf(L"StartCrashMonitor"));
+    EXPECT_GE(steps.IndexOf(L"RemoveFailedInstall"), 0) << "nothing will be installed";
     EXPECT_EQ(-1, steps.IndexOf(L"ReportInstallerStart")) << "the queued installation never runs";
 }
 

@@ -18,11 +18,13 @@ public:
     }
     void OnMessage(const MSG& message) override {
         messages.push_back(message.message);
+        if (message.message == kFirst && onFirst) onFirst(message);
         if (message.message == kLast) SetEvent(m_hLastSeen.Get());
     }
     static constexpr UINT kFirst = WM_USER + 1;
     static constexpr UINT kLast = WM_USER + 9;
     std::vector<UINT> messages;
+    std::function<void(const MSG&)> onFirst;
     diag::ScopedHandle m_hLastSeen{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
@@ -87,6 +89,33 @@ TEST(WorkerThread, MessagesPostedRightAfterStartArriveInOrder) {
         for (UINT message = RecordingThread::kFirst; message <= RecordingThread::kLast; ++message) expected.push_back(message);
         ASSERT_EQ(expected, thread.messages) << "round " << round;
     }
+}
+
+// Join waits for the message being handled, never longer than it is told; a thread that was
+// never started has nothing to wait for.
+TEST(WorkerThread, JoinIsBoundedAndEndsTheThreadAfterItsCurrentMessage) {
+    RecordingThread never;
+    EXPECT_TRUE(never.Join(0));
+
+    diag::ScopedHandle handling(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    diag::ScopedHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    RecordingThread thread;
+    // The first message holds the thread until it is released.
+    thread.onFirst = [&](const MSG&) {
+        SetEvent(handling.Get());
+        WaitForSingleObject(release.Get(), 10000);
+    };
+    ASSERT_TRUE(thread.Start());
+    ASSERT_TRUE(thread.Post(RecordingThread::kFirst, 0, 0));
+    ASSERT_TRUE(thread.Post(RecordingThread::kLast, 0, 0));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handling.Get(), 5000));
+
+    const DWORD before = GetTickCount();
+    EXPECT_FALSE(thread.Join(200));
+    EXPECT_LT(GetTickCount() - before, 1000u);
+    SetEvent(release.Get());
+    EXPECT_TRUE(thread.Join(5000));
+    EXPECT_EQ((std::vector<UINT>{RecordingThread::kFirst}), thread.messages) << "the queued message is not handled";
 }
 
 }  // namespace

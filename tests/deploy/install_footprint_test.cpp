@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "deploy/file_deployer.h"
@@ -124,6 +126,40 @@ TEST_F(InstallFootprintTest, ASuccessfulDeploymentIsTakenBackWhole) {
     ASSERT_TRUE(footprint.CopyFileOver(tree + L"\\Bin\\Pelora.exe", productRoot + L"\\PL.exe"));
     EXPECT_EQ(0, footprint.RemoveAll());
     EXPECT_FALSE(FileOrFolderExists(productRoot));
+    EXPECT_TRUE(footprint.Empty());
+}
+
+// The window's thread notes the folders its folder check made while the engine's worker takes back
+// a failed extraction: each folder is taken back by the removal that runs or by the next one,
+// none is forgotten on the way.
+TEST_F(InstallFootprintTest, FoldersNotedWhileAnotherThreadTakesBackAreNeverLost) {
+    constexpr int kChecks = 200;
+    const std::wstring checked = m_scratch / L"Checked";
+    ASSERT_TRUE(CreateFolderPath(checked));
+    std::atomic<bool> checking{true};
+    std::thread window([&] {
+        for (int i = 0; i < kChecks; ++i) footprint.CreateFolders(checked + L"\\Apps" + std::to_wstring(i) + L"\\1.14.301");
+        checking = false;
+    });
+    int removals = 0;
+    while (checking) {
+        footprint.RemoveAll();
+        ++removals;
+    }
+    window.join();
+    footprint.RemoveAll();
+
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((checked + L"\\*").c_str(), &found);
+    std::vector<std::wstring> left;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") left.push_back(name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    EXPECT_EQ(std::vector<std::wstring>(), left) << "after " << removals << " removals during the checks";
     EXPECT_TRUE(footprint.Empty());
 }
 

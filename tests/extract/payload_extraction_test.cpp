@@ -14,7 +14,7 @@ std::vector<DWORD> g_waits;
 std::uint64_t g_freeBytes = 0;
 bool g_freeSpaceKnown = true;
 
-void RecordWait(DWORD milliseconds) { g_waits.push_back(milliseconds); }
+void RecordWait(DWORD milliseconds, IExtractProgressCallback*) { g_waits.push_back(milliseconds); }
 bool FakeFreeSpace(const wchar_t* root, std::uint64_t* freeBytes) {
     if (std::wstring(root) != L"C:\\") return false;  // only drive C: decides
     *freeBytes = g_freeBytes;
@@ -156,6 +156,54 @@ TEST_F(PayloadExtraction, MissingMsvcm80StopsTheCrtChainRunsAtlAndFailsAtOnce) {
         previous = at;
     }
     EXPECT_FALSE(log.Contains(L"DoExtract"));
+}
+
+// A run that is being stopped: the extraction has no one left to use it.
+class CancelledRun : public PayloadExtraction {};
+
+// Reports the run cancelled once `afterMs` have passed since it was made.
+class CancelLater : public IExtractProgressCallback {
+public:
+    explicit CancelLater(DWORD afterMs) : m_nAfterMs(afterMs) {}
+    void OnProgress(std::uint32_t, std::uint32_t) override {}
+    bool IsCancelled() override { return GetTickCount() - m_nStart >= m_nAfterMs; }
+
+private:
+    DWORD m_nStart = GetTickCount();
+    DWORD m_nAfterMs;
+};
+
+TEST_F(CancelledRun, APartlyStagedPayloadIsNeitherUsedNorExtractedAgain) {
+    LogCapture log;
+    bool diskLow = true;
+    RecordingCallback callback(1);  // cancelled after the first file
+
+    EXPECT_FALSE(Extract(kStandInPayloadId, &diskLow, &callback));
+
+    EXPECT_TRUE(diskLow) << "a cancelled run is no disk failure: the flag stays as it was";
+    EXPECT_EQ(1, log.Count(L"解压SetupFille, size:"));
+    EXPECT_TRUE(g_waits.empty());
+    EXPECT_FALSE(log.Contains(L"ExtractSetupFile 成功"));
+    EXPECT_FALSE(log.Contains(L"CopyTempSysDirToTempBin"));
+    EXPECT_FALSE(log.Contains(L"[日志]Setup.7z解压真的失败了"));
+    EXPECT_TRUE(log.Contains(L"[setup]payload extraction cancelled\n"));
+}
+
+TEST_F(CancelledRun, APauseBetweenAttemptsEndsWithinItsPoll) {
+    extract::SetRetryWaitForTesting(nullptr);  // the real one-second pauses
+    LogCapture log;
+    bool diskLow = false;
+    CancelLater callback(300);
+
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(Extract(kMissingId, &diskLow, &callback));
+    const DWORD elapsed = GetTickCount() - start;
+
+    // The first attempt fails at once; the cancellation comes during the pause after it.
+    EXPECT_LT(elapsed, 700u) << "the pause was slept through";
+    EXPECT_EQ(1, log.Count(L"[日志]Setup.7z解压失败,还剩4次\r\n"));
+    EXPECT_EQ(1, log.Count(L"解压SetupFille, size:0 lpResLock:0 \r\n")) << "no attempt after the cancellation";
+    EXPECT_FALSE(log.Contains(L"[日志]Setup.7z解压真的失败了"));
 }
 
 TEST(RuntimeCopy, FailsWhenTheBinFolderIsMissing) {

@@ -53,7 +53,11 @@ void InstallDialog::OnInitDialog() {
     BuildWelcomePage();
     m_strInstallFolder = FolderTextOf(m_pController->Engine()->VersionFolder());
     SetTimer(Window(), kCreepTimer, kCreepPeriodMs, nullptr);
-    m_pController->Engine()->StartExtract();
+    if (!m_pController->Engine()->StartExtract()) {
+        // Without its worker the run can neither extract nor install, and no report would come.
+        EndWithError(InstallError(InstallError::kUnknown));
+        return;
+    }
     const SetupMode mode = m_pController->Engine()->Mode();
     if (mode == SetupMode::Fast || mode == SetupMode::NoUi) OnInstallClicked();
 }
@@ -77,6 +81,7 @@ INT_PTR InstallDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, L
             return 0;
         case WM_TIMER:
             if (wParam != kCreepTimer) return 0;
+            HandleKeptReports();
             CreepProgress();
             return 1;
         case WM_CTLCOLOREDIT:

@@ -68,8 +68,11 @@ public:
     void SetProgress(float fraction);
     void OnStep(int32_t step);
     void SetStatusText(const std::wstring& text);
-    // Takes ownership of `error`.
+    // Takes ownership of `error`. On the welcome page the error waits for the install click;
+    // otherwise the window ends with it.
     void HandleError(InstallError* error);
+    // Shows the error (a box, unless hidden), logs it and ends the window with result 1.
+    void EndWithError(const InstallError& error);
     void Finish();
     void OnAbortConfirmed();
 
@@ -88,6 +91,8 @@ private:
     void BuildWelcomePage();
     void BuildProgressPage();
     void CreepProgress();
+    // Handles the steps and errors the UI manager could not post, as if they had arrived.
+    void HandleKeptReports();
     void ShowFolderRefusal(int verdict, uint32_t requiredBytes);
     void StartInstallWhenExtracted();
 

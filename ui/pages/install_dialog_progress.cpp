@@ -7,6 +7,7 @@
 #include "common/product.h"
 #include "diag/text_format.h"
 #include "diag/install_log.h"
+#include "ui/install_ui_manager.h"
 #include "ui/pages/page_texts.h"
 #include "ui/pages/progress_text.h"
 #include "ui/setup_texts.h"
@@ -95,6 +96,17 @@ void InstallDialog::OnStep(int32_t step) {
     if (step == kStepFinished) Finish();
 }
 
+void InstallDialog::HandleKeptReports() {
+    InstallUIManager* manager = m_pController->UIManager();
+    if (!manager) return;
+    for (InstallUIManager::KeptReport& report : manager->TakeKeptReports()) {
+        // What follows the report that ended the window is of no use any more.
+        if (IsClosed()) break;
+        if (report.error) HandleError(report.error.release());
+        else OnStep(report.step);
+    }
+}
+
 void InstallDialog::HandleError(InstallError* error) {
     std::unique_ptr<InstallError> owned(error);
     if (!owned) return;
@@ -102,10 +114,13 @@ void InstallDialog::HandleError(InstallError* error) {
         m_queuedErrors.push_back(std::move(owned));
         return;
     }
-    const ErrorText text = TextOf(*owned);
+    EndWithError(*owned);
+}
+
+void InstallDialog::EndWithError(const InstallError& error) {
+    const ErrorText text = TextOf(error);
     if (text.message && !HiddenMode()) MessageBoxW(Window(), text.message, product::kMessageCaption, MB_ICONERROR);
     if (text.logLine) InstallLog::Format(L"%s", text.logLine);
-    owned.reset();
     m_bInstallPending = false;
     if (HiddenMode()) DestroyNative();
     else EndModal(2);

@@ -169,7 +169,8 @@ void InstallDialog::StartInstallWhenExtracted() {
     if (m_nStep >= kStepExtracted) {
         m_bInstallStarted = true;
         m_bInstallPending = false;
-        m_pController->Engine()->StartInstall();
+        // An installation the worker never received would keep the window waiting for good.
+        if (!m_pController->Engine()->StartInstall()) EndWithError(InstallError(InstallError::kUnknown));
     } else {
         m_bInstallPending = true;
     }
