@@ -9,6 +9,7 @@ from e2e_product import EXIT_FINISHED, PRODUCT_KEY, VERSION
 from e2e_registry import reg_values
 from e2e_screen import (AGREEMENT_BOX, INSTALL_BUTTON, LOCATION_INSTALL_BUTTON, LOCATION_LINK, LOCATION_PAGE_Y,
                         QUICK_LAUNCH_BOX, RETURN_BUTTON, changed_pixels, looks_checked)
+from test_setup_window_choices import still_running
 
 INSTALL_AREA = (195, 322, 395, 376)
 LOCATION_INSTALL_AREA = (394, LOCATION_PAGE_Y + 102, 482, LOCATION_PAGE_Y + 130)
@@ -25,15 +26,6 @@ def quick_launch_links(prefix):
 def dword(data):
     assert data is not None and data.startswith("dword:"), data
     return int(data[len("dword:"):], 16)
-
-
-def still_running(setup, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if not setup.running():
-            return False
-        time.sleep(0.5)
-    return True
 
 
 def press_and_release_beside(window, box, beside):
