@@ -111,7 +111,6 @@ public:
     // The location page chooses the version folder and the quick-launch flag before StartInstall.
     void SetVersionFolder(const std::wstring& folder) { m_strVersionFolder = folder; }
     void SetQuickLaunch(bool enabled) { m_installOptions.quickLaunchAndPin = enabled ? 1 : 0; }
-    bool QuickLaunch() const { return m_installOptions.quickLaunchAndPin != 0; }
 
 private:
     // Hands `error` to the client, or frees it when nothing may be reported any more.
