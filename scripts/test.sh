@@ -21,6 +21,8 @@ esac
 started=$(date +%s)
 failures=()
 results=()
+phases=()   # "name seconds", for the summary
+phase() { phases+=("$1 $2s"); }
 log() { printf '[test] %s\n' "$*"; }
 elapsed() { local s=$(( $(date +%s) - started )); printf '%dm%02ds' $((s / 60)) $((s % 60)); }
 
@@ -66,6 +68,7 @@ if ! flock "$cache/.bootstrap.lock" scripts/bootstrap.sh; then
   exit 1
 fi
 log "bootstrap done in $(( $(date +%s) - t0 ))s"
+phase bootstrap $(( $(date +%s) - t0 ))
 
 test_arch=$(scripts/test-arch.sh)
 preset_of() { if [ "$1" = i686 ]; then echo mingw; else echo mingw64; fi; }
@@ -73,7 +76,7 @@ test_build=$here/build/$test_arch
 export PELORA_BUILD_DIR=$test_build
 
 # --- 2. Wine templates, made in the background while the trees build ---------------------
-t0=$(date +%s)
+templates_started=$(date +%s)
 versions=(win7 winxp win10 nt40)
 pids=()
 # make_template VERSION: a template that hangs on a Wine hiccup is stopped and made once more.
@@ -121,6 +124,7 @@ build() {
     results+=("$arch warnings $warnings")
   fi
   log "build $arch took $(( $(date +%s) - t ))s"
+  phase "build-$arch" $(( $(date +%s) - t ))
 }
 
 build i686
@@ -140,12 +144,15 @@ else
   results+=("reproducible: FAILED")
 fi
 log "reproducible build took $(( $(date +%s) - t0 ))s"
+phase reproducible $(( $(date +%s) - t0 ))
 
 # --- 4. Display, and the templates started above ----------------------------------------------
 for i in "${!versions[@]}"; do
   wait "${pids[$i]}" || { cat "$run_root/prefix-${versions[$i]}.log"; step_fail "wine template ${versions[$i]}"; }
 done
-log "wine templates (${versions[*]}) ready $(( $(date +%s) - t0 ))s after they were started"
+log "wine templates (${versions[*]}) ready $(( $(date +%s) - templates_started ))s after they were started"
+# The templates are made beside the builds: their time overlaps the builds'.
+phase templates $(( $(date +%s) - templates_started ))
 
 if ! pelora_xvfb_start; then
   step_fail "Xvfb"
@@ -166,6 +173,7 @@ else
 fi
 results+=("ctest: $ctest_line")
 log "ctest took $(( $(date +%s) - t0 ))s"
+phase ctest $(( $(date +%s) - t0 ))
 stop_stray_wine
 
 # --- 6. pytest -----------------------------------------------------------------------------------
@@ -182,7 +190,8 @@ python3 -c 'import pytest, google.protobuf' >/dev/null 2>&1 || python=/usr/bin/p
 # setup's.
 parallel=()
 "$python" -c 'import xdist' 2>/dev/null && parallel=(-n 3 --dist loadfile)
-"$python" -m pytest -q -p no:cacheprovider "${parallel[@]}" -m "not quiet" tests/ "$@" 2>&1 | tee "$pytest_log"
+"$python" -m pytest -q -p no:cacheprovider "${parallel[@]}" --durations=10 -m "not quiet" tests/ "$@" 2>&1 |
+  tee "$pytest_log"
 pytest_rc=${PIPESTATUS[0]}
 pytest_line=$(grep -E '(passed|failed|skipped|error|no tests ran)' "$pytest_log" | tail -1 | sed 's/=//g; s/^ *//; s/ *$//')
 quiet_log=$run_root/pytest-quiet.log
@@ -194,6 +203,7 @@ quiet_line=$(grep -E '(passed|failed|skipped|error|no tests ran)' "$quiet_log" |
 [ "$pytest_rc" = 0 ] && [ "$quiet_rc" = 0 ] || step_fail "pytest"
 results+=("pytest: ${pytest_line:-no result}; alone: ${quiet_line:-no result}")
 log "pytest took $(( $(date +%s) - t0 ))s"
+phase pytest $(( $(date +%s) - t0 ))
 
 # The setup window's pictures taken by the end-to-end tests, to be looked at.
 if [ -d "$PELORA_BUILD_DIR/screenshots" ]; then
@@ -201,6 +211,12 @@ if [ -d "$PELORA_BUILD_DIR/screenshots" ]; then
 fi
 
 # --- Summary -------------------------------------------------------------------------------------
+# The ten slowest steps of the pytest run ("12.34s call tests/e2e/test_x.py::test_y" in its
+# durations section), shortened to "test_x.py::test_y 12.3s".
+slowest=$(sed -n '/slowest 10 durations/,/^=/p' "$pytest_log" 2>/dev/null |
+  awk '$1 ~ /^[0-9.]+s$/ { t = $1; sub(/s$/, "", t); n = $3; sub(/^.*\//, "", n); printf "%s%s %.1fs (%s)", sep, n, t, $2; sep = ", " }')
+results+=("slowest: ${slowest:-none}")
+results+=("phases: $(IFS=,; echo "${phases[*]}" | sed 's/,/, /g')")
 summary=$(IFS=';'; echo "${results[*]}" | sed 's/;/; /g')
 if [ ${#failures[@]} -eq 0 ]; then
   echo "[test] SUMMARY: PASSED in $(elapsed): $summary"

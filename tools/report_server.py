@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A report server for tests and staging.
 
-Accepts one frame per TCP connection (F1 00, big-endian u32 length, a serialised
+Accepts one frame per TCP connection, many connections at once (F1 00, big-endian u32 length, a serialised
 pelora_data_report.ReportData), answers with the two-byte acknowledgement F1 00 and appends
 every report it decodes as one JSON line to the output file. Fault modes let tests see how the
 setup program copes with a server that misbehaves. It stops by itself after --time-limit.
@@ -20,6 +20,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -123,6 +124,9 @@ class ReportServer:
         self.mode = mode
         self.delay = delay
         self.held = []  # connections of the silent mode, kept open until the end
+        # Each connection is served on a thread of its own, so that a sender that stops half-way
+        # through its frame holds up nobody else; the lock keeps the output's lines whole.
+        self.lock = threading.Lock()
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind((host, port))
@@ -141,7 +145,7 @@ class ReportServer:
             return False
         line = report_to_json(report)
         line["reply"] = reply
-        with open(self.output, "a", encoding="utf-8") as out:
+        with self.lock, open(self.output, "a", encoding="utf-8") as out:
             out.write(json.dumps(line, ensure_ascii=False) + "\n")
         return True
 
@@ -157,7 +161,8 @@ class ReportServer:
         decoded = self.record(payload, self.mode)
         try:
             if self.mode == "silent":
-                self.held.append(conn)
+                with self.lock:
+                    self.held.append(conn)
                 return
             if self.mode == "one-byte":
                 conn.sendall(ACKNOWLEDGEMENT[:1])
@@ -189,10 +194,11 @@ class ReportServer:
                     conn, _ = self.listener.accept()
                 except socket.timeout:
                     continue
-                self.handle(conn)
+                threading.Thread(target=self.handle, args=(conn,), daemon=True).start()
         finally:
-            for conn in self.held:
-                conn.close()
+            with self.lock:
+                for conn in self.held:
+                    conn.close()
             self.listener.close()
 
 

@@ -13,7 +13,8 @@ from pathlib import Path
 import pytest
 
 from e2e_drives import TmpfsMounts
-from e2e_product import SINGLE_INSTANCE_MUTEX
+from e2e_product import EXIT_FINISHED, HIDDEN_MODE, SINGLE_INSTANCE_MUTEX, file_list, version_folder
+from e2e_report import ReportServer
 from e2e_wine import ROOT, TEST_ARCH, MutexHolder, SetupProcess, Tools, WindowList, WinePrefix
 
 BUILD_DIR = Path(os.environ.get("PELORA_BUILD_DIR") or ROOT / "build" / TEST_ARCH)
@@ -32,9 +33,43 @@ def _built(relative, target):
     pytest.skip(f"{target} is not built yet: no {path} (build with scripts/test.sh)")
 
 
+@pytest.fixture(scope="session", autouse=True)
+def default_report_server(tmp_path_factory):
+    """An acknowledging report server on loopback, one per test process, to which every prefix's
+    programs report unless a test names a server of its own in the prefix's environment. Without
+    an answer the setup's report thread tries the built-in server's name (which does not resolve
+    here) until its shutdown bound runs out: some seconds at the end of every run, for nothing
+    the test looks at."""
+    server = ReportServer(tmp_path_factory.mktemp("default-reports"), time_limit=24 * 3600)
+    previous = os.environ.get("PELORA_REPORT_SERVER")
+    os.environ["PELORA_REPORT_SERVER"] = server.address
+    yield server
+    if previous is None:
+        del os.environ["PELORA_REPORT_SERVER"]
+    else:
+        os.environ["PELORA_REPORT_SERVER"] = previous
+    server.stop()
+
+
+@pytest.fixture
+def report_server(tmp_path):
+    """An acknowledging report server of the test's own, for a test that reads what was reported:
+    the test points a prefix at it (`prefix.env["PELORA_REPORT_SERVER"] = report_server.address`)."""
+    server = ReportServer(tmp_path, "ack")
+    yield server
+    server.stop()
+
+
 @pytest.fixture(scope="session")
 def setup_exe():
     return _built("app/PeloraSetup.exe", "PeloraSetup")
+
+
+@pytest.fixture(scope="session")
+def seam_setup_exe():
+    """The test build of the setup program: the same program with the seams that the test-build
+    switches (PELORA_TEST_...) and the crash kinds turn on."""
+    return _built("app/PeloraSetupCrashTest.exe", "PeloraSetupCrashTest")
 
 
 @pytest.fixture(scope="session")
@@ -110,6 +145,35 @@ def second_start_prefix(tmp_path_factory, display):
     carry the process id), so the tests cannot disturb each other, and a copy of the template per
     test would only cost time."""
     prefix = WinePrefix.create(tmp_path_factory.mktemp("second-start") / "prefix-win7", "win7")
+    yield prefix
+    prefix.stop_server()
+    shutil.rmtree(prefix.path, ignore_errors=True)
+
+
+@pytest.fixture(scope="session")
+def installed_model(tmp_path_factory, display, setup_exe, tools):
+    """A stopped win7 prefix after one default hidden install, made once per test process for the
+    tests that start from a standard install, with the file list of the version folder that install
+    made. No test changes it: `installed` gives each test a copy."""
+    prefix = WinePrefix.create(tmp_path_factory.mktemp("installed") / "prefix", "win7")
+    try:
+        setup = SetupProcess(prefix, tools, setup_exe, HIDDEN_MODE)
+        try:
+            assert setup.wait(timeout=180) == EXIT_FINISHED, "the standard install"
+        finally:
+            setup.kill()
+        files = file_list(version_folder(prefix))
+        assert os.path.join("Bin", "Pelora.exe") in files, files
+    finally:
+        prefix.stop_server()
+    yield prefix.path, files
+    shutil.rmtree(prefix.path, ignore_errors=True)
+
+
+@pytest.fixture
+def installed(installed_model, tmp_path):
+    """A started copy of the installed model, the test's own."""
+    prefix = WinePrefix.copy_of(installed_model[0], tmp_path / "installed-prefix")
     yield prefix
     prefix.stop_server()
     shutil.rmtree(prefix.path, ignore_errors=True)

@@ -46,6 +46,11 @@ def version_folder(prefix):
     return product_root(prefix) / VERSION
 
 
+def file_list(folder):
+    """The files below `folder`, as sorted relative paths."""
+    return sorted(str(p.relative_to(folder)) for p in folder.rglob("*") if p.is_file())
+
+
 def windows_path_in(prefix, path):
     """The C: path under which a path below the prefix's drive_c appears inside Wine."""
     return "C:\\" + str(path.relative_to(prefix.path / "drive_c")).replace("/", "\\")

@@ -3,8 +3,6 @@
 
 import os
 import re
-import subprocess
-import time
 from pathlib import Path
 
 from e2e_product import product_root

@@ -74,6 +74,14 @@ class WinePrefix:
         prefix.start_server()
         return prefix
 
+    @classmethod
+    def copy_of(cls, model, path, version="win7"):
+        """A started copy of a stopped prefix that a fixture made once (an installed model)."""
+        subprocess.run(["cp", "-a", str(model), str(path)], check=True, timeout=300)
+        prefix = cls(path, version)
+        prefix.start_server()
+        return prefix
+
     def _server_ready(self):
         # The server changes into its own folder once its socket is made there; where that
         # folder lies differs between Wine builds, so it is found through the process.

@@ -10,9 +10,6 @@ import re
 import shutil
 import time
 
-import pytest
-
-from e2e_fixtures import _built
 from e2e_log import parse
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, install_log_path
 
@@ -23,11 +20,6 @@ HEAP_WALK_HEADER = "FreeBlkAddr:Len,OverheadSize"
 HEAP_WALK_OK = "-----------ok:no error encountered durning walking-----------"
 COMMAND_LINE = re.compile(r"bugreport /buginfo:([0-9A-F]{8}|[0-9A-F]{16}):([0-9A-F]{8}|[0-9A-F]{16}):"
                           r"([0-9A-F]{8}|[0-9A-F]{16}):(\d+) /extinfo:(0{8}|0{16})")
-
-
-@pytest.fixture(scope="session")
-def crash_setup_exe():
-    return _built("app/PeloraSetupCrashTest.exe", "PeloraSetupCrashTest")
 
 
 def evidence(prefix, key, name="bugreport"):
@@ -135,8 +127,8 @@ def assert_report_names(prefix, setup, code, name):
 
 
 def test_an_access_violation_after_extraction_ends_in_the_reporters_report_and_4660(
-        prefix, start_setup, crash_setup_exe):
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "access")
+        prefix, start_setup, seam_setup_exe):
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "access")
     assert setup.wait(timeout=120) == EXIT_CRASHED
 
     assert_one_documented_start(prefix, setup)
@@ -147,15 +139,15 @@ def test_an_access_violation_after_extraction_ends_in_the_reporters_report_and_4
     assert any(m.startswith("[setup]crash monitor armed, reporter ") and "bugreport.exe" in m for m in messages)
 
 
-def test_a_filter_installed_after_arming_cannot_take_the_crash_away(prefix, start_setup, crash_setup_exe):
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "filter")
+def test_a_filter_installed_after_arming_cannot_take_the_crash_away(prefix, start_setup, seam_setup_exe):
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "filter")
     assert setup.wait(timeout=120) == EXIT_CRASHED, "the other filter would have ended the setup with 7"
     assert_one_documented_start(prefix, setup)
     assert_report_names(prefix, setup, "0xC0000005", "EXCEPTION_ACCESS_VIOLATION")
 
 
-def test_a_stack_overflow_gives_the_same_files_and_report(prefix, start_setup, crash_setup_exe):
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "stack")
+def test_a_stack_overflow_gives_the_same_files_and_report(prefix, start_setup, seam_setup_exe):
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "stack")
     assert setup.wait(timeout=120) == EXIT_CRASHED
     assert_one_documented_start(prefix, setup)
     assert_heap_walk_files(prefix)
@@ -164,18 +156,18 @@ def test_a_stack_overflow_gives_the_same_files_and_report(prefix, start_setup, c
     assert re.search(r"Stack overflow, thread stack 0x[0-9A-F]+-0x[0-9A-F]+", report), report
 
 
-def test_threads_crashing_together_start_one_reporter(prefix, start_setup, crash_setup_exe):
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "threads")
+def test_threads_crashing_together_start_one_reporter(prefix, start_setup, seam_setup_exe):
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "threads")
     assert setup.wait(timeout=120) == EXIT_CRASHED
     assert_one_documented_start(prefix, setup)
     assert len(heap_walk_files(prefix, "full")) == 1
     assert_report_names(prefix, setup, "0xC0000005", "EXCEPTION_ACCESS_VIOLATION")
 
 
-def test_a_cpp_exception_nobody_catches_ends_in_the_reporters_report_and_4660(prefix, start_setup, crash_setup_exe):
+def test_a_cpp_exception_nobody_catches_ends_in_the_reporters_report_and_4660(prefix, start_setup, seam_setup_exe):
     # The worker thread throws right after arming the monitor. The 32-bit build unwinds without
     # structured exceptions: left alone, the runtime would end the setup with 3 and no report.
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "throw")
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "throw")
     assert setup.wait(timeout=120) == EXIT_CRASHED
     assert_one_documented_start(prefix, setup)
     assert_heap_walk_files(prefix)
@@ -183,8 +175,8 @@ def test_a_cpp_exception_nobody_catches_ends_in_the_reporters_report_and_4660(pr
     assert "\nThrown: std::runtime_error: test crash: nobody catches this\n" in report, report
 
 
-def test_an_abort_ends_in_the_reporters_report_and_4660(prefix, start_setup, crash_setup_exe):
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "abort")
+def test_an_abort_ends_in_the_reporters_report_and_4660(prefix, start_setup, seam_setup_exe):
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "abort")
     assert setup.wait(timeout=120) == EXIT_CRASHED
     assert_one_documented_start(prefix, setup)
     assert_heap_walk_files(prefix)
@@ -193,10 +185,10 @@ def test_an_abort_ends_in_the_reporters_report_and_4660(prefix, start_setup, cra
 
 
 def test_a_reporter_that_ends_without_signalling_leads_to_the_box_and_4660(
-        prefix, start_setup, window_list, crash_setup_exe):
+        prefix, start_setup, window_list, seam_setup_exe):
     # The launcher stand-in in the reporter's place: it records its start and ends, signalling nothing.
     flag = prefix.path / "drive_c" / "crash-now"
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "access", wait_file="C:\\crash-now")
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "access", wait_file="C:\\crash-now")
     wait_until_armed(prefix)
     shutil.copyfile(staged_bin(prefix) / "PL.exe", staged_bin(prefix) / "bugreport.exe")
     flag.touch()
@@ -210,13 +202,13 @@ def test_a_reporter_that_ends_without_signalling_leads_to_the_box_and_4660(
 
 
 def test_a_reporter_that_neither_signals_nor_ends_is_left_after_a_minute_for_the_box_and_4660(
-        prefix, start_setup, window_list, crash_setup_exe):
+        prefix, start_setup, window_list, seam_setup_exe):
     # The launcher stand-in in the reporter's place, told to stay: it records its start and waits.
     stay = prefix.appdata / "CorvaneTest" / "PL.stay"
     stay.parent.mkdir(parents=True, exist_ok=True)
     stay.touch()
     flag = prefix.path / "drive_c" / "crash-now"
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "access", wait_file="C:\\crash-now")
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "access", wait_file="C:\\crash-now")
     wait_until_armed(prefix)
     shutil.copyfile(staged_bin(prefix) / "PL.exe", staged_bin(prefix) / "bugreport.exe")
     flag.touch()
@@ -233,9 +225,9 @@ def test_a_reporter_that_neither_signals_nor_ends_is_left_after_a_minute_for_the
 
 
 def test_a_missing_reporter_leads_to_the_box_and_4660_and_a_planted_one_never_runs(
-        prefix, start_setup, window_list, crash_setup_exe):
+        prefix, start_setup, window_list, seam_setup_exe):
     flag = prefix.path / "drive_c" / "crash-now"
-    setup = start_crashing(prefix, start_setup, crash_setup_exe, "access", wait_file="C:\\crash-now")
+    setup = start_crashing(prefix, start_setup, seam_setup_exe, "access", wait_file="C:\\crash-now")
     wait_until_armed(prefix)
     # A "bugreport.exe" of somebody's in the setup's current folder, where a search would find it:
     # the reporter stand-in, which records every start.

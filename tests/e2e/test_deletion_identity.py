@@ -13,16 +13,13 @@ points, as Windows shows junctions."""
 import os
 import re
 import shutil
-import subprocess
 import time
 
 import pytest
 
 from e2e_fixtures import _built
-from e2e_product import (EXIT_FINISHED, HIDDEN_MODE, MANIFEST_NAME, PRODUCT_KEY, PUBLIC_FILES, install_log_messages,
-                         product_root, version_folder, windows_path_in)
-from e2e_report import ReportServer
-from e2e_wine import SetupProcess, WinePrefix
+from e2e_product import (EXIT_FINISHED, HIDDEN_MODE, MANIFEST_NAME, PRODUCT_KEY, PUBLIC_FILES, file_list,
+                         install_log_messages, product_root, version_folder, windows_path_in)
 
 OLD_VERSION = "1.14.200"
 OLD_UNINSTALLER = "VoctoUninst.exe"
@@ -45,10 +42,6 @@ def snapshot(folder):
                 with open(path, "rb") as data:
                     picture[relative] = data.read()
     return picture
-
-
-def file_list(folder):
-    return sorted(str(p.relative_to(folder)) for p in folder.rglob("*") if p.is_file())
 
 
 def put_user_files(folder, tag):
@@ -129,55 +122,8 @@ def assert_refusal_logged(messages, path):
         f"no refusal in the install log names {path}; the run's lines: {messages}"
 
 
-# --- prefixes -----------------------------------------------------------------------------------
-
-@pytest.fixture(scope="module")
-def report_server(tmp_path_factory):
-    """One acknowledging server for the module, so that no run waits for its report thread."""
-    server = ReportServer(tmp_path_factory.mktemp("reports"))
-    yield server
-    server.stop()
-
-
-@pytest.fixture(scope="module")
-def installed_model(tmp_path_factory, display, setup_exe, tools, report_server):
-    """A win7 prefix after one hidden install, stopped, for the tests to copy; with the file list
-    of the version folder that install made."""
-    prefix = WinePrefix.create(tmp_path_factory.mktemp("installed") / "prefix", "win7")
-    prefix.env["PELORA_REPORT_SERVER"] = report_server.address
-    try:
-        setup = SetupProcess(prefix, tools, setup_exe, HIDDEN_MODE)
-        try:
-            assert setup.wait(timeout=180) == EXIT_FINISHED, "the first install"
-        finally:
-            setup.kill()
-        files = file_list(version_folder(prefix))
-        assert os.path.join("Bin", "Pelora.exe") in files, files
-    finally:
-        prefix.stop_server()
-    yield prefix.path, files
-    shutil.rmtree(prefix.path, ignore_errors=True)
-
-
-@pytest.fixture
-def installed(installed_model, tmp_path, report_server):
-    """A copy of the installed prefix with a server of its own, reporting to the module's server."""
-    model, _ = installed_model
-    path = tmp_path / "prefix"
-    subprocess.run(["cp", "-a", str(model), str(path)], check=True)
-    prefix = WinePrefix(path, "win7")
-    prefix.env["PELORA_REPORT_SERVER"] = report_server.address
-    prefix.start_server()
-    yield prefix
-    prefix.stop_server()
-    shutil.rmtree(path, ignore_errors=True)
-
-
-@pytest.fixture
-def fresh(make_prefix, report_server):
-    prefix = make_prefix("win7")
-    prefix.env["PELORA_REPORT_SERVER"] = report_server.address
-    return prefix
+# `installed` is a copy of one standard install that the shared fixtures make once per test
+# process; `prefix` is one before any install.
 
 
 # --- the updater's list names the installed version in another spelling -----------------------
@@ -314,8 +260,7 @@ def web_component_calls(prefix):
             [line[len("register="):] for line in lines if line.startswith("register=")])
 
 
-def test_a_product_key_naming_another_programs_folder_leaves_that_program_whole(fresh, run_setup):
-    prefix = fresh
+def test_a_product_key_naming_another_programs_folder_leaves_that_program_whole(prefix, run_setup):
     other = prefix.path / "drive_c" / "OtherVendor"
     put_files_named_like_the_public_ones(other)
     # A working COM server of the same name: a regsvr32 /u of it leaves a trace.
@@ -344,11 +289,6 @@ def test_a_product_key_naming_another_programs_folder_leaves_that_program_whole(
 
 
 # --- a folder swapped for a link while its deletion waits -------------------------------------
-
-@pytest.fixture(scope="session")
-def seam_setup_exe():
-    return _built("app/PeloraSetupCrashTest.exe", "PeloraSetupCrashTest")
-
 
 def test_a_folder_swapped_for_a_link_during_its_deletion_keeps_the_users_files(installed, start_setup,
                                                                                 seam_setup_exe):

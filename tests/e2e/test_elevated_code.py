@@ -20,7 +20,7 @@ from e2e_fixtures import _built
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, install_log_messages, product_root, version_folder
 from e2e_registry import reg_values
 from e2e_uninstall import run_uninstaller
-from test_deletion_identity import fresh, installed, installed_model, report_server, windows  # noqa: F401
+from test_deletion_identity import windows
 
 MACHINE_PRODUCT_KEY = r"HKLM\SOFTWARE\Corvane\Pelora"
 NOT_THE_PRODUCTS = "its bytes are not the product's"
@@ -29,11 +29,6 @@ NOT_THE_PRODUCTS = "its bytes are not the product's"
 @pytest.fixture(scope="session")
 def foreign_library():
     return _built("payload/ForeignWebAPI.dll", "ForeignWebAPI")
-
-
-@pytest.fixture(scope="session")
-def seam_setup_exe():
-    return _built("app/PeloraSetupCrashTest.exe", "PeloraSetupCrashTest")
 
 
 def foreign_loads(prefix):
@@ -117,9 +112,8 @@ def pause_before_the_registration(prefix, start_setup, seam_setup_exe):
     return setup, resume
 
 
-def test_a_web_component_swapped_after_the_deployment_never_runs(fresh, start_setup, seam_setup_exe,
+def test_a_web_component_swapped_after_the_deployment_never_runs(prefix, start_setup, seam_setup_exe,
                                                                  foreign_library):
-    prefix = fresh
     setup, resume = pause_before_the_registration(prefix, start_setup, seam_setup_exe)
     swapped = product_root(prefix) / "WebAPI.dll"
     shutil.copyfile(foreign_library, swapped)
@@ -133,8 +127,7 @@ def test_a_web_component_swapped_after_the_deployment_never_runs(fresh, start_se
     assert recorded_digest(prefix) is None, "a digest was recorded for a file that was not checked"
 
 
-def test_a_single_sign_on_installer_swapped_in_the_staging_folder_never_runs(fresh, start_setup, seam_setup_exe):
-    prefix = fresh
+def test_a_single_sign_on_installer_swapped_in_the_staging_folder_never_runs(prefix, start_setup, seam_setup_exe):
     setup, resume = pause_before_the_registration(prefix, start_setup, seam_setup_exe)
     staged = prefix.appdata / "Corvane" / "STemp" / "Pelora" / "Pelora~0" / "program files" / "Corvane" / "Pelora"
     installer = staged / "Misc" / "CVSSO" / "InstCVSSO.exe"

@@ -3,7 +3,6 @@ reinstall of a product whose files carry Chinese names on a Chinese system (code
 accented names on a Western one (code page 1252) both finish, and the install manifest lists
 every name in that code page. Wine takes the code page from the Unix locale of the process."""
 
-import shutil
 import subprocess
 import xml.etree.ElementTree as ElementTree
 

@@ -18,7 +18,6 @@ import pytest
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, install_log_path
 from e2e_log import parse
 from e2e_wine import TEST_ARCH
-from test_deletion_identity import seam_setup_exe  # noqa: F401 (a fixture)
 
 SERVICE = "PeloraService"
 SERVICE_KEY = r"HKLM\SYSTEM\CurrentControlSet\Services\PeloraService"

@@ -23,7 +23,6 @@ import pytest
 from e2e_fixtures import _built
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, install_log_messages
 from e2e_uninstall import next_start, run_uninstaller
-from test_deletion_identity import seam_setup_exe  # noqa: F401 (a fixture)
 from test_hidden_install_service import (ECHO_ACCESS_LISTS, SERVICE, SERVICE_KEY, SVCHOST_KEY, exported_values,
                                          service_library, service_status, start_service)
 from test_uninstall import pending_deletions

@@ -10,7 +10,6 @@ from e2e_payload import with_flipped_payload
 from e2e_product import (EXIT_ABANDONED, EXIT_FINISHED, HIDDEN_MODE, IDOK, INTERACTIVE_MODES, MESSAGE_CAPTION,
                          PRODUCT_KEY, VERSION, install_log_messages, version_folder)
 from e2e_registry import reg_values
-from test_crash_monitor import crash_setup_exe  # noqa: F401 (a fixture)
 
 WM_SETUP_STEP = 0x400 + 2
 WM_SETUP_ERROR = 0x400 + 3
@@ -25,23 +24,23 @@ def kept_line(message):
     return f"[setup]report {message} not posted, error {ERROR_NOT_ENOUGH_QUOTA}; kept for the window\n"
 
 
-def damaged_setup(crash_setup_exe, tmp_path):
+def damaged_setup(seam_setup_exe, tmp_path):
     """The test build with a payload that fails its CRC: the extraction fails after its four
     attempts and the engine reports an error, while the window is up."""
-    return with_flipped_payload(crash_setup_exe, PAYLOAD, tmp_path / "PeloraSetupCrashTest.exe")
+    return with_flipped_payload(seam_setup_exe, PAYLOAD, tmp_path / "PeloraSetupCrashTest.exe")
 
 
-def test_a_hidden_install_whose_final_step_is_lost_still_ends_with_0(prefix, run_setup, crash_setup_exe):
+def test_a_hidden_install_whose_final_step_is_lost_still_ends_with_0(prefix, run_setup, seam_setup_exe):
     prefix.env["PELORA_TEST_LOSE_REPORT"] = "5"
-    assert run_setup(prefix, *HIDDEN_MODE, exe=crash_setup_exe, timeout=180) == EXIT_FINISHED
+    assert run_setup(prefix, *HIDDEN_MODE, exe=seam_setup_exe, timeout=180) == EXIT_FINISHED
     assert (version_folder(prefix) / "Bin" / "PL.exe").is_file()
     assert reg_values(prefix, PRODUCT_KEY)["Install"].endswith(VERSION)
     assert install_log_messages(prefix).count(kept_line(WM_SETUP_STEP)) == 1
 
 
-def test_a_hidden_install_whose_error_is_lost_still_ends_with_1(prefix, run_setup, crash_setup_exe, tmp_path):
+def test_a_hidden_install_whose_error_is_lost_still_ends_with_1(prefix, run_setup, seam_setup_exe, tmp_path):
     prefix.env["PELORA_TEST_LOSE_REPORT"] = "error"
-    damaged = damaged_setup(crash_setup_exe, tmp_path)
+    damaged = damaged_setup(seam_setup_exe, tmp_path)
     assert run_setup(prefix, *HIDDEN_MODE, exe=damaged, timeout=180) == EXIT_ABANDONED
     messages = install_log_messages(prefix)
     assert messages.count(kept_line(WM_SETUP_ERROR)) == 1
@@ -49,9 +48,9 @@ def test_a_hidden_install_whose_error_is_lost_still_ends_with_1(prefix, run_setu
     assert not version_folder(prefix).exists()
 
 
-def test_a_hidden_run_whose_worker_cannot_start_ends_with_1(prefix, run_setup, crash_setup_exe):
+def test_a_hidden_run_whose_worker_cannot_start_ends_with_1(prefix, run_setup, seam_setup_exe):
     prefix.env["PELORA_TEST_NO_WORKER"] = "1"
-    assert run_setup(prefix, *HIDDEN_MODE, exe=crash_setup_exe, timeout=60) == EXIT_ABANDONED
+    assert run_setup(prefix, *HIDDEN_MODE, exe=seam_setup_exe, timeout=60) == EXIT_ABANDONED
     messages = install_log_messages(prefix)
     assert "[setup]worker thread not started: no ready event, error 1450\n" in messages
     assert any(m.startswith("[setup]the worker thread could not be given the extraction") for m in messages)
@@ -60,9 +59,9 @@ def test_a_hidden_run_whose_worker_cannot_start_ends_with_1(prefix, run_setup, c
     assert reg_values(prefix, PRODUCT_KEY) is None
 
 
-def test_the_fast_window_shows_a_lost_error_and_closes(prefix, start_setup, window_list, crash_setup_exe, tmp_path):
+def test_the_fast_window_shows_a_lost_error_and_closes(prefix, start_setup, window_list, seam_setup_exe, tmp_path):
     prefix.env["PELORA_TEST_LOSE_REPORT"] = "error"
-    setup = start_setup(prefix, *INTERACTIVE_MODES["fast"], exe=damaged_setup(crash_setup_exe, tmp_path))
+    setup = start_setup(prefix, *INTERACTIVE_MODES["fast"], exe=damaged_setup(seam_setup_exe, tmp_path))
     windows = window_list(prefix)
 
     boxes = windows.find(caption=MESSAGE_CAPTION, text=EXTRACT_FAILED_TEXT, pid=setup.pid, wait_ms=90000)

@@ -7,7 +7,7 @@ so that it is still running when the refusal comes."""
 from collections import Counter
 
 from e2e_product import EXIT_ABANDONED, HIDDEN_MODE, VERSION, install_log_messages
-from test_crash_monitor import crash_setup_exe, heap_walk_files, reporter_runs  # noqa: F401 (a fixture)
+from test_crash_monitor import heap_walk_files, reporter_runs
 
 RUNS = 50
 # Per extracted file: the whole extraction would take some seconds.
@@ -19,14 +19,14 @@ PAYLOAD_BEGUN = "解压SetupFille, size:"
 EXTRACTION_ENDS = ("ExtractSetupFile 成功", "Setup.7z解压成功", "Setup.7z解压真的失败了")
 
 
-def test_a_refused_hidden_run_during_a_slow_extraction_always_ends_with_1(prefix, run_setup, crash_setup_exe):
+def test_a_refused_hidden_run_during_a_slow_extraction_always_ends_with_1(prefix, run_setup, seam_setup_exe):
     # A file where the install folder would go: the folder check refuses it in the window's
     # initialisation, right after the extraction has started.
     apps = prefix.path / "drive_c" / "Apps"
     apps.write_bytes(USER_BYTES)
     prefix.env["PELORA_TEST_SLOW_EXTRACTION"] = SLOW_FILE_MS
 
-    codes = [run_setup(prefix, *HIDDEN_MODE, "/install_dir:C:\\Apps", exe=crash_setup_exe, timeout=60)
+    codes = [run_setup(prefix, *HIDDEN_MODE, "/install_dir:C:\\Apps", exe=seam_setup_exe, timeout=60)
              for _ in range(RUNS)]
 
     assert codes == [EXIT_ABANDONED] * RUNS, f"exit codes and how often: {Counter(codes)}"

@@ -14,7 +14,6 @@ import pytest
 from e2e_log import parse
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, VERSION, install_log_path
 from e2e_registry import reg_values
-from e2e_report import ReportServer
 from test_hidden_install_service import SERVICE_KEY
 
 LAUNCH_SHORTCUT = "映彩直播.lnk"
@@ -22,13 +21,6 @@ UNINSTALL_SHORTCUT = "卸载映彩直播.lnk"
 GROUP = ("岚拓软件", "映彩直播")
 # The crash monitor arrives with its own change; every other step of the install is built.
 NOT_YET_BUILT = ("crash monitor",)
-
-
-@pytest.fixture
-def report_server(tmp_path):
-    server = ReportServer(tmp_path, "ack")
-    yield server
-    server.stop()
 
 
 def user_folder(prefix):

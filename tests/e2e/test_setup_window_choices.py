@@ -8,7 +8,6 @@ import pytest
 
 from e2e_drives import TmpfsMounts, map_drive
 from e2e_product import EXIT_ABANDONED, IDOK, MESSAGE_CAPTION, VERSION
-from e2e_report import ReportServer
 from e2e_screen import (AGREEMENT_BOX, CLOSE_BUTTON, CONTINUE_BUTTON, GIVE_UP_LINK, INSTALL_BUTTON,
                         LOCATION_INSTALL_BUTTON, LOCATION_LINK, MINIMISE_BUTTON, RETURN_BUTTON, changed_pixels)
 
@@ -30,13 +29,6 @@ def still_running(setup, seconds):
             return False
         time.sleep(0.5)
     return True
-
-
-@pytest.fixture
-def report_server(tmp_path):
-    server = ReportServer(tmp_path, "ack")
-    yield server
-    server.stop()
 
 
 def test_unchecked_agreement_disables_both_install_buttons(screen_prefix, start_setup, setup_window):

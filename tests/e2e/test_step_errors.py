@@ -4,10 +4,7 @@ be made (2004), a machine-wide product key that cannot be written (3001), a URL 
 cannot be registered (5001), and, on Windows XP, the old users' folder that cannot be deleted after
 it was copied (4001). What stood in the way is left as it was."""
 
-import pytest
-
 from e2e_product import EXIT_FINISHED, HIDDEN_MODE, PRODUCT_KEY, VERSION
-from e2e_report import ReportServer
 from e2e_wine import FileHolder
 
 LAUNCH_SHORTCUT = "映彩直播.lnk"
@@ -23,13 +20,6 @@ def make_volatile(prefix, tools, hive, subkey):
     """A volatile key lasts while the prefix's server runs; no lasting key can be made below it."""
     result = prefix.run(tools.path("volatilekey"), hive, subkey)
     assert result.returncode == 0 and result.stdout.decode().strip() == "ready", result.stderr
-
-
-@pytest.fixture
-def report_server(tmp_path):
-    server = ReportServer(tmp_path, "ack")
-    yield server
-    server.stop()
 
 
 def test_four_failed_registration_steps_are_each_reported(make_prefix, run_setup, tools, report_server):

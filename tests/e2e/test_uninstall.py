@@ -11,7 +11,6 @@ import pytest
 from e2e_fixtures import BUILD_DIR
 from e2e_product import (EXIT_NOT_STARTED, HIDDEN_MODE, MANIFEST_NAME, install_log_messages, product_root,
                          version_folder, windows_path_in)
-from e2e_report import ReportServer
 from e2e_uninstall import (UNINSTALLER, add_user_data, assert_no_differences, next_start, picture,
                            retired_uninstallers, run_uninstaller)
 from e2e_wine import FileHolder, windows_path
@@ -49,18 +48,9 @@ def wait_for_client(prefix, timeout=30):
         time.sleep(0.1)
 
 
-@pytest.fixture(scope="module")
-def report_server(tmp_path_factory):
-    """One acknowledging server for the module: with an answer the runs need not wait for the
-    report thread."""
-    server = ReportServer(tmp_path_factory.mktemp("reports"))
-    yield server
-    server.stop()
-
-
 @pytest.fixture
 def prefix_reporting(make_prefix, report_server):
-    """make a prefix whose programs report to the module's server."""
+    """make a prefix whose programs report to the test's own server."""
     def make(version="win7"):
         prefix = make_prefix(version)
         prefix.env["PELORA_REPORT_SERVER"] = report_server.address

@@ -11,7 +11,7 @@ running or pending; a helper DLL that another program replaced stays.
 
 Links are Linux symbolic links to folders inside drive_c: Wine shows them to the programs as
 reparse points, as Windows shows junctions. Every test works on a copy of a stopped prefix made
-once per module (one before any install, one after a default hidden install)."""
+once (one before any install per module, one after a default hidden install per test process)."""
 
 import datetime
 import re
@@ -22,13 +22,12 @@ import time
 import pytest
 
 from e2e_fixtures import BUILD_DIR
-from e2e_product import (EXIT_FINISHED, HIDDEN_MODE, MANIFEST_NAME, PRODUCT_KEY, PUBLIC_FILES, VERSION,
+from e2e_product import (EXIT_FINISHED, HIDDEN_MODE, MANIFEST_NAME, PRODUCT_KEY, PUBLIC_FILES, VERSION, file_list,
                          product_root, version_folder)
 from e2e_registry import reg_values
-from e2e_report import ReportServer
 from e2e_uninstall import UNINSTALLER, differences, installed_uninstaller, picture, run_uninstaller
 from e2e_wine import TEST_ARCH, FileHolder, SetupProcess, WinePrefix, signed32
-from test_deletion_identity import file_list, link, put_user_files, short_name, snapshot, windows
+from test_deletion_identity import link, put_user_files, short_name, snapshot, windows
 from test_hidden_install_system_files import recorded_system_files
 from test_uninstall import RUN_RECORDS, pending_deletions
 
@@ -51,14 +50,6 @@ SIDE_NAME = re.compile(r"(~[0-9a-f]+|\.rename)$", re.IGNORECASE)
 # --- prefixes -----------------------------------------------------------------------------------
 
 @pytest.fixture(scope="module")
-def report_server(tmp_path_factory):
-    """One acknowledging server for the module, so that no run waits for its report thread."""
-    server = ReportServer(tmp_path_factory.mktemp("reports"))
-    yield server
-    server.stop()
-
-
-@pytest.fixture(scope="module")
 def blank_model(tmp_path_factory, display):
     """A stopped win7 prefix before any install, and its picture: what "nothing left" compares
     with."""
@@ -71,42 +62,9 @@ def blank_model(tmp_path_factory, display):
     shutil.rmtree(prefix.path, ignore_errors=True)
 
 
-@pytest.fixture(scope="module")
-def installed_model(tmp_path_factory, blank_model, setup_exe, tools, report_server):
-    """The blank prefix after one default hidden install, stopped; with the file list of the
-    version folder that install made."""
-    path = tmp_path_factory.mktemp("installed") / "prefix"
-    prefix = copy_of(blank_model[0], path, report_server)
-    try:
-        install(prefix, setup_exe, tools)
-        files = file_list(version_folder(prefix))
-        assert "Bin/PeloraCore.dll" in files, files
-    finally:
-        prefix.stop_server()
-    yield path, files
-    shutil.rmtree(path, ignore_errors=True)
-
-
-def copy_of(model, path, report_server):
-    """A started copy of a stopped prefix, reporting to the module's server."""
-    subprocess.run(["cp", "-a", str(model), str(path)], check=True)
-    prefix = WinePrefix(path, "win7")
-    prefix.env["PELORA_REPORT_SERVER"] = report_server.address
-    prefix.start_server()
-    return prefix
-
-
 @pytest.fixture
-def blank(blank_model, tmp_path, report_server):
-    prefix = copy_of(blank_model[0], tmp_path / "prefix", report_server)
-    yield prefix
-    prefix.stop_server()
-    shutil.rmtree(prefix.path, ignore_errors=True)
-
-
-@pytest.fixture
-def installed(installed_model, tmp_path, report_server):
-    prefix = copy_of(installed_model[0], tmp_path / "prefix", report_server)
+def blank(blank_model, tmp_path):
+    prefix = WinePrefix.copy_of(blank_model[0], tmp_path / "prefix")
     yield prefix
     prefix.stop_server()
     shutil.rmtree(prefix.path, ignore_errors=True)
@@ -491,11 +449,11 @@ BLANK_ROOT = "C:\\Program Files\\Pelora Test"
 
 
 @pytest.fixture(scope="module")
-def blank_folder_model(tmp_path_factory, blank_model, setup_exe, tools, report_server):
+def blank_folder_model(tmp_path_factory, blank_model, setup_exe, tools):
     """The blank prefix after a hidden install into C:\\Program Files\\Pelora Test, stopped; with the
     local dates before and after it."""
     path = tmp_path_factory.mktemp("program-files") / "prefix"
-    prefix = copy_of(blank_model[0], path, report_server)
+    prefix = WinePrefix.copy_of(blank_model[0], path)
     try:
         first_day = datetime.date.today()
         install(prefix, setup_exe, tools, f"/install_dir:{BLANK_ROOT}")
@@ -507,8 +465,8 @@ def blank_folder_model(tmp_path_factory, blank_model, setup_exe, tools, report_s
 
 
 @pytest.fixture
-def in_blank_folder(blank_folder_model, tmp_path, report_server):
-    prefix = copy_of(blank_folder_model[0], tmp_path / "prefix", report_server)
+def in_blank_folder(blank_folder_model, tmp_path):
+    prefix = WinePrefix.copy_of(blank_folder_model[0], tmp_path / "prefix")
     yield prefix
     prefix.stop_server()
     shutil.rmtree(prefix.path, ignore_errors=True)

@@ -124,6 +124,17 @@ def test_bad_header_is_not_acknowledged_nor_recorded(start_server):
     assert len(read_lines(output)) == 1
 
 
+def test_a_sender_that_stops_half_way_holds_up_nobody_else(start_server):
+    port, output, _ = start_server()
+    whole = frame(make_report(0))
+    with socket.create_connection(("127.0.0.1", port), timeout=3) as stalled:
+        stalled.sendall(whole[:len(whole) // 2])
+        started = time.monotonic()
+        assert exchange(port, frame(make_report(1))) == b"\xf1\x00"
+        assert time.monotonic() - started < 2.5, "the second sender waited for the first one's frame"
+    assert [line["uint_clientSeq"] for line in read_lines(output)] == [1]
+
+
 def test_refuse_mode_refuses_connections(start_server):
     port, _, _ = start_server("--mode", "refuse")
     with pytest.raises(OSError):
