@@ -14,10 +14,10 @@ TLGDUMP = ROOT / "tools" / "tlgdump.py"
 
 # The telemetry shutdown holds the end of the setup for this long at most.
 DONE_SHUTDOWN_MS = 5000
-# What the caller may take beyond its bound on a loaded two-core machine (three test workers and two
-# busy processes beside them), well short of the 2-second acknowledgement or the second wait that
-# a bound that does not hold would add.
-SCHEDULING_MARGIN_MS = 1000
+# What the caller may take beyond its bound: the scheduler's slice, not a second wait. A loaded
+# two-core machine keeps it: with three test workers and two busy processes beside them the
+# shutdowns of the fault tests took 5001 to 5003 ms.
+SCHEDULING_MARGIN_MS = 150
 SHUTDOWN_STARTED = "数据上报准备退出"
 SHUTDOWN_ENDED = "数据上报结束"
 

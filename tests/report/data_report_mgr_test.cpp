@@ -16,10 +16,8 @@ namespace {
 using pelora_data_report::ReportData;
 using Reply = FakeReportServer::Reply;
 
-// What a loaded two-core machine (the rest of the suite and two busy processes beside it) may add
-// to a bound: well short of the second wait (the 2-second acknowledgement, the longer bound
-// passed beside it) that a bound that does not hold would add.
-constexpr DWORD kSchedulingMarginMs = 500;
+// What a waiting caller may take beyond its bound: the scheduler's slice, not a second wait.
+constexpr DWORD kSchedulingMarginMs = 150;
 
 // The moments (performance-counter ms) at which the report thread looked the server up, which it
 // does once per attempt to send.
