@@ -176,10 +176,10 @@ pytest_log=$run_root/pytest.log
 # another python3 earlier on PATH (pyenv, a venv) may hide or only partly provide.
 python=python3
 python3 -c 'import pytest, google.protobuf' >/dev/null 2>&1 || python=/usr/bin/python3
-# Four workers, given tests one by one: a test makes its own prefixes (module and session fixtures
+# Six workers, given tests one by one: a test makes its own prefixes (module and session fixtures
 # are made again in each worker that needs them), so no test depends on which worker runs it.
 parallel=()
-"$python" -c 'import xdist' 2>/dev/null && parallel=(-n 4 --dist load)
+"$python" -c 'import xdist' 2>/dev/null && parallel=(-n 6 --dist load)
 "$python" -m pytest -q -p no:cacheprovider "${parallel[@]}" --durations=10 -m "not quiet" tests/ "$@" 2>&1 |
   tee "$pytest_log"
 pytest_rc=${PIPESTATUS[0]}
