@@ -170,13 +170,22 @@ def installed_model(tmp_path_factory, display, setup_exe, tools):
     shutil.rmtree(prefix.path, ignore_errors=True)
 
 
+@contextlib.contextmanager
+def started_copy(model, path):
+    """A started copy of a stopped model prefix, stopped and removed at the end."""
+    prefix = WinePrefix.copy_of(model, path)
+    try:
+        yield prefix
+    finally:
+        prefix.stop_server()
+        shutil.rmtree(prefix.path, ignore_errors=True)
+
+
 @pytest.fixture
 def installed(installed_model, tmp_path):
     """A started copy of the installed model, the test's own."""
-    prefix = WinePrefix.copy_of(installed_model[0], tmp_path / "installed-prefix")
-    yield prefix
-    prefix.stop_server()
-    shutil.rmtree(prefix.path, ignore_errors=True)
+    with started_copy(installed_model[0], tmp_path / "installed-prefix") as prefix:
+        yield prefix
 
 
 @pytest.fixture

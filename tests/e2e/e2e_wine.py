@@ -339,14 +339,21 @@ class SetupProcess:
     def __init__(self, prefix, tools, exe, args):
         self._prefix = prefix
         self._exe = Path(exe)
-        self._process = prefix.popen(tools.path("exitcode"), windows_path(exe), *args,
-                                     cwd=prefix.caller_folder)
-        line = self._process.line(0)
+        # On a loaded machine Wine now and then fails to start exitcode.exe itself: it ends without
+        # a word, before the setup was started. That start is made once more; anything exitcode.exe
+        # said (a refused start of the setup among it) ends the test.
+        for attempt in (1, 2):
+            self._process = prefix.popen(tools.path("exitcode"), windows_path(exe), *args,
+                                         cwd=prefix.caller_folder)
+            line = self._process.line(0)
+            if line is not None or self._process.stdout() or self._process.stderr() or attempt == 2:
+                break
         match = re.fullmatch(r"pid (\d+)", line or "")
         if not match:
             self._process.kill()
             raise RuntimeError(f"exitcode.exe could not start the setup: {line!r} "
-                               f"{self._process.stderr().decode(errors='replace')}")
+                               f"{self._process.stderr().decode(errors='replace')} "
+                               f"(Wine's exit status {self._process.poll()})")
         self.pid = int(match.group(1))
 
     def running(self):

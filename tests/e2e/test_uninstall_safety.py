@@ -21,7 +21,7 @@ import time
 
 import pytest
 
-from e2e_fixtures import BUILD_DIR
+from e2e_fixtures import BUILD_DIR, started_copy
 from e2e_product import (EXIT_FINISHED, HIDDEN_MODE, MANIFEST_NAME, PRODUCT_KEY, PUBLIC_FILES, VERSION, file_list,
                          product_root, version_folder)
 from e2e_registry import reg_values
@@ -64,10 +64,8 @@ def blank_model(tmp_path_factory, display):
 
 @pytest.fixture
 def blank(blank_model, tmp_path):
-    prefix = WinePrefix.copy_of(blank_model[0], tmp_path / "prefix")
-    yield prefix
-    prefix.stop_server()
-    shutil.rmtree(prefix.path, ignore_errors=True)
+    with started_copy(blank_model[0], tmp_path / "prefix") as prefix:
+        yield prefix
 
 
 # --- running and reading ----------------------------------------------------------------------
@@ -466,10 +464,8 @@ def blank_folder_model(tmp_path_factory, blank_model, setup_exe, tools):
 
 @pytest.fixture
 def in_blank_folder(blank_folder_model, tmp_path):
-    prefix = WinePrefix.copy_of(blank_folder_model[0], tmp_path / "prefix")
-    yield prefix
-    prefix.stop_server()
-    shutil.rmtree(prefix.path, ignore_errors=True)
+    with started_copy(blank_folder_model[0], tmp_path / "prefix") as prefix:
+        yield prefix
 
 
 def dword(data):
