@@ -9,14 +9,17 @@ version=${1:-win7}
 template=$PELORA_WINE_TEMPLATES/$version
 mkdir -p "$PELORA_WINE_TEMPLATES"
 
+# The lock is held on descriptor 9 until this script ends. No Wine process may inherit it: a Wine
+# server that outlives the script (one that a later `wine` started on its own) would hold the lock
+# for ever, and every later copy of this template would wait for it.
 exec 9>"$PELORA_WINE_TEMPLATES/.$version.lock"
 flock 9
 if [ -f "$template/.ready" ]; then echo "$template"; exit 0; fi
 
 rm -rf "$template"
 export WINEPREFIX=$template
-setsid wineserver -p </dev/null >/dev/null 2>&1 &
-wine wineboot -i </dev/null >/dev/null 2>&1
+setsid wineserver -p </dev/null >/dev/null 2>&1 9>&- &
+wine wineboot -i </dev/null >/dev/null 2>&1 9>&-
 # The shell folders link into $HOME until they are made real folders inside the prefix.
 for link in "$template"/drive_c/users/*/*; do
   if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
@@ -48,13 +51,13 @@ Windows Registry Editor Version 5.00
 "ShowCrashDialog"=dword:00000000
 REG
 sed 's/$/\r/' "$reg" | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg.utf16"
-wine regedit /S "Z:${reg//\//\\}.utf16" </dev/null >/dev/null 2>&1 || true
+wine regedit /S "Z:${reg//\//\\}.utf16" </dev/null >/dev/null 2>&1 9>&- || true
 rm -f "$reg" "$reg.utf16"
 # winecfg refuses versions a win64 prefix cannot offer (nt40, win2k), but Wine's ntdll still
 # reports them when the version is set in the registry directly. The value is written either way,
 # so the prefix reports the version even where winecfg exits 0 without changing it.
-wine winecfg -v "$version" </dev/null >/dev/null 2>&1 || echo "winecfg -v $version failed" >&2
-wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f </dev/null >/dev/null 2>&1 ||
+wine winecfg -v "$version" </dev/null >/dev/null 2>&1 9>&- || echo "winecfg -v $version failed" >&2
+wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f </dev/null >/dev/null 2>&1 9>&- ||
   echo "reg add Version $version failed" >&2
 # The persistent server started above never ends by itself; stopping it saves the registry.
 wineserver -k 2>/dev/null || true
@@ -66,7 +69,7 @@ case $version in
   vista) expected=" 6.0." ;; win7) expected=" 6.1." ;; win8) expected=" 6.2." ;;
   win81) expected=" 6.3." ;; win10) expected=" 10.0." ;; *) expected="" ;;
 esac
-reported=$(wine cmd /c ver </dev/null 2>/dev/null | tr -d '\r' | grep -m1 Windows || true)
+reported=$(wine cmd /c ver </dev/null 2>/dev/null 9>&- | tr -d '\r' | grep -m1 Windows || true)
 wineserver -k 2>/dev/null || true
 wineserver -w
 if [ -n "$expected" ] && ! grep -q -- "$expected" <<<"$reported"; then
