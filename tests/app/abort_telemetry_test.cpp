@@ -19,8 +19,10 @@
 namespace {
 
 constexpr DWORD kAbortBoundMs = 1000;
-// What the caller may take beyond the bound: the scheduler's slice, not a second wait.
-constexpr DWORD kSchedulingMarginMs = 150;
+// What the caller may take beyond its bound: the scheduler's slice, not a second wait. On a loaded
+// two-core machine (the suite's unit tests beside two CPU-burning processes) a stop "at once" took
+// 406 ms; the waits a broken bound adds are the 2-second acknowledgement or the longer bound.
+constexpr DWORD kSchedulingMarginMs = 500;
 
 class NullClient : public IInstallClient {
 public:

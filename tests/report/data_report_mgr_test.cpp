@@ -16,8 +16,10 @@ namespace {
 using pelora_data_report::ReportData;
 using Reply = FakeReportServer::Reply;
 
-// What a waiting caller may take beyond its bound: the scheduler's slice, not a second wait.
-constexpr DWORD kSchedulingMarginMs = 150;
+// What the caller may take beyond its bound: the scheduler's slice, not a second wait. On a loaded
+// two-core machine (the suite's unit tests beside two CPU-burning processes) a stop "at once" took
+// 406 ms; the waits a broken bound adds are the 2-second acknowledgement or the longer bound.
+constexpr DWORD kSchedulingMarginMs = 500;
 
 // The moments (performance-counter ms) at which the report thread looked the server up, which it
 // does once per attempt to send.
