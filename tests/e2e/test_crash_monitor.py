@@ -125,15 +125,20 @@ def assert_report_names(prefix, setup, code, name):
         assert path.name in report
     return report
 
+def crash_and_read_report(prefix, start_setup, exe, kind, code, name):
+    """A crash of `kind` that ends as every crash should: exit 4660, one documented start of the
+    reporter, both heap-walk files, and a report naming the exception; returns the report."""
+    setup = start_crashing(prefix, start_setup, exe, kind)
+    assert setup.wait(timeout=120) == EXIT_CRASHED
+    assert_one_documented_start(prefix, setup)
+    assert_heap_walk_files(prefix)
+    return assert_report_names(prefix, setup, code, name)
+
+
 
 def test_an_access_violation_after_extraction_ends_in_the_reporters_report_and_4660(
         prefix, start_setup, seam_setup_exe):
-    setup = start_crashing(prefix, start_setup, seam_setup_exe, "access")
-    assert setup.wait(timeout=120) == EXIT_CRASHED
-
-    assert_one_documented_start(prefix, setup)
-    assert_heap_walk_files(prefix)
-    report = assert_report_names(prefix, setup, "0xC0000005", "EXCEPTION_ACCESS_VIOLATION")
+    report = crash_and_read_report(prefix, start_setup, seam_setup_exe, "access", "0xC0000005", "EXCEPTION_ACCESS_VIOLATION")
     assert "Access: Write address 0x" in report
     messages = [line.message for line in parse_log(prefix)]
     assert any(m.startswith("[setup]crash monitor armed, reporter ") and "bugreport.exe" in m for m in messages)
@@ -147,11 +152,7 @@ def test_a_filter_installed_after_arming_cannot_take_the_crash_away(prefix, star
 
 
 def test_a_stack_overflow_gives_the_same_files_and_report(prefix, start_setup, seam_setup_exe):
-    setup = start_crashing(prefix, start_setup, seam_setup_exe, "stack")
-    assert setup.wait(timeout=120) == EXIT_CRASHED
-    assert_one_documented_start(prefix, setup)
-    assert_heap_walk_files(prefix)
-    report = assert_report_names(prefix, setup, "0xC00000FD", "EXCEPTION_STACK_OVERFLOW")
+    report = crash_and_read_report(prefix, start_setup, seam_setup_exe, "stack", "0xC00000FD", "EXCEPTION_STACK_OVERFLOW")
     # The thread's own stack, saved before the handler moved to its fresh one.
     assert re.search(r"Stack overflow, thread stack 0x[0-9A-F]+-0x[0-9A-F]+", report), report
 
@@ -167,20 +168,12 @@ def test_threads_crashing_together_start_one_reporter(prefix, start_setup, seam_
 def test_a_cpp_exception_nobody_catches_ends_in_the_reporters_report_and_4660(prefix, start_setup, seam_setup_exe):
     # The worker thread throws right after arming the monitor. The 32-bit build unwinds without
     # structured exceptions: left alone, the runtime would end the setup with 3 and no report.
-    setup = start_crashing(prefix, start_setup, seam_setup_exe, "throw")
-    assert setup.wait(timeout=120) == EXIT_CRASHED
-    assert_one_documented_start(prefix, setup)
-    assert_heap_walk_files(prefix)
-    report = assert_report_names(prefix, setup, "0xE0504C01", "uncaught C++ exception")
+    report = crash_and_read_report(prefix, start_setup, seam_setup_exe, "throw", "0xE0504C01", "uncaught C++ exception")
     assert "\nThrown: std::runtime_error: test crash: nobody catches this\n" in report, report
 
 
 def test_an_abort_ends_in_the_reporters_report_and_4660(prefix, start_setup, seam_setup_exe):
-    setup = start_crashing(prefix, start_setup, seam_setup_exe, "abort")
-    assert setup.wait(timeout=120) == EXIT_CRASHED
-    assert_one_documented_start(prefix, setup)
-    assert_heap_walk_files(prefix)
-    report = assert_report_names(prefix, setup, "0xE0504C02", "abort() called")
+    report = crash_and_read_report(prefix, start_setup, seam_setup_exe, "abort", "0xE0504C02", "abort() called")
     assert "Thrown: " not in report
 
 
