@@ -7,10 +7,12 @@ HOST_START_MS and HOST_END_MS are the host's clock (milliseconds since 1970) whe
 `wine PROGRAM` and when that command ended. TRACE_FILE holds the marks the benchmark build writes
 (see diag/trace_marks.h): "<microseconds since 1970>\\t<thread id>\\t<text>" per line, the first
 being the process's creation. Every stretch of the run between two consecutive moments (the
-host's start, the process's creation, each mark, the host's end) is printed when it lasts MIN_MS
-(default 20) or more, named by the mark that ends it; the shorter ones are summed on one line, so
-that the printed times add up to the whole wall time.
+host's start, the process's creation, each mark, the host's end) is named by the mark that ends
+it; a run of stretches ended by marks of one kind (the extraction's "[path] = ..." line per file)
+is joined into one. Each is printed when it lasts MIN_MS (default 20) or more; the shorter ones
+are summed on one line, so that the printed times add up to the whole wall time.
 """
+import re
 import sys
 
 CREATED = "process created"
@@ -48,12 +50,42 @@ def stretches(host_start_ms, host_end_ms, marks):
     return result
 
 
+def kind_of(label):
+    """What marks of one kind share: the text without its thread, before any " = ", digits
+    ignored."""
+    text = re.sub(r"^\[\d+\] ", "", label)
+    return re.sub(r"\d+", "#", text.split(" = ", 1)[0])
+
+
+def joined(stretches_in_order):
+    """The stretches with each run of one kind of mark joined: [(start_ms, duration_ms, label)]."""
+    result = []
+    run = []
+
+    def flush():
+        if len(run) == 1:
+            result.append(run[0])
+        elif run:
+            threads = sorted({m.group(1) for m in (re.match(r"^\[(\d+)\]", s[2]) for s in run) if m})
+            label = "%d marks \"%s ...\" (threads %s), the last: %s" % (
+                len(run), kind_of(run[0][2]), ", ".join(threads), run[-1][2])
+            result.append((run[0][0], sum(s[1] for s in run), label))
+        run.clear()
+
+    for stretch in stretches_in_order:
+        if run and kind_of(run[-1][2]) != kind_of(stretch[2]):
+            flush()
+        run.append(stretch)
+    flush()
+    return result
+
+
 def render(host_start_ms, host_end_ms, marks, min_ms=20.0):
     """The printable lines of the timeline."""
     lines = ["%9s %9s  %s" % ("at ms", "took ms", "until")]
     short_total = 0.0
     short_count = 0
-    for start, duration, label in stretches(host_start_ms, host_end_ms, marks):
+    for start, duration, label in joined(stretches(host_start_ms, host_end_ms, marks)):
         if duration >= min_ms:
             lines.append("%9.0f %9.0f  %s" % (start, duration, label))
         else:

@@ -60,3 +60,20 @@ def test_a_mark_outside_the_hosts_run_is_placed_at_its_edge(tmp_path):
     trace = write_trace(tmp_path / "trace.txt", [(us(-5), 0, "process created"), (us(1200), 4, "late")])
     stretches = bench_timeline.stretches(START_MS, START_MS + 1000, bench_timeline.read_marks(trace))
     assert [round(duration) for _, duration, _ in stretches] == [0, 1000, 0]
+
+
+def test_a_run_of_one_kind_of_mark_is_joined_into_one_stretch(tmp_path):
+    trace = write_trace(tmp_path / "trace.txt", [
+        (us(10), 0, "process created"),
+        (us(40), 5, "解压SetupFille, size:30254921"),
+        (us(100), 6, "[path] = C:\\STemp\\a.dll"),
+        (us(180), 7, "[path] = C:\\STemp\\b.dll"),
+        (us(190), 6, "[path] = C:\\STemp\\c.png"),
+        (us(500), 5, "[m_nCompleteSize] = 127165211"),
+    ])
+    lines = bench_timeline.render(START_MS, START_MS + 600, bench_timeline.read_marks(trace))
+    joined = [line for line in lines if "marks" in line and "shorter" not in line]
+    assert len(joined) == 1, lines
+    took, label = joined[0].split(None, 2)[1:]
+    assert took == "150"
+    assert label == '3 marks "[path] ..." (threads 6, 7), the last: [6] [path] = C:\\STemp\\c.png'
