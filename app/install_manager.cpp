@@ -11,6 +11,7 @@
 #include "deploy/deploy_constants.h"
 #include "deploy/install_paths.h"
 #include "diag/install_log.h"
+#include "diag/trace_marks.h"
 
 namespace {
 
@@ -267,12 +268,14 @@ void InstallManager::RunInstallation() {
     const std::wstring cleared = m_steps.OsMajorVersion() > 5 ? m_strVersionFolder : JoinPath(m_strVersionFolder, L"Bin");
     if (m_steps.IsFolder(cleared) && m_steps.IsProductFolder(cleared)) m_steps.DeleteFolderTree(cleared);
 
+    trace::Mark(L"[trace]old version and leftovers handled");
     std::wstring lastFailedFile;
     if (m_steps.DeployFiles(m_strStagingFolder, this, m_strVersionFolder, JoinPath(m_strVersionFolder, deploy::kManifestFileName),
                             &lastFailedFile) == 0) {
         FailDeployment(lastFailedFile);
         return;
     }
+    trace::Mark(L"[trace]version folder deployed");
 
     const std::wstring productRoot = ParentFolder(m_strVersionFolder);
     // The shortcuts, the service and the uninstall entry point at these files: one that could not
@@ -284,7 +287,9 @@ void InstallManager::RunInstallation() {
     }
     m_steps.ResetUpdateState();
     m_steps.CopySystemProfile(m_strStagingFolder);
+    trace::Mark(L"[trace]public files and system profile copied");
     CreateShortcuts(productRoot);
+    trace::Mark(L"[trace]shortcuts made");
     SetProgress(kProgressDeployed);
     RunRegistration(productRoot);
 }
@@ -319,18 +324,23 @@ void InstallManager::RunRegistration(const std::wstring& productRoot) {
     SetStep(kStepRegistering);
 
     RegisterWebComponent(productRoot);
+    trace::Mark(L"[trace]web component registered");
     InstallSingleSignOn();
+    trace::Mark(L"[trace]single sign-on installed");
 
     if (m_steps.OsVersionCode() > 0x5FF) m_steps.RegisterSharedService(JoinPath(productRoot, deploy::kServiceDllFileName));
+    trace::Mark(L"[trace]shared service registered");
 
     const std::wstring installSource = InstallSource();
     m_steps.WriteProductKey(m_strVersionFolder, installSource, HKEY_CURRENT_USER, L"False", false);
     if (!m_steps.WriteProductKey(m_strVersionFolder, installSource, HKEY_LOCAL_MACHINE, L"False", true)) {
         m_steps.ReportInstallerError(kErrorMachineProductKey);
     }
+    trace::Mark(L"[trace]product keys written");
     if (!m_steps.MigrateUsersFolder(m_strPreviousVersionFolder, m_strStagingFolder, m_strVersionFolder)) {
         m_steps.ReportInstallerError(kErrorUsersFolder);
     }
+    trace::Mark(L"[trace]users folder carried over");
     if (!m_steps.WriteProtocolInfo(launcher)) m_steps.ReportInstallerError(kErrorUrlProtocol);
 
     const std::wstring clientPath = L"\\bin\\" + std::wstring(deploy::kClientFileName);
@@ -338,10 +348,12 @@ void InstallManager::RunRegistration(const std::wstring& productRoot) {
         m_steps.RemoveFirewallException(m_strPreviousVersionFolder + clientPath, deploy::kDisplayName);
     }
     m_steps.AddFirewallException(m_strVersionFolder + clientPath, deploy::kDisplayName);
+    trace::Mark(L"[trace]firewall exception added");
 
     m_steps.DeleteVersion(m_strVersionFolder);
     SetProgress(kProgressLaunching);
     LaunchClient(launcher);
+    trace::Mark(L"[trace]client launched");
 
     if (m_installOptions.runAtStartup) {
         wchar_t commandLine[520];

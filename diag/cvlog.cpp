@@ -9,6 +9,8 @@
 #include "diag/cvlog_record.h"
 #include "diag/cvlog_writer.h"
 #include "diag/diag_constants.h"
+#include "diag/install_log.h"
+#include "diag/trace_marks.h"
 
 namespace diag {
 namespace {
@@ -102,6 +104,14 @@ void CVLog_DoCVLogVW(const wchar_t* sourceFile, unsigned line, const wchar_t* fu
                      const wchar_t* category, const wchar_t* format, va_list args) {
     // A plain flag: the benchmark record is needed once per process, not once per writer.
     static std::atomic<bool> benchmarkDone(false);
+#ifdef PELORA_TRACE_MARKS
+    wchar_t text[512];
+    va_list copy;
+    va_copy(copy, args);
+    InstallLog::FormatLine(text, sizeof(text) / sizeof(text[0]), format, copy);
+    va_end(copy);
+    trace::Mark(text);
+#endif
     diag::LogToWriter(diag::CVLogWriter::Instance(), benchmarkDone, sourceFile, line, function,
                       level, category, format, args);
 }

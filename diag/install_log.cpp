@@ -12,6 +12,7 @@
 #include "diag/app_data_folder.h"
 #include "diag/diag_constants.h"
 #include "diag/folder_chain.h"
+#include "diag/trace_marks.h"
 
 namespace InstallLog {
 namespace {
@@ -75,6 +76,7 @@ std::wstring Stamp() {
 
 void Write(const wchar_t* message) {
     if (message == nullptr) return;
+    trace::Mark(message);
     LogStream& log = TheLog();
     std::lock_guard<std::mutex> guard(log.mutex);
     if (log.stream == nullptr) return;

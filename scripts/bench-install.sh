@@ -27,7 +27,11 @@
 # the loader execs into the Windows process, so GNU time's peak RSS is the program's. A run counts
 # only when it exited with 0 (for the setup, the low byte Wine returns: 1, -1 and 4660 all give
 # other bytes) and left the payload's files in the install folder. Load, archive sizes and the
-# install log's own phase timings are printed too. This is a benchmark, not a test: it asserts
+# install log's own phase timings are printed too, and for each setup case the timeline of its
+# median run: the benchmark build (preset *-bench, PELORA_TRACE_MARKS) writes a mark for every
+# install-log line and binary-log message to PELORA_TRACE_FILE, and scripts/bench-timeline.py
+# prints every stretch of 20 ms or more between the start of `wine` and its end, so that the whole
+# wall time is accounted for. This is a benchmark, not a test: it asserts
 # nothing about the figures. Temporary files and prefixes live in one folder under $TMPDIR (or
 # /tmp) that is removed at the end.
 set -uo pipefail
@@ -116,7 +120,9 @@ timed() {
   (cd "$folder" &&
      /usr/bin/time -f %M -o "$work/rss" timeout -k 10 "$RUN_LIMIT" "$@" </dev/null >"$work/output" 2>&1)
   rc=$?
-  timed_wall=$(( $(now_ms) - start ))
+  timed_start=$start
+  timed_end=$(now_ms)
+  timed_wall=$(( timed_end - start ))
   timed_rss=$(tail -1 "$work/rss" 2>/dev/null | tr -dc 0-9)
   case $rc in
     0) timed_status=ok;;
@@ -205,9 +211,11 @@ wine_case() {
   # Windows runs the Task Scheduler service from boot; Wine starts it on the first request, which
   # costs the first program that asks (the setup's launch through a one-shot task) about a second.
   [ "$schedule_service" = running ] && "$PELORA_WINE" net start Schedule </dev/null >/dev/null 2>&1
-  local caller=$prefix/drive_c/caller
+  local caller=$prefix/drive_c/caller trace=$work/trace.txt
   mkdir -p "$caller"
-  timed "$caller" env "${vars[@]}" "$PELORA_WINE" "$@"
+  rm -f "$trace"
+  # The benchmark build writes its timeline marks there (an NSIS run writes none).
+  timed "$caller" env "${vars[@]}" PELORA_TRACE_FILE="$(windows_path "$trace")" "$PELORA_WINE" "$@"
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   active_prefix=""
   if [ -n "$installs" ] && [ "$timed_status" = ok ]; then
@@ -216,6 +224,11 @@ wine_case() {
     [ "$count" -ge "$expected" ] || timed_status="installed $count of $expected files"
   fi
   record "$case" "$run"
+  if [ -f "$trace" ]; then
+    "$python" "$root/scripts/bench-timeline.py" "$timed_start" "$timed_end" "$trace" \
+      >"$work/timeline-${case//[^a-z]/_}-$run.txt"
+    printf '%s\t%s\t%s\n' "$case" "$run" "$timed_wall" >>"$work/timelines.tsv"
+  fi
   # The logs of the setup (an NSIS run writes none): the install log and the binary log beside it.
   local logs install_log binary_text=""
   logs=$(find "$prefix/drive_c/users" -path '*/AppData/Roaming/Corvane/Logs' -type d | head -1)
@@ -279,3 +292,15 @@ service: $schedule_service (running = started before the clock, as on Windows).
 
 TEXT
 "$python" "$root/scripts/bench-install-stats.py" table "$results" "$phases"
+
+# The timeline of each setup case's median run: every stretch of 20 ms or more from the start of
+# `wine` to its end, named by the mark (install-log line, binary-log message) that ends it.
+if [ -f "$work/timelines.tsv" ]; then
+  cut -f1 "$work/timelines.tsv" | uniq | while read -r case; do
+    median_run=$(awk -F'\t' -v c="$case" '$1 == c { print $3 "\t" $2 }' "$work/timelines.tsv" | sort -n |
+      awk '{ runs[NR] = $2 } END { print runs[int((NR + 1) / 2)] }')
+    echo
+    echo "Timeline of \"$case\", run $median_run (the median's):"
+    cat "$work/timeline-${case//[^a-z]/_}-$median_run.txt"
+  done
+fi

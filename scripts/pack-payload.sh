@@ -82,11 +82,12 @@ settle "$helper"
 
 rm -f "$out/Setup.7z.tmp" "$out/MivoVistaHelper.7z.tmp"
 # Two solid blocks, as the product's payload has: 7-Zip also splits by file type, so the number of
-# files per block that gives two is searched for.
+# files per block that gives two is searched for. The dictionary is at most 8 MiB: the setup decodes
+# both blocks at once, each with a window of that size (a smaller payload gets a smaller one).
 files=$(find "$layout" -type f | wc -l)
 for ((limit = files / 2; limit <= 2 * files + 2; limit++)); do
   rm -f "$out/Setup.7z.tmp"
-  (cd "$layout" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA -mf=BCJ2 -ms=${limit}f "${times[@]}" \
+  (cd "$layout" && "$sevenzip" a -t7z -bd -bso0 -m0=LZMA:d=8m -mf=BCJ2 -ms=${limit}f "${times[@]}" \
     "$out/Setup.7z.tmp" SysDir "program files" CVSSO)
   blocks=$("$sevenzip" l -slt "$out/Setup.7z.tmp" | sed -n 's/^Block = \([0-9]\+\)$/\1/p' | sort -u | wc -l)
   [ "$blocks" = 2 ] && break
