@@ -15,6 +15,11 @@ add_library(dep::protobuf STATIC IMPORTED GLOBAL)
 set_target_properties(dep::protobuf PROPERTIES
   IMPORTED_LOCATION "${PELORA_PROTOBUF_ROOT}/lib/libprotobuf.a"
   INTERFACE_INCLUDE_DIRECTORIES "${PELORA_PROTOBUF_ROOT}/include")
+# The lite runtime: messages built, serialised and parsed, without descriptors or reflection.
+add_library(dep::protobuf_lite STATIC IMPORTED GLOBAL)
+set_target_properties(dep::protobuf_lite PROPERTIES
+  IMPORTED_LOCATION "${PELORA_PROTOBUF_ROOT}/lib/libprotobuf-lite.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${PELORA_PROTOBUF_ROOT}/include")
 
 add_library(dep::gtest STATIC IMPORTED GLOBAL)
 set_target_properties(dep::gtest PROPERTIES
