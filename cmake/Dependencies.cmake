@@ -3,8 +3,7 @@
 add_library(dep::tinyxml STATIC IMPORTED GLOBAL)
 set_target_properties(dep::tinyxml PROPERTIES
   IMPORTED_LOCATION "${PELORA_TINYXML_ROOT}/lib/libtinyxml.a"
-  INTERFACE_INCLUDE_DIRECTORIES "${PELORA_TINYXML_ROOT}/include"
-  INTERFACE_COMPILE_DEFINITIONS "TIXML_USE_STL")
+  INTERFACE_INCLUDE_DIRECTORIES "${PELORA_TINYXML_ROOT}/include")
 
 add_library(dep::lzma STATIC IMPORTED GLOBAL)
 set_target_properties(dep::lzma PROPERTIES
