@@ -3,8 +3,7 @@
 add_library(dep::tinyxml STATIC IMPORTED GLOBAL)
 set_target_properties(dep::tinyxml PROPERTIES
   IMPORTED_LOCATION "${PELORA_TINYXML_ROOT}/lib/libtinyxml.a"
-  INTERFACE_INCLUDE_DIRECTORIES "${PELORA_TINYXML_ROOT}/include"
-  INTERFACE_COMPILE_DEFINITIONS "TIXML_USE_STL")
+  INTERFACE_INCLUDE_DIRECTORIES "${PELORA_TINYXML_ROOT}/include")
 
 add_library(dep::lzma STATIC IMPORTED GLOBAL)
 set_target_properties(dep::lzma PROPERTIES
@@ -14,6 +13,11 @@ set_target_properties(dep::lzma PROPERTIES
 add_library(dep::protobuf STATIC IMPORTED GLOBAL)
 set_target_properties(dep::protobuf PROPERTIES
   IMPORTED_LOCATION "${PELORA_PROTOBUF_ROOT}/lib/libprotobuf.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${PELORA_PROTOBUF_ROOT}/include")
+# The lite runtime: messages built, serialised and parsed, without descriptors or reflection.
+add_library(dep::protobuf_lite STATIC IMPORTED GLOBAL)
+set_target_properties(dep::protobuf_lite PROPERTIES
+  IMPORTED_LOCATION "${PELORA_PROTOBUF_ROOT}/lib/libprotobuf-lite.a"
   INTERFACE_INCLUDE_DIRECTORIES "${PELORA_PROTOBUF_ROOT}/include")
 
 add_library(dep::gtest STATIC IMPORTED GLOBAL)

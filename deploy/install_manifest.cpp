@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "deploy/deploy_constants.h"
@@ -37,7 +38,7 @@ void NoteOnce(std::wstring& slot, const std::wstring& path) {
 
 TiXmlElement MakeManifestElement(const char* type, const std::string& ansiName, uint64_t size) {
     TiXmlElement element(type);
-    element.SetAttribute(deploy::kManifestNameAttribute, ansiName);
+    element.SetAttribute(deploy::kManifestNameAttribute, ansiName.c_str());
     SetManifestSize(element, size);
     return element;
 }
@@ -109,7 +110,7 @@ bool ReadManifestName(const TiXmlElement& element, std::wstring& name) {
 }
 
 bool IsFolderElement(const TiXmlElement& element) {
-    return element.ValueStr() == deploy::kManifestFolderElement;
+    return std::strcmp(element.Value(), deploy::kManifestFolderElement) == 0;
 }
 
 bool SaveManifest(const TiXmlDocument& document, const std::wstring& path) {

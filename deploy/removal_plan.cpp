@@ -4,6 +4,8 @@
 
 #include <tinyxml.h>
 
+#include <cstring>
+
 #include "deploy/deploy_constants.h"
 #include "deploy/install_manifest.h"
 #include "deploy/install_paths.h"
@@ -30,7 +32,7 @@ public:
             const std::wstring path = JoinPath(folder, name);
             if (path.size() >= MAX_PATH) return Refuse(deploy::kRefuseManifestName, path);
             const bool isFolder = IsFolderElement(*child);
-            if (!isFolder && child->ValueStr() != deploy::kManifestFileElement)
+            if (!isFolder && std::strcmp(child->Value(), deploy::kManifestFileElement) != 0)
                 return Refuse(deploy::kRefuseManifestName, path);
             if (isFolder) {
                 if (depth == 0 && !m_keep.empty() && _wcsicmp(name.c_str(), m_keep.c_str()) == 0) continue;

@@ -14,10 +14,6 @@
 #include "report/report_item.h"
 #include "report/report_sender.h"
 
-namespace pelora_data_report {
-class ReportData;
-}
-
 // How long the report thread waits between passes, and when cached items are due. Tests shorten
 // them; the program uses the defaults.
 struct ReportTimings {
@@ -83,11 +79,11 @@ private:
                    const wchar_t* logFormat);
     void StampLastBatch(std::deque<ReportBatch>& queue);
     bool ShouldSendCached(DWORD now) const;
-    void BuildDueMessages(std::deque<pelora_data_report::ReportData>& pending);
+    void BuildDueMessages(std::deque<ReportMessage>& pending);
     DWORD NextWait(unsigned failures);
     void Run(const std::shared_ptr<ThreadControl>& control, unsigned generation);
-    bool SendToServer(const pelora_data_report::ReportData& message, HANDLE stopEvent);
-    void LogReportData(const pelora_data_report::ReportData& message, size_t size);
+    bool SendToServer(const ReportMessage& message, HANDLE stopEvent);
+    void LogReportData(const ReportMessage& message, size_t size);
     static DWORD WINAPI ThreadProc(void* parameter);
 
     // Guarded by m_lock: the header strings, both queues, the ticks, the thread-running flag,

@@ -1,57 +1,112 @@
 #include "report/report_batch.h"
 
-#include "pelora_datareport.pb.h"
+#include "report/wire_writer.h"
 
 namespace {
 
-using pelora_data_report::ReportData;
-using pelora_data_report::ReportItem;
-using pelora_data_report::ReportValue;
+// The field numbers and enum values of report/pelora_datareport.proto.
+namespace report_data {
+constexpr int kClientVersion = 1;
+constexpr int kUid = 2;
+constexpr int kItems = 3;
+constexpr int kClientBuild = 4;
+constexpr int kClientSeq = 5;
+constexpr int kTerminalType = 6;
+constexpr int kDeviceId = 7;
+constexpr int kOsVersion = 8;
+constexpr int kDevice = 9;
+constexpr int kTerminalTypePc = 1;
+}  // namespace report_data
 
-void FillValue(const std::string& name, const ReportItemValue& value, ReportValue* out) {
-    out->set_string_fieldname(name);
+namespace report_item {
+constexpr int kBid = 1;
+constexpr int kTid = 2;
+constexpr int kOpername = 3;
+constexpr int kModule = 4;
+constexpr int kAction = 5;
+constexpr int kValues = 6;
+constexpr int kNetworkType = 7;
+constexpr int kFirstNetworkType = 1;  // NETWORK_TYPE_UNKNOWN
+constexpr int kLastNetworkType = 6;   // NETWORK_TYPE_WIRED
+}  // namespace report_item
+
+namespace report_value {
+constexpr int kName = 1;
+constexpr int kType = 2;
+constexpr int kUint = 3;
+constexpr int kText = 4;
+constexpr int kDouble = 5;
+constexpr int kTypeUint = 1;
+constexpr int kTypeText = 2;
+constexpr int kTypeDouble = 3;
+}  // namespace report_value
+
+std::string EncodeValue(const std::string& name, const ReportItemValue& value) {
+    using namespace report_value;
+    WireWriter out;
+    out.Bytes(kName, name);
     switch (value.kind) {
         case ReportItemValue::Kind::kUint:
-            out->set_valuetype(ReportValue::VALUE_TYPE_UINT32);
-            out->set_uint_value(value.uintValue);
+            out.Enum(kType, kTypeUint);
+            out.Uint32(kUint, value.uintValue);
             break;
         case ReportItemValue::Kind::kText:
-            out->set_valuetype(ReportValue::VALUE_TYPE_STRING);
-            out->set_string_value(value.textValue);
+            out.Enum(kType, kTypeText);
+            out.Bytes(kText, value.textValue);
             break;
         case ReportItemValue::Kind::kDouble:
-            out->set_valuetype(ReportValue::VALUE_TYPE_DOUBLE);
-            out->set_double_value(value.doubleValue);
+            out.Enum(kType, kTypeDouble);
+            out.Double(kDouble, value.doubleValue);
             break;
     }
+    return out.bytes();
 }
 
-void FillItem(const PeloraReportItem& item, ReportItem* out) {
-    if (!item.bid().empty()) out->set_string_bid(item.bid());
-    if (!item.tid().empty()) out->set_string_tid(item.tid());
-    if (!item.opername().empty()) out->set_string_opername(item.opername());
-    if (!item.module().empty()) out->set_string_module(item.module());
-    if (!item.action().empty()) out->set_string_action(item.action());
+void TextIfNotEmpty(WireWriter& out, int field, const std::string& text) {
+    if (!text.empty()) out.Bytes(field, text);
+}
+
+std::string EncodeItem(const PeloraReportItem& item) {
+    using namespace report_item;
+    WireWriter out;
+    TextIfNotEmpty(out, kBid, item.bid());
+    TextIfNotEmpty(out, kTid, item.tid());
+    TextIfNotEmpty(out, kOpername, item.opername());
+    TextIfNotEmpty(out, kModule, item.module());
+    TextIfNotEmpty(out, kAction, item.action());
     // std::map keeps the names in byte order, which is the order on the wire.
-    for (const auto& entry : item.values()) FillValue(entry.first, entry.second, out->add_list_reportvalue());
-    if (ReportItem::NetworkType_IsValid(item.networkType())) {
-        out->set_networktype(static_cast<ReportItem::NetworkType>(item.networkType()));
+    for (const auto& entry : item.values()) out.Bytes(kValues, EncodeValue(entry.first, entry.second));
+    if (item.networkType() >= kFirstNetworkType && item.networkType() <= kLastNetworkType) {
+        out.Enum(kNetworkType, item.networkType());
     }
+    return out.bytes();
 }
 
 }  // namespace
 
-void BuildReportData(const ReportBatch& batch, size_t first, size_t count, uint32_t clientSeq,
-                     ReportData* message) {
-    message->Clear();
-    message->set_string_clientversion(batch.clientVersion);
-    message->set_string_uid(batch.uid);
-    message->set_string_clientbuild(batch.clientBuild);
-    message->set_uint_clientseq(clientSeq);
-    message->set_terminaltype(ReportData::TERMINAL_TYPE_PC);
-    message->set_string_deviceid(batch.deviceId);
-    message->set_string_osversion(batch.osVersion);
-    message->set_string_device(batch.device);
+ReportMessage MakeReportMessage(const ReportBatch& batch, size_t first, size_t count,
+                                uint32_t clientSeq) {
+    ReportMessage message;
+    message.content = batch;
+    message.content.items.clear();
     const size_t end = first + count < batch.items.size() ? first + count : batch.items.size();
-    for (size_t i = first; i < end; ++i) FillItem(batch.items[i], message->add_list_reportitem());
+    for (size_t i = first; i < end; ++i) message.content.items.push_back(batch.items[i]);
+    message.clientSeq = clientSeq;
+    return message;
+}
+
+std::string EncodeReportData(const ReportMessage& message) {
+    using namespace report_data;
+    const ReportBatch& content = message.content;
+    WireWriter out;
+    out.Bytes(kClientVersion, content.clientVersion);
+    out.Bytes(kUid, content.uid);
+    for (const PeloraReportItem& item : content.items) out.Bytes(kItems, EncodeItem(item));
+    out.Bytes(kClientBuild, content.clientBuild);
+    out.Uint32(kClientSeq, message.clientSeq);
+    out.Enum(kTerminalType, kTerminalTypePc);
+    out.Bytes(kDeviceId, content.deviceId);
+    out.Bytes(kOsVersion, content.osVersion);
+    out.Bytes(kDevice, content.device);
+    return out.bytes();
 }

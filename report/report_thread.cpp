@@ -1,16 +1,10 @@
 // The report thread of DataReportMgr: builds due messages under the lock and sends them outside it.
-#include <memory>
-#include <new>
-
 #include "diag/ansi_text.h"
 #include "diag/cvlog.h"
-#include "pelora_datareport.pb.h"
 #include "report/data_report_mgr.h"
 #include "report/report_texts.h"
 
 using namespace report_texts;
-using pelora_data_report::ReportData;
-using pelora_data_report::ReportValue;
 
 namespace {
 
@@ -29,23 +23,21 @@ bool DataReportMgr::ShouldSendCached(DWORD now) const {
     return !m_cachedQueue.empty() && m_cachedQueue.front().items.size() > kCachedItemsPerMessage;
 }
 
-void DataReportMgr::BuildDueMessages(std::deque<ReportData>& pending) {
+void DataReportMgr::BuildDueMessages(std::deque<ReportMessage>& pending) {
     diag::CriticalSectionLock lock(m_lock);
     if (!m_immediateQueue.empty()) {
         const ReportBatch& batch = m_immediateQueue.front();
-        pending.emplace_back();
-        BuildReportData(batch, 0, batch.items.size(), m_nMessageCounter++, &pending.back());
+        pending.push_back(MakeReportMessage(batch, 0, batch.items.size(), m_nMessageCounter++));
         m_immediateQueue.pop_front();
     }
     if (!m_cachedQueue.empty() && ShouldSendCached(GetTickCount())) {
         ReportBatch& batch = m_cachedQueue.front();
-        pending.emplace_back();
         if (batch.items.size() >= kCachedItemsPerMessage) {
-            BuildReportData(batch, 0, kCachedItemsPerMessage, m_nMessageCounter++, &pending.back());
+            pending.push_back(MakeReportMessage(batch, 0, kCachedItemsPerMessage, m_nMessageCounter++));
             batch.items.erase(batch.items.begin(), batch.items.begin() + kCachedItemsPerMessage);
             if (batch.items.empty()) m_cachedQueue.pop_front();
         } else {
-            BuildReportData(batch, 0, batch.items.size(), m_nMessageCounter++, &pending.back());
+            pending.push_back(MakeReportMessage(batch, 0, batch.items.size(), m_nMessageCounter++));
             m_cachedQueue.pop_front();
         }
     }
@@ -65,7 +57,7 @@ void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned 
     const HANDLE stopEvent = control->stopEvent.Get();
     auto stopped = [stopEvent] { return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; };
     CVLOG(kFnRun, kLogLevel, kCategoryEvent, L"%s", kLogRun);
-    std::deque<ReportData> pending;
+    std::deque<ReportMessage> pending;
     unsigned failures = 0;
     bool flagCleared = false;
 
@@ -77,7 +69,7 @@ void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned 
                 CVLOG(kFnRun, kLogLevel, kCategoryData, L"%s", kLogSendCancelled);
                 break;
             }
-            const int sequence = static_cast<int>(pending.front().uint_clientseq());
+            const int sequence = static_cast<int>(pending.front().clientSeq);
             CVLOG(kFnRun, kLogLevel, kCategoryData, kLogSending, sequence);
             if (SendToServer(pending.front(), stopEvent)) {
                 CVLOG(kFnRun, kLogLevel, kCategoryData, kLogSent, sequence);
@@ -95,7 +87,7 @@ void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned 
             // finds the flag clear and starts a new thread, so it is never stranded.
             diag::CriticalSectionLock lock(m_lock);
             const bool workLeft =
-                (!pending.empty() && pending.front().list_reportitem_size() > 0) ||
+                (!pending.empty() && !pending.front().content.items.empty()) ||
                 (!m_cachedQueue.empty() && !m_cachedQueue.front().items.empty()) ||
                 !m_immediateQueue.empty();
             if (!workLeft) {
@@ -123,7 +115,7 @@ void DataReportMgr::Run(const std::shared_ptr<ThreadControl>& control, unsigned 
     // Whatever is still pending is discarded with the local list.
 }
 
-bool DataReportMgr::SendToServer(const ReportData& message, HANDLE stopEvent) {
+bool DataReportMgr::SendToServer(const ReportMessage& message, HANDLE stopEvent) {
     {
         diag::CriticalSectionLock lock(m_lock);
         if (!m_network || !m_network->started()) {
@@ -134,41 +126,38 @@ bool DataReportMgr::SendToServer(const ReportData& message, HANDLE stopEvent) {
             }
         }
     }
-    const size_t size = message.ByteSizeLong();
-    if (size == 0 || message.list_reportitem_size() == 0) return true;
-    LogReportData(message, size);
-
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]());
-    if (!buffer) return false;
-    if (!message.SerializeToArray(buffer.get(), static_cast<int>(size))) return false;
-    return SendFrame(m_endpoint(), buffer.get(), static_cast<uint32_t>(size), stopEvent,
-                     m_timings.send);
+    const std::string payload = EncodeReportData(message);
+    if (payload.empty() || message.content.items.empty()) return true;
+    LogReportData(message, payload.size());
+    return SendFrame(m_endpoint(), reinterpret_cast<const uint8_t*>(payload.data()),
+                     static_cast<uint32_t>(payload.size()), stopEvent, m_timings.send);
 }
 
-void DataReportMgr::LogReportData(const ReportData& message, size_t size) {
+void DataReportMgr::LogReportData(const ReportMessage& message, size_t size) {
+    const ReportBatch& content = message.content;
     CVLOG(kFnLogReportData, kLogLevel, kCategoryData, kLogReportData,
-          static_cast<int>(message.uint_clientseq()), static_cast<int>(size),
-          Wide(message.string_clientbuild()).c_str(), Wide(message.string_clientversion()).c_str(),
-          Wide(message.string_uid()).c_str(), Wide(message.string_deviceid()).c_str());
-    for (const auto& item : message.list_reportitem()) {
+          static_cast<int>(message.clientSeq), static_cast<int>(size),
+          Wide(content.clientBuild).c_str(), Wide(content.clientVersion).c_str(),
+          Wide(content.uid).c_str(), Wide(content.deviceId).c_str());
+    for (const PeloraReportItem& item : content.items) {
         CVLOG(kFnLogReportData, kLogLevel, kCategoryData, kLogReportItem,
-              Wide(item.string_bid()).c_str(), Wide(item.string_tid()).c_str(),
-              Wide(item.string_module()).c_str(), Wide(item.string_opername()).c_str(),
-              Wide(item.string_action()).c_str());
-        for (const auto& value : item.list_reportvalue()) {
-            const std::wstring key = Wide(value.string_fieldname());
-            switch (value.valuetype()) {
-                case ReportValue::VALUE_TYPE_UINT32:
+              Wide(item.bid()).c_str(), Wide(item.tid()).c_str(), Wide(item.module()).c_str(),
+              Wide(item.opername()).c_str(), Wide(item.action()).c_str());
+        for (const auto& entry : item.values()) {
+            const std::wstring key = Wide(entry.first);
+            const ReportItemValue& value = entry.second;
+            switch (value.kind) {
+                case ReportItemValue::Kind::kUint:
                     CVLOG(kFnLogReportData, kLogLevel, kCategoryData, kLogValueUint, key.c_str(),
-                          static_cast<int>(value.uint_value()));
+                          static_cast<int>(value.uintValue));
                     break;
-                case ReportValue::VALUE_TYPE_STRING:
+                case ReportItemValue::Kind::kText:
                     CVLOG(kFnLogReportData, kLogLevel, kCategoryData, kLogValueText, key.c_str(),
-                          Wide(value.string_value()).c_str());
+                          Wide(value.textValue).c_str());
                     break;
-                case ReportValue::VALUE_TYPE_DOUBLE:
+                case ReportItemValue::Kind::kDouble:
                     CVLOG(kFnLogReportData, kLogLevel, kCategoryData, kLogValueDouble, key.c_str(),
-                          value.double_value());
+                          value.doubleValue);
                     break;
             }
         }

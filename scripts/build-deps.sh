@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the third-party libraries into CACHE/<name>-<version>/ from Debian's sources:
-# protobuf (full runtime), TinyXML, the 7z decoder of the LZMA SDK, and GoogleTest/GoogleMock.
+# protobuf (full and lite runtimes), TinyXML (without its standard-library interface), the 7z
+# decoder of the LZMA SDK, and GoogleTest/GoogleMock.
 # A library whose folder holds a finished stamp is left alone. Nothing is put into the clone.
 # Usage: build-deps.sh CACHE ARCH [--no-tests]   (ARCH is i686 or x86_64; the libraries go to
 # CACHE/ARCH/; --no-tests leaves GoogleTest out, for a tree that builds no tests)
@@ -53,19 +54,30 @@ build_protobuf() {
   touch "$out/.done"
 }
 
+# TinyXML without its standard-library interface: Debian's package makes every user define
+# TIXML_USE_STL (enforce-use-stl.patch), which gives each node class a std::istream reader and
+# makes the header include <iostream>; either one links the standard streams and the whole locale
+# library (about 800 KB) into every program that reads XML. The patch is taken back out of a copy
+# of the source, and the folder's name says so, so that a cache built with the interface is built
+# again next to it rather than over it. The header refuses a program compiled with TIXML_USE_STL,
+# whose classes would not match the library's.
 build_tinyxml() {
-  local out=$cache/tinyxml-$TINYXML_VERSION
+  local out=$cache/tinyxml-$TINYXML_VERSION-nostl
   [ -f "$out/.done" ] && return
-  log "tinyxml $TINYXML_VERSION"
+  log "tinyxml $TINYXML_VERSION (without TIXML_USE_STL)"
   local src; src=$(fetch tinyxml)
-  rm -rf "$out"; mkdir -p "$out/include" "$out/lib" "$out/obj"
+  rm -rf "$out"; mkdir -p "$out/include" "$out/lib" "$out/obj" "$out/src"
+  cp "$src"/*.cpp "$src"/*.h "$out/src/"
+  patch -s -R -d "$out/src" -p1 < "$src/debian/patches/enforce-use-stl.patch"
   local f
   for f in tinyxml tinystr tinyxmlerror tinyxmlparser; do
-    $CXX -O2 -DTIXML_USE_STL -c "$src/$f.cpp" -o "$out/obj/$f.o"
+    $CXX -Os -c "$out/src/$f.cpp" -o "$out/obj/$f.o"
   done
   $AR rcs "$out/lib/libtinyxml.a" "$out"/obj/*.o
-  cp "$src/tinyxml.h" "$src/tinystr.h" "$out/include/"
-  rm -rf "$out/obj"
+  sed 's|^#define TINYXML_INCLUDED$|&\n\n#ifdef TIXML_USE_STL\n#error "this TinyXML is built without TIXML_USE_STL"\n#endif|' \
+    "$out/src/tinyxml.h" > "$out/include/tinyxml.h"
+  cp "$out/src/tinystr.h" "$out/include/"
+  rm -rf "$out/obj" "$out/src"
   touch "$out/.done"
 }
 
@@ -109,7 +121,7 @@ build_protobuf
 # One file that the project's configure step reads to find every library of this cache.
 cat > "$cache/deps.cmake.tmp" <<EOT
 set(PELORA_PROTOBUF_ROOT "$cache/protobuf-$PROTOBUF_VERSION")
-set(PELORA_TINYXML_ROOT "$cache/tinyxml-$TINYXML_VERSION")
+set(PELORA_TINYXML_ROOT "$cache/tinyxml-$TINYXML_VERSION-nostl")
 set(PELORA_LZMA_ROOT "$cache/lzma-7zip-$SEVENZIP_VERSION")
 set(PELORA_GTEST_ROOT "$cache/googletest-$GTEST_VERSION")
 EOT

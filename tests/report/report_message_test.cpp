@@ -18,9 +18,16 @@ ReportBatch BatchWith(std::vector<PeloraReportItem> items) {
     return batch;
 }
 
-TEST(ReportMessage, HeaderFieldsAreAlwaysPresentAndRomNever) {
+// items[first, first + count) of the batch, encoded as the program sends them and read back with
+// the classes protoc generated from the schema.
+ReportData Sent(const ReportBatch& batch, size_t first, size_t count, uint32_t clientSeq) {
     ReportData message;
-    BuildReportData(BatchWith({PeloraReportItem()}), 0, 1, 0, &message);
+    EXPECT_TRUE(message.ParseFromString(EncodeReportData(MakeReportMessage(batch, first, count, clientSeq))));
+    return message;
+}
+
+TEST(ReportMessage, HeaderFieldsAreAlwaysPresentAndRomNever) {
+    const ReportData message = Sent(BatchWith({PeloraReportItem()}), 0, 1, 0);
     EXPECT_TRUE(message.has_string_clientversion());
     EXPECT_EQ("1.14.301", message.string_clientversion());
     EXPECT_EQ("42", message.string_uid());
@@ -34,18 +41,14 @@ TEST(ReportMessage, HeaderFieldsAreAlwaysPresentAndRomNever) {
 }
 
 TEST(ReportMessage, SequenceZeroStillTravelsOnTheWire) {
-    ReportData message;
-    BuildReportData(BatchWith({}), 0, 0, 0, &message);
-    ReportData parsed;
-    ASSERT_TRUE(parsed.ParseFromString(message.SerializeAsString()));
+    const ReportData parsed = Sent(BatchWith({}), 0, 0, 0);
     EXPECT_TRUE(parsed.has_uint_clientseq());
     EXPECT_EQ(0u, parsed.uint_clientseq());
     EXPECT_EQ(0, parsed.list_reportitem_size());
 }
 
 TEST(ReportMessage, EmptyItemCarriesOnlyTheUnknownNetworkType) {
-    ReportData message;
-    BuildReportData(BatchWith({PeloraReportItem()}), 0, 1, 3, &message);
+    const ReportData message = Sent(BatchWith({PeloraReportItem()}), 0, 1, 3);
     ASSERT_EQ(1, message.list_reportitem_size());
     const ReportItem& item = message.list_reportitem(0);
     EXPECT_FALSE(item.has_string_bid());
@@ -62,8 +65,7 @@ TEST(ReportMessage, NetworkTypeOutsideTheEnumIsLeftUnset) {
     PeloraReportItem wired, bogus;
     wired.SetNetworkType(6);
     bogus.SetNetworkType(9);
-    ReportData message;
-    BuildReportData(BatchWith({wired, bogus}), 0, 2, 0, &message);
+    const ReportData message = Sent(BatchWith({wired, bogus}), 0, 2, 0);
     EXPECT_EQ(ReportItem::NETWORK_TYPE_WIRED, message.list_reportitem(0).networktype());
     EXPECT_FALSE(message.list_reportitem(1).has_networktype());
 }
@@ -75,8 +77,7 @@ TEST(ReportMessage, ValuesAreSortedByNameAndTheLastSetWins) {
     item.SetUintValue("installsrc", 7);
     item.SetStringValue("installsrc", "30004");
     item.SetDoubleValue("ratio", 0.5);
-    ReportData message;
-    BuildReportData(BatchWith({item}), 0, 1, 0, &message);
+    const ReportData message = Sent(BatchWith({item}), 0, 1, 0);
     const ReportItem& out = message.list_reportitem(0);
     ASSERT_EQ(4, out.list_reportvalue_size());
     EXPECT_EQ("action", out.list_reportvalue(0).string_fieldname());
@@ -95,8 +96,7 @@ TEST(ReportMessage, TextsAreSetOnlyWhenNotEmpty) {
     item.SetBid("b");
     item.SetAction("");
     item.SetModule(nullptr);
-    ReportData message;
-    BuildReportData(BatchWith({item}), 0, 1, 0, &message);
+    const ReportData message = Sent(BatchWith({item}), 0, 1, 0);
     EXPECT_EQ("b", message.list_reportitem(0).string_bid());
     EXPECT_FALSE(message.list_reportitem(0).has_string_action());
     EXPECT_FALSE(message.list_reportitem(0).has_string_module());
@@ -105,8 +105,7 @@ TEST(ReportMessage, TextsAreSetOnlyWhenNotEmpty) {
 TEST(ReportMessage, ARangeOfTheBatchKeepsItsOrder) {
     std::vector<PeloraReportItem> items(12);
     for (size_t i = 0; i < items.size(); ++i) items[i].SetBid(std::to_string(i).c_str());
-    ReportData message;
-    BuildReportData(BatchWith(items), 10, 10, 5, &message);
+    const ReportData message = Sent(BatchWith(items), 10, 10, 5);
     ASSERT_EQ(2, message.list_reportitem_size());
     EXPECT_EQ("10", message.list_reportitem(0).string_bid());
     EXPECT_EQ("11", message.list_reportitem(1).string_bid());

@@ -83,13 +83,44 @@ TEST(ReportWire, ABatchEncodesToTheseBytes) {
     batch.clientVersion = "1.14.301";
     batch.uid = "42";
     batch.items.push_back(Item());
-    pelora_data_report::ReportData message;
-    BuildReportData(batch, 0, 1, 300, &message);
-    const std::string encoded = message.SerializeAsString();
+    const std::string encoded = EncodeReportData(MakeReportMessage(batch, 0, 1, 300));
     const Bytes actual(encoded.begin(), encoded.end());
     const Bytes expected = ExpectedReport({0xAC, 0x02});
     ASSERT_EQ(82u, expected.size());
     EXPECT_EQ(Hex(expected), Hex(actual));
+}
+
+// Protobuf writes a parsed message back in its canonical form: the program's bytes must be that
+// form, whatever the lengths, values and kinds, or the server's parser and ours would disagree
+// about some message.
+TEST(ReportWire, TheBytesAreThoseProtobufWritesForTheSameMessage) {
+    ReportBatch batch;
+    batch.clientVersion = "1.14.301";
+    batch.clientBuild = std::string(200, 'b');  // a two-byte length
+    PeloraReportItem full = Item();
+    full.SetNetworkType(1);
+    full.SetStringValue("", "\xD3\xB3\xB2\xCA");  // an empty name, code-page 936 text
+    full.SetUintValue("max", 0xFFFFFFFFu);
+    full.SetUintValue("zero", 0);
+    full.SetDoubleValue("negative", -1.0e300);
+    full.SetStringValue("long", std::string(300, 'x').c_str());
+    PeloraReportItem bare;
+    bare.SetNetworkType(0);
+    PeloraReportItem last;
+    last.SetAction("uninstaller_done");
+    last.SetNetworkType(7);
+    batch.items = {full, bare, last, Item()};
+
+    for (uint32_t sequence : {0u, 127u, 128u, 0xFFFFFFFFu}) {
+        const std::string encoded = EncodeReportData(MakeReportMessage(batch, 0, 4, sequence));
+        pelora_data_report::ReportData parsed;
+        ASSERT_TRUE(parsed.ParseFromString(encoded)) << sequence;
+        EXPECT_EQ(4, parsed.list_reportitem_size());
+        EXPECT_EQ(sequence, parsed.uint_clientseq());
+        const std::string canonical = parsed.SerializeAsString();
+        EXPECT_EQ(Hex(Bytes(canonical.begin(), canonical.end())), Hex(Bytes(encoded.begin(), encoded.end())))
+            << "sequence " << sequence;
+    }
 }
 
 TEST(ReportWire, TheFrameHeaderIsF100AndABigEndianLength) {
