@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "deploy/deploy_constants.h"
 #include "deploy/file_system.h"
 #include "deploy/files/path_identity.h"
@@ -81,10 +83,24 @@ std::vector<std::wstring> InstallFootprint::MadeFoldersAbove(const std::wstring&
         std::lock_guard<std::mutex> lock(m_lock);
         entries = m_entries;
     }
+    // The folders above `folder`, each looked at once rather than once for every noted folder.
+    std::vector<files::FileIdentity> way;
+    const std::wstring full = files::AbsolutePath(folder);
+    for (std::wstring current = full.empty() ? full : files::FolderAbove(full); !current.empty();
+         current = files::FolderAbove(current)) {
+        files::FileIdentity identity;
+        if (files::IdentityOf(current, identity)) way.push_back(identity);
+    }
     std::vector<std::wstring> above;
     for (const Entry& entry : entries) {
-        if (entry.folder && files::IsSameOrInside(folder, entry.path) && !files::IsSameObject(folder, entry.path))
+        if (!entry.folder) continue;
+        files::FileIdentity identity;
+        if (files::IdentityOf(entry.path, identity)) {
+            if (std::find(way.begin(), way.end(), identity) != way.end()) above.push_back(entry.path);
+        } else if (files::IsSameOrInside(folder, entry.path) && !files::IsSameObject(folder, entry.path)) {
+            // Gone: decided by the text, as for any path that names nothing.
             above.push_back(entry.path);
+        }
     }
     return above;
 }

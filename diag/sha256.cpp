@@ -18,13 +18,41 @@ std::wstring Hex(const BYTE* bytes, DWORD count) {
     return text;
 }
 
+// One provider for the whole process, made at the first hash and kept until the process ends:
+// acquiring a provider loads its libraries and releasing the last one unloads them again, which
+// cost 10 to 30 ms for every file hashed under Wine. A provider may serve several threads; each
+// hash object stays with its own.
+class SharedProvider {
+public:
+    SharedProvider() {
+        if (!CryptAcquireContextW(&m_handle, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+            m_error = GetLastError();
+            m_handle = 0;
+        }
+    }
+    // 0 when there is none; GetLastError then tells why.
+    HCRYPTPROV Get() const {
+        if (m_handle == 0) SetLastError(m_error);
+        return m_handle;
+    }
+
+private:
+    HCRYPTPROV m_handle = 0;
+    DWORD m_error = ERROR_SUCCESS;
+};
+
+HCRYPTPROV Provider() {
+    static const SharedProvider provider;
+    return provider.Get();
+}
+
 }  // namespace
 
 Sha256::Sha256() {
-    if (!CryptAcquireContextW(&m_provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
-        m_provider = 0;
+    const HCRYPTPROV provider = Provider();
+    if (provider == 0) {
         m_failedCall = L"CryptAcquireContextW";
-    } else if (!CryptCreateHash(m_provider, CALG_SHA_256, 0, 0, &m_hash)) {
+    } else if (!CryptCreateHash(provider, CALG_SHA_256, 0, 0, &m_hash)) {
         m_hash = 0;
         m_failedCall = L"CryptCreateHash";
     }
@@ -32,7 +60,6 @@ Sha256::Sha256() {
 
 Sha256::~Sha256() {
     if (m_hash) CryptDestroyHash(m_hash);
-    if (m_provider) CryptReleaseContext(m_provider, 0);
 }
 
 void Sha256::Add(const void* data, size_t size) {

@@ -10,7 +10,8 @@
 namespace diag {
 
 // SHA-256 over bytes fed piece by piece, through the system's CryptoAPI (the RSA/AES provider,
-// which Windows has from XP SP3 on). The digest is written as 64 lower-case hexadecimal digits.
+// which Windows has from XP SP3 on; one provider serves the whole process). The digest is written
+// as 64 lower-case hexadecimal digits.
 class Sha256 {
 public:
     Sha256();
@@ -28,7 +29,6 @@ public:
     std::wstring Finish();
 
 private:
-    HCRYPTPROV m_provider = 0;
     HCRYPTHASH m_hash = 0;
     const wchar_t* m_failedCall = nullptr;
 };

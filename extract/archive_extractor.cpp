@@ -119,6 +119,7 @@ SRes ExtractAllFiles(const CSzArEx* database, const void* data, size_t size,
         run.size = size;
         run.targetFolder = targetFolder;
         run.alloc = alloc;
+        run.order = OrderBlocks(database);
         res = ExtractBlocks(&run, callback, &progress);
     }
     InstallLog::Format(kLogCompleteSize, static_cast<int>(progress.Completed()));

@@ -1,5 +1,6 @@
 #include "extract/block_extractor.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -193,6 +194,20 @@ SRes BlockExtraction::Result() {
     return m_result;
 }
 
+std::vector<UInt32> OrderBlocks(const CSzArEx* database) {
+    const CSzAr& db = database->db;
+    std::vector<UInt32> order(db.NumFolders);
+    std::vector<UInt64> packed(db.NumFolders);
+    for (UInt32 block = 0; block < db.NumFolders; ++block) {
+        order[block] = block;
+        packed[block] = db.PackPositions[db.FoStartPackStreamIndex[block + 1]] -
+                        db.PackPositions[db.FoStartPackStreamIndex[block]];
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&packed](UInt32 a, UInt32 b) { return packed[a] > packed[b]; });
+    return order;
+}
+
 DWORD WINAPI BlockWorker(void* parameter) {
     BlockExtraction* run = static_cast<BlockExtraction*>(parameter);
     std::unique_ptr<Byte, FreeDeleter> piece(static_cast<Byte*>(std::malloc(kPieceBytes)));
@@ -200,10 +215,10 @@ DWORD WINAPI BlockWorker(void* parameter) {
         run->Fail(SZ_ERROR_MEM);
         return 0;
     }
-    const UInt32 blocks = run->database->db.NumFolders;
-    for (UInt32 block = run->nextBlock++; block < blocks && !run->stop; block = run->nextBlock++) {
+    const UInt32 blocks = static_cast<UInt32>(run->order.size());
+    for (UInt32 next = run->nextBlock++; next < blocks && !run->stop; next = run->nextBlock++) {
         // The reader's dictionary and buffers live only while its block is extracted.
-        std::unique_ptr<BlockWriter> writer(new BlockWriter(run, block, piece.get()));
+        std::unique_ptr<BlockWriter> writer(new BlockWriter(run, run->order[next], piece.get()));
         writer->Extract();
     }
     return 0;

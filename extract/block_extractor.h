@@ -26,6 +26,8 @@ struct BlockExtraction {
     ISzAllocPtr alloc = nullptr;
 
     std::atomic<bool> stop{false};
+    // The blocks in the order the workers take them (OrderBlocks); `nextBlock` indexes it.
+    std::vector<UInt32> order;
     std::atomic<UInt32> nextBlock{0};
 
     // Sizes of finished files in the order they finished; taken by the coordinator.
@@ -41,6 +43,11 @@ private:
     std::vector<std::uint32_t> m_finished;
     SRes m_result = SZ_OK;
 };
+
+// The blocks of `database`, the most packed bytes first (ties in archive order). Decoding costs
+// about what a block packs, so the workers that take them in this order end close together,
+// rather than one decoding a large block alone after the others are done.
+std::vector<UInt32> OrderBlocks(const CSzArEx* database);
 
 // A worker thread's body: extracts blocks, taking the next free one each time, until none is
 // left or the extraction is stopped. `parameter` is the BlockExtraction.

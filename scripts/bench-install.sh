@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Times a whole installation of the benchmark payload (121 MiB unpacked, two solid BCJ2+LZMA
-# blocks, scripts/make-bench-payload.py) four ways, each over N runs, and prints one table:
+# Times a whole installation of the benchmark payload (121 MiB unpacked, solid BCJ2+LZMA blocks
+# of 16 MiB, scripts/make-bench-payload.py) four ways, each over N runs, and prints one table:
 #   7zz x            the setup's own payload archive unpacked natively into a fresh folder
 #   NSIS /S          an NSIS installer (solid LZMA) of the same files, run silently under Wine
 #   noui, server     PeloraSetup.exe /mode:noui, tools/report_server.py acknowledging on loopback

@@ -77,12 +77,16 @@ std::wstring FolderAbove(const std::wstring& fullPath) {
     return above;
 }
 
-std::wstring FullPath(const std::wstring& path) {
+std::wstring AbsolutePath(const std::wstring& path) {
     if (!IsFullyQualified(path)) return std::wstring();
     std::wstring full = ResolvedPath(path);
-    if (full.empty()) return full;
     while (full.size() > 1 && full.back() == L'\\' && !IsRoot(full)) full.pop_back();
-    return LongForm(full);
+    return full;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    const std::wstring full = AbsolutePath(path);
+    return full.empty() ? full : LongForm(full);
 }
 
 std::wstring NormalisedPath(const std::wstring& path) {
@@ -92,7 +96,8 @@ std::wstring NormalisedPath(const std::wstring& path) {
 }
 
 bool IdentityOf(const std::wstring& path, FileIdentity& identity) {
-    const std::wstring full = FullPath(path);
+    // The object decides, not the spelling: the long form would only cost a read of every folder.
+    const std::wstring full = AbsolutePath(path);
     if (full.empty()) return false;
     diag::ScopedHandle handle = OpenForIdentity(full);
     return handle.IsValid() && QueryIdentity(handle.Get(), identity) && identity.IsKnown();
@@ -113,7 +118,9 @@ bool IsSameOrInside(const std::wstring& path, const std::wstring& folder) {
     const bool folderExists = IdentityOf(folder, target);
     const std::wstring folderText = folderExists ? std::wstring() : NormalisedPath(folder);
     if (!folderExists && folderText.empty()) return false;
-    for (std::wstring current = FullPath(path); !current.empty(); current = FolderAbove(current)) {
+    // Compared by identity, the folders on the way need no long form; by text they do.
+    for (std::wstring current = folderExists ? AbsolutePath(path) : FullPath(path); !current.empty();
+         current = FolderAbove(current)) {
         if (folderExists) {
             FileIdentity identity;
             if (IdentityOf(current, identity) && identity == target) return true;

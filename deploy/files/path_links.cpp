@@ -9,7 +9,8 @@
 namespace files {
 
 std::wstring LinkOnPath(const std::wstring& path) {
-    const std::wstring full = FullPath(path);
+    // Each name on the way is looked at once; its spelling (short or long) names the same object.
+    const std::wstring full = AbsolutePath(path);
     if (full.empty()) return path;
     const wchar_t* afterRoot = PathSkipRootW(full.c_str());
     if (afterRoot == nullptr) return std::wstring();

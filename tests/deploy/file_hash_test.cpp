@@ -1,6 +1,11 @@
 // SHA-256 of a file through CryptoAPI, checked against the published test vectors (FIPS 180-2).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "deploy/file_hash.h"
 #include "removal_test_support.h"
 
@@ -18,6 +23,31 @@ TEST(FileHash, KnownDigestsOfShortAndLongFiles) {
     EXPECT_EQ(L"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
               Sha256OfFile(scratch / L"two blocks"));
     EXPECT_EQ(L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0", Sha256OfFile(scratch / L"million"));
+}
+
+// The extraction's workers hash files at the same time, each with its own hash over the one
+// provider of the process.
+TEST(FileHash, FilesHashedOnSeveralThreadsAtOnceGetTheirOwnDigests) {
+    ScratchFolder scratch;
+    WriteTestBytes(scratch / L"abc", "abc");
+    WriteTestBytes(scratch / L"million", std::string(1000000, 'a'));
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 10;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const bool small = t % 2 == 0;
+            const std::wstring expected =
+                small ? L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"
+                      : L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0";
+            for (int round = 0; round < kRounds; ++round) {
+                if (Sha256OfFile(scratch / (small ? L"abc" : L"million")) != expected) ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(0, wrong.load());
 }
 
 TEST(FileHash, AnOpenFileIsReadFromItsFirstByte) {

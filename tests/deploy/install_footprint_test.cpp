@@ -129,6 +129,26 @@ TEST_F(InstallFootprintTest, ASuccessfulDeploymentIsTakenBackWhole) {
     EXPECT_TRUE(footprint.Empty());
 }
 
+// The uninstaller takes back the folders the run made above the version folder, however the
+// version folder is spelt, and none beside it.
+TEST_F(InstallFootprintTest, TheFoldersMadeAboveTheVersionFolderAreFoundByWhatTheyAre) {
+    ASSERT_TRUE(footprint.CreateFolders(versionFolder + L"\\Bin"));
+    ASSERT_TRUE(footprint.CreateFolders(m_scratch / L"Other\\Deeper"));
+    wchar_t shortVersion[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameW(versionFolder.c_str(), shortVersion, MAX_PATH));
+    ASSERT_NE(versionFolder, std::wstring(shortVersion)) << "\"1.14.301\" has no 8.3 form of its own";
+    EXPECT_EQ(std::vector<std::wstring>{productRoot}, footprint.MadeFoldersAbove(shortVersion));
+    EXPECT_EQ(std::vector<std::wstring>{productRoot}, footprint.MadeFoldersAbove(versionFolder + L"\\"));
+    EXPECT_EQ(std::vector<std::wstring>(), footprint.MadeFoldersAbove(productRoot));
+
+    // Folders that are gone since are told by their names.
+    const std::wstring gone = m_scratch / L"Gone";
+    ASSERT_TRUE(footprint.CreateFolders(gone + L"\\1.14.301"));
+    ASSERT_TRUE(RemoveDirectoryW((gone + L"\\1.14.301").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW(gone.c_str()));
+    EXPECT_EQ(std::vector<std::wstring>{gone}, footprint.MadeFoldersAbove(gone + L"\\1.14.301"));
+}
+
 // The window's thread notes the folders its folder check made while the engine's worker takes back
 // a failed extraction: each folder is taken back by the removal that runs or by the next one,
 // none is forgotten on the way.

@@ -11,6 +11,7 @@
 #include <lzma/7z.h>
 #include <lzma/7zCrc.h>
 
+#include "extract/block_extractor.h"
 #include "extract/payload_extractor.h"
 #include "extract/resource_stream.h"
 #include "extract_test_support.h"
@@ -94,6 +95,22 @@ public:
 private:
     int m_nReports = 0;
 };
+
+// Decoding costs about what a block packs: the workers take the largest first, so that none is
+// left decoding a large block alone at the end.
+TEST(BlockOrder, TheBlocksThatPackTheMostComeFirstAndEqualOnesInArchiveOrder) {
+    // Blocks 0 to 3 have one pack stream each (4, 16, 5 and 16 bytes), block 4 two (3 and 3).
+    UInt64 positions[] = {0, 4, 20, 25, 41, 44, 47};
+    UInt32 firstStreams[] = {0, 1, 2, 3, 4, 6};
+    CSzArEx database;
+    SzArEx_Init(&database);
+    database.db.NumFolders = 5;
+    database.db.PackPositions = positions;
+    database.db.FoStartPackStreamIndex = firstStreams;
+    EXPECT_EQ((std::vector<UInt32>{1, 3, 4, 2, 0}), extract::OrderBlocks(&database));
+    database.db.NumFolders = 0;
+    EXPECT_EQ(std::vector<UInt32>(), extract::OrderBlocks(&database));
+}
 
 TEST(TwoBlocks, ExtractionEqualsSevenZipByteForByte) {
     for (const std::wstring name : {L"two_blocks.7z", L"large_blocks.7z"}) {
