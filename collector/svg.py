@@ -106,6 +106,11 @@ def _mark_title(text):
     return f"<title>{escape(text)}</title>"
 
 
+def counted(count, unit):
+    """"1 run", "2 runs": `unit` is (singular, plural)."""
+    return f"{count} {unit[0] if count == 1 else unit[1]}"
+
+
 def _y_axis(canvas, ticks, left, right, y_of, label_of):
     for value in ticks:
         y = y_of(value)
@@ -174,7 +179,7 @@ def _lump(bars):
 
 def bar_plot(bars, title, caption, unit):
     """bars: (label, count) in the order to draw, top to bottom; `unit` names what is counted
-    (plural), for the titles."""
+    (singular, plural), for the titles."""
     bars = _lump(bars)
     # As tall as the other plots while the bars fit, taller when they do not.
     rows_height = max(PLOT_HEIGHT, len(bars) * (BAR_HEIGHT + BAR_GAP))
@@ -202,7 +207,7 @@ def bar_plot(bars, title, caption, unit):
         canvas.text(left - 8, middle, shown, "bar-label", "end")
         canvas.add(f'<rect class="bar" x="{left:.1f}" y="{y:.1f}" '
                    f'width="{x_of(count) - left:.1f}" height="{thickness:.1f}" fill="{COLOUR_MARK}">'
-                   f'{_mark_title(f"{label}: {count} {unit}")}</rect>')
+                   f'{_mark_title(f"{label}: {counted(count, unit)}")}</rect>')
         canvas.text(x_of(count) + 4, middle, str(count), "bar-value")
     canvas.line(left, top, left, bottom)
     canvas.line(left, bottom, right, bottom)
@@ -222,7 +227,7 @@ def histogram_bins(values, max_bins=12):
 
 
 def histogram_plot(values, title, caption, unit, axis_label, value_unit="s"):
-    """A histogram of `values` (numbers); `unit` names what is counted (plural), `axis_label`
+    """A histogram of `values` (numbers); `unit` names what is counted (singular, plural), `axis_label`
     the values, and `value_unit` their unit."""
     canvas = Canvas(title, caption, MARGIN_TOP + PLOT_HEIGHT + MARGIN_BOTTOM)
     left, right = 56, WIDTH - MARGIN_RIGHT
@@ -251,7 +256,7 @@ def histogram_plot(values, title, caption, unit, axis_label, value_unit="s"):
             canvas.add(f'<rect class="bar" x="{x_of(low) + 1:.1f}" y="{y_of(count):.1f}" '
                        f'width="{x_of(low + width) - x_of(low) - 2:.1f}" '
                        f'height="{y_of(0) - y_of(count):.1f}" fill="{COLOUR_MARK}">'
-                       f'{_mark_title(f"{low}–{low + width} {value_unit}: {count} {unit}")}</rect>')
+                       f'{_mark_title(f"{low}–{low + width} {value_unit}: {counted(count, unit)}")}</rect>')
     canvas.line(left, bottom, right, bottom)
     canvas.text((left + right) / 2, bottom + 34, axis_label, "axis-label", "middle")
     return canvas.svg()

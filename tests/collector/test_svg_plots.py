@@ -45,7 +45,7 @@ def rect_box(rect):
 
 def test_bars_are_as_long_as_their_counts_on_the_drawn_axis():
     bars = [("3001", 8), ("none (no error sent)", 7), ("3002", 5), ("<script>x</script>", 3)]
-    text = svg.bar_plot(bars, "Error codes", "Failed runs by code.", "runs")
+    text = svg.bar_plot(bars, "Error codes", "Failed runs by code.", ("run", "runs"))
     assert "<script" not in text
     root = parse(text)
     rects = marks(root, "bar", "rect")
@@ -68,7 +68,7 @@ def test_bars_are_as_long_as_their_counts_on_the_drawn_axis():
 def test_more_bars_than_fit_are_summed_into_one_and_long_labels_are_cut():
     long_label = "Windows 10 企业版 LTSC 2019 (build 17763.1234, this text runs on and on)"
     bars = [(long_label, 15)] + [(f"v{count}", count) for count in range(14, 0, -1)]
-    root = parse(svg.bar_plot(bars, "Windows versions", "Runs by version.", "runs"))
+    root = parse(svg.bar_plot(bars, "Windows versions", "Runs by version.", ("run", "runs")))
     rects = marks(root, "bar", "rect")
     assert len(rects) == svg.MAX_BARS
     assert title(rects[-1]) == "4 others: 10 runs"
@@ -118,12 +118,12 @@ def test_date_labels_of_a_long_period_keep_apart_and_inside_the_plot():
 
 def test_histogram_bins_hold_every_value_once_with_heights_by_count():
     durations = [3, 14, 15, 17, 29, 41, 41, 41, 120]
-    root = parse(svg.histogram_plot(durations, "Install time", "Finished installs.", "installs",
+    root = parse(svg.histogram_plot(durations, "Install time", "Finished installs.", ("install", "installs"),
                                     "install time (seconds)"))
     rects = marks(root, "bar", "rect")
     bins = []
     for rect in rects:
-        low, high, count = re.fullmatch(r"(\d+)–(\d+) s: (\d+) installs", title(rect)).groups()
+        low, high, count = re.fullmatch(r"(\d+)–(\d+) s: (\d+) installs?", title(rect)).groups()
         bins.append((int(low), int(high), int(count), rect_box(rect)))
     for low, high, count, _ in bins:
         assert count == sum(1 for value in durations if low <= value < high)
@@ -145,9 +145,9 @@ def test_histogram_bins_hold_every_value_once_with_heights_by_count():
 
 
 @pytest.mark.parametrize("plot", [
-    lambda: svg.bar_plot([], "Error codes", "Failed runs by code.", "runs"),
+    lambda: svg.bar_plot([], "Error codes", "Failed runs by code.", ("run", "runs")),
     lambda: svg.daily_percent_plot([], "Finish rate", "Share finished per day."),
-    lambda: svg.histogram_plot([], "Install time", "Finished installs.", "installs", "seconds"),
+    lambda: svg.histogram_plot([], "Install time", "Finished installs.", ("install", "installs"), "seconds"),
 ])
 def test_a_plot_without_data_says_so_and_draws_no_marks(plot):
     root = parse(plot())
@@ -157,6 +157,6 @@ def test_a_plot_without_data_says_so_and_draws_no_marks(plot):
 
 
 def test_values_xml_cannot_carry_are_replaced_not_passed_on():
-    text = svg.bar_plot([("bad\x00\x1b\ufffe", 2)], "Windows versions", "Runs.", "runs")
+    text = svg.bar_plot([("bad\x00\x1b\ufffe", 2)], "Windows versions", "Runs.", ("run", "runs"))
     label = marks(parse(text), "bar-label")[0].text
     assert label == "bad\ufffd\ufffd\ufffd"
