@@ -118,6 +118,10 @@ def _errors_in_finished(rows):
     return f"<ul>{''.join(items)}</ul>" if items else "<p>none</p>"
 
 
+def _counts(counts):
+    return format_counts(counts) if counts else "none"
+
+
 def render_page(funnel, database, drawn_at):
     """The whole page; `database` names the source, `drawn_at` is an aware datetime."""
     drawn = drawn_at.strftime("%Y-%m-%d %H:%M:%S UTC")
@@ -136,8 +140,8 @@ def render_page(funnel, database, drawn_at):
 <h2>Errors in finished runs</h2>
 {_errors_in_finished(funnel.rows)}
 <h2>Events before any start seen</h2>
-<p class="no-start">{escape(format_counts(funnel.no_start_seen))}</p>
+<p class="no-start">{escape(_counts(funnel.no_start_seen))}</p>
 <h2>Rejected input</h2>
-<p class="rejects">{escape(format_counts(funnel.rejects))}</p>
+<p class="rejects">{escape(_counts(funnel.rejects))}</p>
 </body></html>
 """
