@@ -40,7 +40,8 @@ h2 { font-size: 17px; margin: 28px 0 8px; }
 figure { margin: 0; }
 .plots svg { border: 1px solid #ddd; background: #fff; }
 table { border-collapse: collapse; font-size: 13px; }
-th, td { border-bottom: 1px solid #ddd; padding: 4px 10px; text-align: left; vertical-align: bottom; }
+th, td { border-bottom: 1px solid #ddd; padding: 4px 10px; text-align: left; }
+th { vertical-align: bottom; }
 th { background: #f2f2f2; font-weight: 600; }
 td.text { white-space: nowrap; }
 td.wraps { overflow-wrap: anywhere; min-width: 10em; }
@@ -94,7 +95,8 @@ def plots(funnel):
                            "Finished installs by the time they took.", ("install", "installs"),
                            "install time (seconds)"),
         svg.bar_plot(_by_count(funnel.os_versions), "Windows versions",
-                     "Install runs started, by the Windows version they reported.", ("run", "runs")),
+                     "Install runs started, by the Windows version they reported.",
+                     ("run", "runs")),
     ]
 
 

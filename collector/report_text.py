@@ -6,7 +6,6 @@ Texts in the tables come from users' machines: control characters (which a termi
 are shown as escapes, and an overlong text is cut so that the columns stay aligned."""
 
 import unicodedata
-from datetime import datetime, timezone
 
 NOTHING = "–"
 MULTIPLY = "×"

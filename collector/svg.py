@@ -206,8 +206,8 @@ def bar_plot(bars, title, caption, unit):
         middle = y + thickness / 2 + 4
         canvas.text(left - 8, middle, shown, "bar-label", "end")
         canvas.add(f'<rect class="bar" x="{left:.1f}" y="{y:.1f}" '
-                   f'width="{x_of(count) - left:.1f}" height="{thickness:.1f}" fill="{COLOUR_MARK}">'
-                   f'{_mark_title(f"{label}: {counted(count, unit)}")}</rect>')
+                   f'width="{x_of(count) - left:.1f}" height="{thickness:.1f}" '
+                   f'fill="{COLOUR_MARK}">{_mark_title(f"{label}: {counted(count, unit)}")}</rect>')
         canvas.text(x_of(count) + 4, middle, str(count), "bar-value")
     canvas.line(left, top, left, bottom)
     canvas.line(left, bottom, right, bottom)
@@ -227,8 +227,8 @@ def histogram_bins(values, max_bins=12):
 
 
 def histogram_plot(values, title, caption, unit, axis_label, value_unit="s"):
-    """A histogram of `values` (numbers); `unit` names what is counted (singular, plural), `axis_label`
-    the values, and `value_unit` their unit."""
+    """A histogram of `values` (numbers); `unit` names what is counted (singular, plural),
+    `axis_label` the values, and `value_unit` their unit."""
     canvas = Canvas(title, caption, MARGIN_TOP + PLOT_HEIGHT + MARGIN_BOTTOM)
     left, right = 56, WIDTH - MARGIN_RIGHT
     top, bottom = MARGIN_TOP, MARGIN_TOP + PLOT_HEIGHT
@@ -253,10 +253,11 @@ def histogram_plot(values, title, caption, unit, axis_label, value_unit="s"):
         _x_tick(canvas, x_of(edge), top, bottom, str(edge), edge)
     for low, count in bins:
         if count:
+            note = f"{low}–{low + width} {value_unit}: {counted(count, unit)}"
             canvas.add(f'<rect class="bar" x="{x_of(low) + 1:.1f}" y="{y_of(count):.1f}" '
                        f'width="{x_of(low + width) - x_of(low) - 2:.1f}" '
                        f'height="{y_of(0) - y_of(count):.1f}" fill="{COLOUR_MARK}">'
-                       f'{_mark_title(f"{low}–{low + width} {value_unit}: {counted(count, unit)}")}</rect>')
+                       f'{_mark_title(note)}</rect>')
     canvas.line(left, bottom, right, bottom)
     canvas.text((left + right) / 2, bottom + 34, axis_label, "axis-label", "middle")
     return canvas.svg()

@@ -71,7 +71,8 @@ def parse_request_line(head):
 def response(status, content_type, body, extra_headers=(), head_only=False):
     headers = [("Content-Type", content_type), ("Content-Length", str(len(body))),
                ("Connection", "close"), *SECURITY_HEADERS, *extra_headers]
-    lines = [f"HTTP/1.1 {status} {REASONS[status]}"] + [f"{name}: {value}" for name, value in headers]
+    lines = [f"HTTP/1.1 {status} {REASONS[status]}"]
+    lines += [f"{name}: {value}" for name, value in headers]
     return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1") + (b"" if head_only else body)
 
 

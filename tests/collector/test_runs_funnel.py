@@ -120,24 +120,19 @@ def test_rows_are_per_day_version_and_channel_in_that_order(kind, tmp_path):
     ([7], 7, 7),
     ([30, 10], 20, 30),
     (list(range(1, 21)), 10.5, 19),
+    (list(range(1, 101)), 50.5, 95),
 ])
 def test_median_and_nearest_rank_95th_percentile_of_install_times(values, median, p95, tmp_path):
     shuffled = values[:]
     random.Random(5).shuffle(shuffled)
     assert nearest_rank(shuffled, 95) == p95
+    assert nearest_rank(shuffled, 100) == max(values)
     rows = []
     for number, seconds in enumerate(shuffled):
         rows.append(event("installer_start", f"D{number}", f"{DAY}T10:00:00"))
         rows.append(event("installer_done", f"D{number}", f"{DAY}T10:05:00", duration_s=seconds))
     row = only_row(funnel_of("memory", tmp_path, rows))
     assert (row["median_s"], row["p95_s"]) == (median, p95)
-
-
-def test_percentiles_of_nothing_are_none_and_ranks_follow_the_definition():
-    assert nearest_rank([], 95) is None
-    assert nearest_rank(list(range(1, 101)), 95) == 95
-    assert nearest_rank(list(range(1, 101)), 100) == 100
-    assert nearest_rank([5, 1, 3], 50) == 3
 
 
 @pytest.mark.parametrize("kind", STORE_KINDS)

@@ -49,8 +49,8 @@ def test_bars_are_as_long_as_their_counts_on_the_drawn_axis():
     assert "<script" not in text
     root = parse(text)
     rects = marks(root, "bar", "rect")
-    assert [title(rect) for rect in rects] == [
-        "3001: 8 runs", "none (no error sent): 7 runs", "3002: 5 runs", "<script>x</script>: 3 runs"]
+    assert [title(rect) for rect in rects] == ["3001: 8 runs", "none (no error sent): 7 runs",
+                                               "3002: 5 runs", "<script>x</script>: 3 runs"]
     assert [label.text for label in marks(root, "bar-label")] == [label for label, _ in bars]
     x_ticks = ticks(root, "x")
     zero, top_value = x_ticks["0"], max(int(value) for value in x_ticks)
@@ -118,8 +118,8 @@ def test_date_labels_of_a_long_period_keep_apart_and_inside_the_plot():
 
 def test_histogram_bins_hold_every_value_once_with_heights_by_count():
     durations = [3, 14, 15, 17, 29, 41, 41, 41, 120]
-    root = parse(svg.histogram_plot(durations, "Install time", "Finished installs.", ("install", "installs"),
-                                    "install time (seconds)"))
+    root = parse(svg.histogram_plot(durations, "Install time", "Finished installs.",
+                                    ("install", "installs"), "install time (seconds)"))
     rects = marks(root, "bar", "rect")
     bins = []
     for rect in rects:
@@ -147,7 +147,8 @@ def test_histogram_bins_hold_every_value_once_with_heights_by_count():
 @pytest.mark.parametrize("plot", [
     lambda: svg.bar_plot([], "Error codes", "Failed runs by code.", ("run", "runs")),
     lambda: svg.daily_percent_plot([], "Finish rate", "Share finished per day."),
-    lambda: svg.histogram_plot([], "Install time", "Finished installs.", ("install", "installs"), "seconds"),
+    lambda: svg.histogram_plot([], "Install time", "Finished installs.", ("install", "installs"),
+                               "seconds"),
 ])
 def test_a_plot_without_data_says_so_and_draws_no_marks(plot):
     root = parse(plot())
