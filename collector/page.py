@@ -7,7 +7,7 @@ import re
 
 from collector import svg
 from collector.funnel import code_order
-from collector.markup import escape
+from collector.markup import escape, shorten
 from collector.report_text import format_counts, format_rate, format_seconds
 
 PAGE_TITLE = "PeloraSetup install funnel"
@@ -106,7 +106,7 @@ def _table(rows):
     head = "".join(f'<th class="{kind}">{escape(header)}</th>' for header, _, kind in TABLE_COLUMNS)
     body = []
     for row in rows:
-        cells = "".join(f'<td class="{kind}">{escape(cell(row))}</td>'
+        cells = "".join(f'<td class="{kind}">{escape(shorten(cell(row)))}</td>'
                         for _, cell, kind in TABLE_COLUMNS)
         body.append(f"<tr>{cells}</tr>")
     return (f'<table class="funnel"><thead><tr>{head}</tr></thead>'
@@ -114,7 +114,8 @@ def _table(rows):
 
 
 def _errors_in_finished(rows):
-    items = [f"<li>{escape(row['day'])} · {escape(row['version'])} · {escape(row['channel'])}: "
+    items = [f"<li>{escape(row['day'])} · {escape(shorten(row['version']))} · "
+             f"{escape(shorten(row['channel']))}: "
              f"{escape(format_counts(row['errors_in_finished']))}</li>"
              for row in rows if row["errors_in_finished"]]
     return f"<ul>{''.join(items)}</ul>" if items else "<p>none</p>"

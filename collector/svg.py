@@ -11,7 +11,7 @@ import math
 import unicodedata
 from datetime import date
 
-from collector.markup import escape
+from collector.markup import escape, shorten
 
 SVG_NAMESPACE = "http://www.w3.org/2000/svg"
 # A CJK font after the Latin one, so that Chinese channel names and versions draw as text.
@@ -42,6 +42,9 @@ def text_width(text, size=FONT_SIZE):
 
 def fit_text(text, max_width, size=FONT_SIZE):
     """`text`, cut with "…" to at most max_width pixels."""
+    # The estimate makes no character narrower than 0.6 em: more characters than this never fit,
+    # and a megabyte-long text from a report is cut in one step.
+    text = text[:int(max_width / (0.6 * size)) + 1]
     if text_width(text, size) <= max_width:
         return text
     while text and text_width(text + "…", size) > max_width:
@@ -79,9 +82,7 @@ class Canvas:
         self.parts.append(markup)
 
     def text(self, x, y, text, css_class, anchor="start", size=FONT_SIZE, weight="normal"):
-        self.add(f'<text class="{css_class}" x="{x:.1f}" y="{y:.1f}" text-anchor="{anchor}" '
-                 f'font-size="{size}" font-weight="{weight}" fill="{COLOUR_TEXT}">'
-                 f'{escape(text)}</text>')
+        self.add(_text(x, y, text, css_class, anchor, size, weight))
 
     def line(self, x1, y1, x2, y2, colour=COLOUR_AXIS, css_class="axis"):
         self.add(f'<line class="{css_class}" x1="{x1:.1f}" y1="{y1:.1f}" x2="{x2:.1f}" '
@@ -97,9 +98,14 @@ class Canvas:
                 f'height="{self.height}" viewBox="0 0 {WIDTH} {self.height}" role="img" '
                 f'font-family="{escape(FONT_FAMILY)}" font-size="{FONT_SIZE}">'
                 f'<title>{escape(self.title)}</title>')
-        self.text(12, 22, self.title, "plot-title", size=15, weight="bold")
-        self.text(12, self.height - 12, self.caption, "caption", size=11)
-        return head + "".join(self.parts) + "</svg>"
+        title = _text(12, 22, self.title, "plot-title", size=15, weight="bold")
+        caption = _text(12, self.height - 12, self.caption, "caption", size=11)
+        return head + title + "".join(self.parts) + caption + "</svg>"
+
+
+def _text(x, y, text, css_class, anchor="start", size=FONT_SIZE, weight="normal"):
+    return (f'<text class="{css_class}" x="{x:.1f}" y="{y:.1f}" text-anchor="{anchor}" '
+            f'font-size="{size}" font-weight="{weight}" fill="{COLOUR_TEXT}">{escape(text)}</text>')
 
 
 def _mark_title(text):
@@ -207,7 +213,7 @@ def bar_plot(bars, title, caption, unit):
         canvas.text(left - 8, middle, shown, "bar-label", "end")
         canvas.add(f'<rect class="bar" x="{left:.1f}" y="{y:.1f}" '
                    f'width="{x_of(count) - left:.1f}" height="{thickness:.1f}" '
-                   f'fill="{COLOUR_MARK}">{_mark_title(f"{label}: {counted(count, unit)}")}</rect>')
+                   f'fill="{COLOUR_MARK}">{_mark_title(f"{shorten(label)}: {counted(count, unit)}")}</rect>')
         canvas.text(x_of(count) + 4, middle, str(count), "bar-value")
     canvas.line(left, top, left, bottom)
     canvas.line(left, bottom, right, bottom)

@@ -147,13 +147,19 @@ def test_the_page_shows_the_stores_funnel_its_source_and_plots_drawn_from_it(tmp
     assert bar_titles(windows) == ["10.0.19045: 3 runs", "not reported: 3 runs", "<b>11</b>: 1 run"]
 
 
-def test_text_from_reports_reaches_the_page_only_as_text(tmp_path):
-    store = MemoryStore(reports())
+def test_text_from_reports_reaches_the_page_only_as_text_and_in_bounded_length():
+    megabyte = "x" * 1_000_000
+    store = MemoryStore(reports() + [event("installer_start", "M", f"{DAY}T12:00:00",
+                                           channel=megabyte, os_version=megabyte)])
+    started = time.monotonic()
     _, _, body = serving(store, lambda port: get(port, "/"))
+    assert time.monotonic() - started < 5
     page = body.decode("utf-8")
     assert "<script" not in page.lower()
     assert "<b>11" not in page
     assert "&lt;script&gt;alert(1)&lt;/script&gt;" in page
+    assert len(page) < 100_000
+    assert "x" * 200 + "…" in page and "x" * 201 not in page
 
 
 def test_every_request_reads_the_store_again(tmp_path):
