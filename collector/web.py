@@ -3,8 +3,9 @@
 A tiny HTTP/1.1 server on asyncio streams, one request per connection: it reads the request
 head (at most MAX_HEAD_BYTES, within HEAD_TIMEOUT_S, or the connection is closed with a log
 line), answers and closes. Only GET and HEAD exist; nothing a request says reaches the store
-other than as a read. The figures are computed from the store at each request, in the default
-executor, so that a slow database never stalls the event loop that also serves the reports."""
+other than as a read. The figures are computed from the store at each request, and the page
+drawn, in the default executor, so that neither a slow database nor a large page stalls the
+event loop that also takes the reports."""
 
 import asyncio
 import json
@@ -91,16 +92,22 @@ async def answer(store, method, path):
     loop = asyncio.get_running_loop()
     try:
         funnel = await loop.run_in_executor(None, compute_funnel, store)
+        content_type, body = await loop.run_in_executor(None, render, path, funnel,
+                                                        database_label(store))
     except Exception as error:  # the store's failure is the page's, not the server's
-        log.error("http: reading the funnel failed: %s: %s", type(error).__name__, error)
-        return _plain(500, "The database could not be read; see the collector's log.",
+        log.error("http: drawing %s failed: %s: %s", path, type(error).__name__, error)
+        return _plain(500, "The funnel could not be drawn; see the collector's log.",
                       head_only=head_only)
+    return response(200, content_type, body, head_only=head_only)
+
+
+def render(path, funnel, database):
+    """(content type, body) of a served path."""
     if path == JSON_PATH:
-        body = json.dumps(funnel.as_dict(), ensure_ascii=False, indent=1).encode()
-        return response(200, "application/json; charset=utf-8", body, head_only=head_only)
-    page = render_page(funnel, database_label(store), datetime.now(timezone.utc))
-    return response(200, "text/html; charset=utf-8", page.encode("utf-8", "replace"),
-                    head_only=head_only)
+        body = json.dumps(funnel.as_dict(), ensure_ascii=False, indent=1)
+        return "application/json; charset=utf-8", body.encode("utf-8", "replace")
+    page = render_page(funnel, database, datetime.now(timezone.utc))
+    return "text/html; charset=utf-8", page.encode("utf-8", "replace")
 
 
 async def _serve_connection(store, reader, writer, head_timeout):
