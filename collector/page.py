@@ -7,6 +7,7 @@ import re
 
 from collector import svg
 from collector.funnel import code_order
+from collector.runs import NO_ERROR_CODE
 from collector.markup import escape, shorten
 from collector.report_text import format_counts, format_rate, format_seconds
 
@@ -84,7 +85,7 @@ def plots(funnel):
     rate_points = [(day["day"], day["finished"] / day["started"],
                     f"({day['finished']} of {day['started']} runs finished)")
                    for day in funnel.daily if day["started"]]
-    codes = [(NO_ERROR_LABEL if code == "none" else code, count) for code, count in
+    codes = [(NO_ERROR_LABEL if code == NO_ERROR_CODE else code, count) for code, count in
              _by_count(total_by_code(funnel.rows, "failed_by_code"), code_order)]
     return [
         svg.daily_percent_plot(rate_points, "Finish rate per day",
