@@ -61,7 +61,8 @@ def _summary(funnel):
     abandoned = sum(row["abandoned"] for row in rows)
     uninstalls = sum(row["uninstalls"] for row in rows)
     return (f"Install funnel: {started} started, {finished} finished, {abandoned} abandoned, "
-            f"{started - finished - abandoned} failed; {uninstalls} uninstalls")
+            f"{started - finished - abandoned} failed; {uninstalls} "
+            f"{'uninstall' if uninstalls == 1 else 'uninstalls'}")
 
 
 def _errors_in_finished(rows):
