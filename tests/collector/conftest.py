@@ -71,7 +71,7 @@ class PostgresServer:
 
     def init(self):
         result = self._run("initdb", "-D", self.data, "-U", "postgres", "--auth=trust",
-                           "-E", "UTF8", "--locale=C")
+                           "-E", "UTF8", "--locale=C", "--no-sync")
         if result.returncode != 0:
             raise RuntimeError("initdb failed:\n" + result.stdout)
 
@@ -94,7 +94,8 @@ class PostgresServer:
 
     def stop(self):
         if self.port is not None:
-            self._run("pg_ctl", "-D", self.data, "-m", "fast", "-w", "stop")
+            # Its folder goes next: no need for a clean shutdown.
+            self._run("pg_ctl", "-D", self.data, "-m", "immediate", "-w", "stop")
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
