@@ -104,8 +104,8 @@ async def serve(arguments):
 
 
 def report(arguments):
-    from collector import funnel, report_text
     store = store_module.open_store(arguments.db, create=False)
+    from collector import funnel, report_text
     print(report_text.format_funnel(funnel.compute_funnel(store)))
     return 0
 

@@ -1,6 +1,7 @@
 """What the tests send to the collector: reports as the setup builds them, frames, and senders
 that behave well or badly on a real TCP connection."""
 
+import os
 import socket
 import struct
 import threading
@@ -8,6 +9,8 @@ import time
 
 from collector import schema, wire
 
+COLLECTOR_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir,
+                                "scripts", "collector.sh")
 messages = schema.load_messages()
 
 BID = "b_lmq_im_active_base"
@@ -94,7 +97,8 @@ def closed_by_peer(conn, timeout):
 
 class GoodSender(threading.Thread):
     """Sends reports one per connection, each as soon as the last was answered, until stopped;
-    keeps the payloads that were answered with F1 00 and those that were not."""
+    keeps the payloads that were answered with F1 00, those that were not, and how long each
+    exchange took."""
 
     def __init__(self, port, device="good-sender", interval=0.02):
         super().__init__(daemon=True)
@@ -103,16 +107,19 @@ class GoodSender(threading.Thread):
         self.interval = interval
         self.answered = []
         self.unanswered = []
+        self.seconds = []
         self._stop_requested = threading.Event()
 
     def run(self):
         seq = 0
         while not self._stop_requested.is_set():
             payload = make_payload("installer_start", self.device, seq)
+            started = time.monotonic()
             try:
                 reply = send_frame(self.port, payload, timeout=5.0)
             except OSError:
                 reply = b""
+            self.seconds.append(time.monotonic() - started)
             (self.answered if reply == wire.ACKNOWLEDGEMENT else self.unanswered).append(payload)
             seq += 1
             time.sleep(self.interval)

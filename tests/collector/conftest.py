@@ -22,8 +22,8 @@ if ROOT not in sys.path:
 sys.path.insert(0, os.path.dirname(__file__))
 
 from collector import store as store_module  # noqa: E402
+from collector_client import COLLECTOR_SCRIPT  # noqa: E402
 
-COLLECTOR_SCRIPT = os.path.join(ROOT, "scripts", "collector.sh")
 PG_BIN_PATTERN = "/usr/lib/postgresql/*/bin"
 INSTALL_HINT = "apt-get install postgresql python3-psycopg2"
 # Held while a worker picks a free port and starts its server on it, so that the test workers,
@@ -161,15 +161,16 @@ def store(db):
 class CollectorProcess:
     """`scripts/collector.sh serve` on a free port, with its stdout and stderr at hand."""
 
-    def __init__(self, db, folder, frame_timeout=2.0, env=None, extra=()):
+    def __init__(self, db, folder, frame_timeout=2.0, env=None, command=("serve",)):
+        """`db` None leaves the database to the default; `env` replaces the environment."""
         self.db = db
         self.stderr_path = os.path.join(folder, "collector-%s.err" % uuid.uuid4().hex[:8])
         self._stderr = open(self.stderr_path, "w")
         self.process = subprocess.Popen(
-            [COLLECTOR_SCRIPT, "serve", "--db", db, "--listen", "127.0.0.1:0", "--http", "off",
-             "--frame-timeout", str(frame_timeout), *extra],
+            [COLLECTOR_SCRIPT, *command, *(["--db", db] if db else []),
+             "--listen", "127.0.0.1:0", "--http", "off", "--frame-timeout", str(frame_timeout)],
             stdout=subprocess.PIPE, stderr=self._stderr, text=True,
-            env=dict(os.environ, **(env or {})))
+            env=env if env is not None else os.environ)
         line = self.process.stdout.readline()
         if not line.startswith("LISTENING "):
             self.process.kill()
