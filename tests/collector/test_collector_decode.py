@@ -85,13 +85,14 @@ def test_bytes_that_fit_no_encoding_are_kept_escaped():
 
 
 @pytest.mark.parametrize("payload", [
-    b"\xff\xff\xff\xff",                      # a tag past the last field number
-    b"GET / HTTP/1.1\r\nHost: x\r\n\r\n",     # a web request
-    make_payload()[:-3],                      # cut inside a field
-    b"\x00" + make_payload(),                 # the zero tag
-    b"\x0c",                                  # an end-group tag without a group
-    b"\x1a\x05\x0a\x10abc",                   # an item whose field runs past its end
-])
+    b"\xff\xff\xff\xff",
+    b"GET / HTTP/1.1\r\nHost: x\r\n\r\n",
+    make_payload()[:-3],
+    b"\x00" + make_payload(),
+    b"\x0c",
+    b"\x1a\x05\x0a\x10abc",
+], ids=["tag past the last field", "web request", "cut inside a field", "zero tag",
+        "end-group tag without a group", "item field past its end"])
 def test_bytes_that_are_no_report_are_undecodable(payload):
     with pytest.raises(decode.UndecodableReport):
         decode.decode_report(payload, "h")

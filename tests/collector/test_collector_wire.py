@@ -103,7 +103,9 @@ def test_a_sender_that_trickles_bytes_is_cut_at_the_time_out_of_the_whole_frame(
             return error, time.monotonic() - started
         finally:
             feeder.cancel()
+        return None, time.monotonic() - started
     error, elapsed = asyncio.run(run())
+    assert error is not None, "the trickling sender was read to the end (%.1f s)" % elapsed
     assert error.kind == "timeout"
     assert 0 < error.received < 30 and "of 30 bytes" in error.detail
     assert 0.45 < elapsed < 1.2
