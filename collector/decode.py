@@ -25,6 +25,9 @@ VALUE_COLUMNS = {
     "start_ts": ("duration_s", "int"),
 }
 
+# ReportValue.valueType (VALUE_TYPE_UINT32, _STRING, _DOUBLE) -> the field that holds the value.
+VALUE_FIELD_OF_TYPE = {1: "uint_value", 2: "string_value", 3: "double_value"}
+
 # Texts the programs send are in the sender's ANSI code page, which is 936 (GBK) on the machines
 # they are made for; protobuf hands over texts that are not UTF-8 as bytes.
 ANSI_ENCODING = "gb18030"
@@ -80,25 +83,22 @@ def _field(message, name):
     return getattr(message, name) if message.HasField(name) else None
 
 
-def _value_of(value, messages):
+def _value_of(value):
     """The content of one ReportValue: by its declared type, else whichever field it has."""
-    by_type = {messages.ReportValue.VALUE_TYPE_UINT32: "uint_value",
-               messages.ReportValue.VALUE_TYPE_STRING: "string_value",
-               messages.ReportValue.VALUE_TYPE_DOUBLE: "double_value"}
-    declared = by_type.get(_field(value, "valueType"))
-    for name in ([declared] if declared else []) + ["uint_value", "string_value", "double_value"]:
+    declared = VALUE_FIELD_OF_TYPE.get(_field(value, "valueType"))
+    for name in ([declared] if declared else []) + list(VALUE_FIELD_OF_TYPE.values()):
         if value.HasField(name):
             content = getattr(value, name)
             return as_text(content) if name == "string_value" else content
     return None
 
 
-def item_values(item, messages):
+def item_values(item):
     """The values of an item by name; a name sent more than once keeps every value, in a list."""
     values = {}
     for value in item.list_reportValue:
         name = as_text(_field(value, "string_fieldName")) or ""
-        content = _value_of(value, messages)
+        content = _value_of(value)
         if name not in values:
             values[name] = content
         elif isinstance(values[name], list):
@@ -157,7 +157,7 @@ def decode_report(payload, peer_ip):
     digest = hashlib.sha256(payload).hexdigest()
     events = []
     for index, item in enumerate(report.list_reportItem):
-        events.append(_event_row(report, item, index, item_values(item, messages), peer_ip, digest))
+        events.append(_event_row(report, item, index, item_values(item), peer_ip, digest))
     device = events[0]["device"] if events else ""
     return Report(digest=digest, device_key=device or "@" + peer_ip,
                   client_seq=_field(report, "uint_clientSeq"), events=events)

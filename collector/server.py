@@ -46,6 +46,7 @@ class Collector:
         # thread alone touches both.
         self._connections = set()
         self._reading = set()
+        self._closing = False
 
     @property
     def writer(self):
@@ -61,6 +62,7 @@ class Collector:
     async def close(self):
         """Stops listening, closes the connections waiting for a frame, lets those storing a
         report finish and answer, then commits what is left and closes the writer."""
+        self._closing = True
         if self._server is not None:
             self._server.close()
         for task in list(self._reading):
@@ -97,6 +99,8 @@ class Collector:
 
     async def _read_payload(self, reader, peer, answered):
         """The next payload, or None when the connection should close."""
+        if self._closing:
+            return None
         task = asyncio.current_task()
         self._reading.add(task)
         try:

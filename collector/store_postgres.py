@@ -1,7 +1,7 @@
 """The PostgreSQL backend of the Store, through psycopg2.
 
-A commit returns once the server has flushed it (synchronous_commit as the server sets it, on by
-default), so the server may acknowledge what it committed.
+A commit of the writer returns once the server has flushed it to disk (synchronous_commit is
+never off for the writer), so the collector may acknowledge what it committed.
 """
 
 import re
@@ -31,7 +31,14 @@ class PostgresBackend:
         return connection
 
     def connect_writer(self):
-        return psycopg2.connect(self.url)
+        connection = psycopg2.connect(self.url)
+        cursor = connection.cursor()
+        cursor.execute("SHOW synchronous_commit")
+        # "off" would answer before the flush; any other setting waits for at least this server.
+        if cursor.fetchone()[0] == "off":
+            cursor.execute("SET synchronous_commit = on")
+        connection.commit()
+        return connection
 
     def reconnect_writer(self, connection):
         try:

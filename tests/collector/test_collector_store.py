@@ -172,8 +172,18 @@ def test_a_report_on_a_missing_sqlite_file_does_not_create_it(tmp_path):
     assert not path.exists()
 
 
-def test_a_postgresql_url_is_told_from_a_file_path():
-    assert store_module.is_postgres_url("postgresql://u@127.0.0.1:5432/db")
-    assert store_module.is_postgres_url("postgres://u@host/db")
-    assert not store_module.is_postgres_url("/var/lib/postgresql/reports.sqlite3")
-    assert not store_module.is_postgres_url("postgresql.sqlite3")
+
+def test_the_postgresql_writer_waits_for_the_flush_where_the_database_would_not(postgres_url):
+    import psycopg2
+    admin = psycopg2.connect(postgres_url)
+    admin.autocommit = True
+    admin.cursor().execute("ALTER DATABASE %s SET synchronous_commit = off"
+                           % postgres_url.rsplit("/", 1)[1])
+    admin.close()
+    writer = store_module.open_store(postgres_url).open_writer()
+    try:
+        cursor = writer.connection.cursor()
+        cursor.execute("SHOW synchronous_commit")
+        assert cursor.fetchone()[0] == "on"
+    finally:
+        writer.close()

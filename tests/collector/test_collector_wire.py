@@ -48,13 +48,10 @@ def test_a_payload_of_exactly_the_cap_is_accepted():
     assert read == payload
 
 
-def test_a_wrong_first_byte_is_a_bad_header():
-    error = frame_error(b"GET / HTTP/1.1\r\n\r\n")
-    assert error.kind == "bad_header" and "4745" in error.detail
-
-
-def test_a_wrong_second_byte_is_a_bad_header():
-    assert frame_error(wire.frame(b"abc").replace(b"\xf1\x00", b"\xf1\x01", 1)).kind == "bad_header"
+@pytest.mark.parametrize("sent", [b"GET / HTTP/1.1\r\n\r\n", b"\xf1\x01" + bytes(10)])
+def test_a_wrong_first_or_second_byte_is_a_bad_header(sent):
+    error = frame_error(sent)
+    assert error.kind == "bad_header" and sent[:2].hex() in error.detail
 
 
 def test_a_length_over_the_cap_is_refused_without_reading_the_body():
@@ -77,13 +74,6 @@ def test_a_length_over_the_cap_is_refused_without_reading_the_body():
 def test_a_close_in_the_middle_of_a_frame_is_truncated(sent, received):
     error = frame_error(sent)
     assert error.kind == "truncated" and error.received == received
-
-
-def test_a_silent_sender_times_out():
-    started = time.monotonic()
-    error = frame_error(timeout=0.3, eof=False)
-    assert error.kind == "timeout" and error.received == 0
-    assert 0.25 < time.monotonic() - started < 2.0
 
 
 def test_a_sender_that_trickles_bytes_is_cut_at_the_time_out_of_the_whole_frame():
