@@ -288,6 +288,7 @@ def test_the_screenshot_script_refuses_clearly_without_chromium(tmp_path):
 def test_headless_chromium_photographs_the_page(tmp_path):
     store = SqliteFileStore(tmp_path / "reports.sqlite3", reports())
     out = tmp_path / "page.png"
+    profiles_before = set(Path("/tmp").glob("collector-screenshot.*"))
 
     async def scenario(port):
         process = await asyncio.create_subprocess_exec(
@@ -301,5 +302,6 @@ def test_headless_chromium_photographs_the_page(tmp_path):
     assert code == 0, stderr
     assert stdout.strip() == str(out)
     assert png_size(out) == (1024, 1400)
-    # The throwaway profile is gone.
+    # The throwaway profile is gone, also under a pytest worker's deep TMPDIR.
+    assert set(Path("/tmp").glob("collector-screenshot.*")) <= profiles_before
     assert sorted(path.name for path in tmp_path.iterdir()) == ["page.png", "reports.sqlite3"]
