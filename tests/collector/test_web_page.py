@@ -126,7 +126,7 @@ def test_the_page_shows_the_stores_funnel_its_source_and_plots_drawn_from_it(tmp
     assert int(headers["content-length"]) == len(body)
     assert "script-src" not in headers["content-security-policy"]
     page = body.decode("utf-8")
-    assert f"SQLite {tmp_path / 'reports.sqlite3'}" in page
+    assert f"sqlite:{tmp_path / 'reports.sqlite3'}" in page
     drawn = re.search(r'<time class="drawn">([^<]+) UTC</time>', page).group(1)
     drawn_at = datetime.strptime(drawn, "%Y-%m-%d %H:%M:%S").replace(tzinfo=timezone.utc)
     assert before <= drawn_at <= datetime.now(timezone.utc)
