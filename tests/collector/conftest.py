@@ -48,26 +48,32 @@ class PostgresServer:
 
     def __init__(self, bin_folder):
         self.bin_folder = bin_folder
-        self.folder = tempfile.mkdtemp(prefix="pelora-collector-pg-")
-        self.data = os.path.join(self.folder, "data")
-        self.sockets = os.path.join(self.folder, "sockets")
-        self.log = os.path.join(self.folder, "server.log")
         self.port = None
         self.as_user = []
-        os.makedirs(self.sockets)
+        account = None
         if os.geteuid() == 0:
             try:
                 account = pwd.getpwnam("postgres")
             except KeyError:
                 pytest.skip("running as root and there is no postgres user to run PostgreSQL as "
                             "(%s creates it)" % INSTALL_HINT)
+            self.as_user = ["runuser", "-u", "postgres", "--"]
+        # The postgres user must reach its folder: a test run's own TMPDIR may be closed to
+        # other users (the test script's is), /tmp never is.
+        self.folder = tempfile.mkdtemp(prefix="pelora-collector-pg-",
+                                       dir="/tmp" if account else None)
+        self.data = os.path.join(self.folder, "data")
+        self.sockets = os.path.join(self.folder, "sockets")
+        self.log = os.path.join(self.folder, "server.log")
+        os.makedirs(self.sockets)
+        if account:
             for path in (self.folder, self.sockets):
                 os.chown(path, account.pw_uid, account.pw_gid)
-            self.as_user = ["runuser", "-u", "postgres", "--"]
 
     def _run(self, program, *arguments):
+        # From "/": the postgres user may not enter the test's working folder either.
         return subprocess.run(self.as_user + [os.path.join(self.bin_folder, program), *arguments],
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, cwd="/")
 
     def init(self):
         result = self._run("initdb", "-D", self.data, "-U", "postgres", "--auth=trust",
