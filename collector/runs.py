@@ -1,13 +1,15 @@
-"""Install runs: the events of one device, in the order they were stored, cut at each
-installer_start.
+"""Install runs: the events of one device, in the order they were stored, cut where a setup
+process began.
 
-A run opens with an installer_start and takes every installer event of its device after it,
-until the device's next installer_start. Its day (UTC date of when the collector stored the
-start), version, channel and Windows version are those of the start. It finished when it sent an
+A run opens with an installer_start, or with the first report of a setup process that sent no
+start (its message counter 0): a window given up before its install began sends only
+installer_abort. The run takes every installer event of its device after it, until the device's
+next run opens. Its day (UTC date of when the collector stored the event that opened it),
+version, channel and Windows version are those of that event. It finished when it sent an
 installer_done, was abandoned when it sent an installer_abort, and otherwise failed: with the
 code of its last installer_error, or with NO_ERROR_CODE when it reported no error at all.
-Installer events of a device before its first start belong to no run and are kept apart, as are
-the uninstallers' reports.
+Installer events of a device before its first run (a process whose first message was lost)
+belong to no run and are kept apart, as are the uninstallers' reports.
 """
 
 from dataclasses import dataclass, field
@@ -118,6 +120,11 @@ def _add_to_run(run, row):
         run.error_codes.append(code_text(row.get("error_code")))
 
 
+def _first_of_process(row):
+    """The first item of a program's first message: a new process of the program began."""
+    return row.get("client_seq") == 0 and not row.get("item_index")
+
+
 def group_runs(rows):
     """Groups event rows (dicts with the events table's columns, in id order) into runs."""
     grouping = Grouping()
@@ -126,8 +133,9 @@ def group_runs(rows):
         action = row.get("action")
         if action == UNINSTALLER_DONE:
             grouping.uninstalls.append(row)
-        elif action == INSTALLER_START:
+        elif action == INSTALLER_START or (action in INSTALLER_ACTIONS and _first_of_process(row)):
             run = _open_run(row)
+            _add_to_run(run, row)
             open_runs[run.device_key] = run
             grouping.runs.append(run)
         elif action in INSTALLER_ACTIONS:

@@ -56,6 +56,29 @@ def test_each_start_opens_a_run_and_its_last_event_decides_how_it_ended(kind, tm
 
 
 @pytest.mark.parametrize("kind", STORE_KINDS)
+def test_a_window_given_up_before_its_install_is_an_abandoned_run_of_its_own(kind, tmp_path):
+    # Three setup processes on one machine, each counting its messages from 0: an install that
+    # finished, a window given up before its install began (its only report), a failed install.
+    rows = [
+        event("installer_start", "A", f"{DAY}T08:00:00", client_seq=0),
+        event("installer_done", "A", f"{DAY}T08:00:42", client_seq=1, duration_s=42),
+        event("installer_abort", "A", f"{DAY}T09:00:00", client_seq=0),
+        event("installer_start", "A", f"{DAY}T10:00:00", client_seq=0),
+        event("installer_error", "A", f"{DAY}T10:00:01", client_seq=1, error_code=1003),
+        event("installer_error", "A", f"{DAY}T10:00:01", client_seq=1, item_index=1,
+              error_code=1005),
+        # An uninstaller's first report neither opens nor ends an install run.
+        event("uninstaller_done", "A", f"{DAY}T11:00:00", client_seq=0, exit_code=0),
+        event("installer_error", "A", f"{DAY}T11:00:01", client_seq=2, error_code=5001),
+    ]
+    row = only_row(funnel_of(kind, tmp_path, rows))
+    assert (row["started"], row["finished"], row["abandoned"]) == (3, 1, 1)
+    assert row["failed_by_code"] == {"5001": 1}
+    assert row["errors_in_finished"] == {}
+    assert row["uninstalls"] == 1
+
+
+@pytest.mark.parametrize("kind", STORE_KINDS)
 def test_devices_are_followed_apart_and_events_before_a_start_belong_to_no_run(kind, tmp_path):
     rows = [
         event("installer_done", "A", f"{DAY}T07:00:00", duration_s=99),
