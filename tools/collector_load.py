@@ -196,19 +196,27 @@ async def deliver(data, settings, tally, rng):
 
 
 class Progress:
-    """Creates `path` once `share` of the reports is acknowledged (nothing without a path)."""
+    """Calls reached(count) once, when `share` of the reports is acknowledged (never without a
+    share or a callback)."""
 
-    def __init__(self, reports, share=None, path=None):
-        self._threshold = None if path is None or share is None else max(1, int(reports * share))
-        self._path = path
+    def __init__(self, reports, share=None, reached=None):
+        self._threshold = None if share is None or reached is None else max(1, int(reports * share))
+        self._reached = reached
 
     def acknowledged(self, count):
         if self._threshold is not None and count >= self._threshold:
-            temporary = self._path + ".part"
-            with open(temporary, "w") as out:
-                out.write("%d\n" % count)
-            os.replace(temporary, self._path)
             self._threshold = None
+            self._reached(count)
+
+
+def mark_file_writer(path):
+    """A Progress callback that makes `path` (holding the count) in one step."""
+    def write(count):
+        temporary = path + ".part"
+        with open(temporary, "w") as out:
+            out.write("%d\n" % count)
+        os.replace(temporary, path)
+    return write
 
 
 async def run_worker(worker, plan, maker, device_prefix, settings, tally, progress):
@@ -300,12 +308,14 @@ def main(argv=None):
     args = parser.parse_args(argv)
     if not 0 <= args.retry_share <= 1:
         parser.error("--retry-share is a share between 0 and 1")
+    if (args.mark_at is None) != (args.mark_file is None):
+        parser.error("--mark-at and --mark-file go together")
 
     devices = args.devices if args.devices is not None else args.connections * 10
     plan = LoadPlan(args.reports, devices, args.connections, args.retry_share, args.seed)
     maker = ReportMaker(load_messages(args.proto))
     settings = Settings(host=args.host, port=args.port, give_up_after=args.give_up_after)
-    progress = Progress(plan.reports, args.mark_at, args.mark_file)
+    progress = Progress(plan.reports, args.mark_at, mark_file_writer(args.mark_file) if args.mark_file else None)
     tally, elapsed = asyncio.run(run_load(plan, maker, settings, args.device_prefix, progress))
     figures = summary(plan, tally, elapsed)
     print_summary(figures)
