@@ -151,7 +151,7 @@ class Tally:
     retries: int = 0
     acks: int = 0
     failures: int = 0
-    unacknowledged: int = 0
+    given_up: int = 0  # reports whose delivery (or replay) was given up
     latencies: list = field(default_factory=list)
     acknowledged: list = field(default_factory=list)  # (device, seq) of every acknowledged report
 
@@ -226,7 +226,7 @@ async def run_worker(worker, plan, maker, device_prefix, settings, tally, progre
         device = device_identity(device_prefix, device_index)
         data = frame(maker.payload(device, device_index, seq))
         if not await deliver(data, settings, tally, rng):
-            tally.unacknowledged += 1
+            tally.given_up += 1
             continue
         tally.acknowledged.append((device, seq))
         progress.acknowledged(len(tally.acknowledged))
@@ -234,7 +234,7 @@ async def run_worker(worker, plan, maker, device_prefix, settings, tally, progre
             # The answer "got lost": the setup sends the very same bytes again.
             tally.retries += 1
             if not await deliver(data, settings, tally, rng):
-                tally.unacknowledged += 1
+                tally.given_up += 1
 
 
 async def run_load(plan, maker, settings, device_prefix="load-", progress=None):
@@ -266,7 +266,7 @@ def summary(plan, tally, elapsed):
         "devices": plan.devices,
         "connections": plan.workers,
         "acknowledged_reports": len(tally.acknowledged),
-        "unacknowledged_reports": tally.unacknowledged,
+        "given_up": tally.given_up,
         "frames_sent": tally.frames_sent,
         "retries": tally.retries,
         "acks": tally.acks,
@@ -322,7 +322,7 @@ def main(argv=None):
     if args.acknowledged:
         with open(args.acknowledged, "w") as out:
             json.dump({"summary": figures, "acknowledged": tally.acknowledged}, out)
-    return 0 if tally.unacknowledged == 0 else 1
+    return 0 if tally.given_up == 0 else 1
 
 
 if __name__ == "__main__":
