@@ -11,7 +11,7 @@ from e2e_wine import ROOT
 
 COLLECTOR = ROOT / "scripts" / "collector.sh"
 SUMMARY = re.compile(r"Install funnel: (?P<started>\d+) started, (?P<finished>\d+) finished, "
-                     r"(?P<abandoned>\d+) abandoned, (?P<failed>\d+) failed; (?P<uninstalls>\d+) uninstalls")
+                     r"(?P<abandoned>\d+) abandoned, (?P<failed>\d+) failed; (?P<uninstalls>\d+) uninstalls?")
 NOTHING = "–"
 
 
