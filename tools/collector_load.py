@@ -140,7 +140,7 @@ class Settings:
     port: int = 8000
     connect_timeout: float = 5.0
     ack_timeout: float = 10.0
-    give_up_after: float = 120.0  # per report: a collector that stays away this long fails the run
+    give_up_after: float = 120.0  # per report: a collector that stays away this long ends the run
     first_pause: float = 0.02
     longest_pause: float = 0.5
 
@@ -222,6 +222,8 @@ def mark_file_writer(path):
 async def run_worker(worker, plan, maker, device_prefix, settings, tally, progress):
     rng = random.Random(worker)
     for report in plan.reports_of_worker(worker):
+        if tally.given_up:
+            return  # the collector stayed away for good: the run has failed already
         device_index, seq = plan.device_and_seq(report)
         device = device_identity(device_prefix, device_index)
         data = frame(maker.payload(device, device_index, seq))
