@@ -15,7 +15,7 @@ PACKAGES=(
   wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick
   7zip protobuf-compiler python3-protobuf python3-pytest python3-pytest-xdist
   googletest liblnk-utils fonts-wqy-microhei iproute2 locales python3-pil nsis time
-  chromium
+  chromium postgresql python3-psycopg2
 )
 
 log() { printf '[bootstrap] %s\n' "$*"; }

@@ -19,13 +19,15 @@ if ! command -v "$browser" >/dev/null 2>&1; then
   exit 3
 fi
 
-profile=$(mktemp -d "${TMPDIR:-/tmp}/collector-screenshot.XXXXXX")
+# Under /tmp whatever TMPDIR says: chromium puts its singleton socket below TMPDIR, which it also
+# gets pointed at the profile, and a socket path longer than about 100 characters aborts it.
+profile=$(mktemp -d /tmp/collector-screenshot.XXXXXX)
 trap 'rm -rf "$profile"' EXIT
 out_abs=$(realpath -m "$out")
 rm -f "$out_abs"
 
 # chromium's own chatter (GPU, D-Bus, crash reporter) goes to a log that is shown only on failure.
-if ! "$browser" --headless --disable-gpu --no-sandbox --hide-scrollbars \
+if ! TMPDIR=$profile "$browser" --headless --disable-gpu --no-sandbox --hide-scrollbars \
      --user-data-dir="$profile" --no-first-run --no-default-browser-check \
      --window-size="$width,$height" --screenshot="$out_abs" "$url" >"$profile/chromium.log" 2>&1 ||
    [ ! -s "$out_abs" ]; then

@@ -6,20 +6,16 @@ pelora_data_report.ReportData), answers with the two-byte acknowledgement F1 00 
 every report it decodes as one JSON line to the output file. Fault modes let tests see how the
 setup program copes with a server that misbehaves. It stops by itself after --time-limit.
 
-The message classes are generated at start-up from report/pelora_datareport.proto with protoc
-into a temporary folder; nothing generated is kept.
+The message classes are generated at start-up from report/pelora_datareport.proto with protoc,
+as the collector generates them (collector/schema.py); nothing generated is kept.
 """
 
 import argparse
-import importlib
 import json
 import os
-import shutil
 import socket
 import struct
-import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -27,29 +23,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_PROTO = os.path.join(HERE, os.pardir, "report", "pelora_datareport.proto")
 ACKNOWLEDGEMENT = b"\xf1\x00"
 MAX_PAYLOAD = 16 * 1024 * 1024
+# The schema's classes are generated as the collector generates them.
+sys.path.insert(0, os.path.join(HERE, os.pardir))
+from collector.schema import load_messages  # noqa: E402
+
 FRAME_TIMEOUT = 10.0
 
 MODES = ("ack", "refuse", "silent", "one-byte", "wrong-byte", "garbage", "delay", "close")
 # The garbage mode's answer: what a web server that holds the port says to a frame.
 GARBAGE_REPLY = (b"HTTP/1.1 400 Bad Request\r\nContent-Type: text/html\r\nContent-Length: 50\r\n"
                  b"Connection: close\r\n\r\n<html><body><h1>400 Bad Request</h1></body></html>")
-
-
-def load_messages(proto_path, protoc="protoc"):
-    """Generates the Python classes of the schema into a temporary folder and imports them."""
-    proto_path = os.path.abspath(proto_path)
-    out_dir = tempfile.mkdtemp(prefix="pelora-report-pb2-")
-    subprocess.run([protoc, "--proto_path=" + os.path.dirname(proto_path),
-                    "--python_out=" + out_dir, proto_path],
-                   check=True, stderr=subprocess.DEVNULL)
-    sys.path.insert(0, out_dir)
-    try:
-        module_name = os.path.splitext(os.path.basename(proto_path))[0] + "_pb2"
-        return importlib.import_module(module_name)
-    finally:
-        # The module is loaded; its generated source is not needed any more.
-        sys.path.remove(out_dir)
-        shutil.rmtree(out_dir, ignore_errors=True)
 
 
 def _enum_name(message, field, value):

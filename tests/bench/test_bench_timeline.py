@@ -8,9 +8,9 @@ import sys
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), os.pardir, os.pardir))
 SCRIPT = os.path.join(ROOT, "scripts", "bench-timeline.py")
 
-spec = importlib.util.spec_from_file_location("bench_timeline", SCRIPT)
-bench_timeline = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(bench_timeline)
+module_spec = importlib.util.spec_from_file_location("bench_timeline", SCRIPT)
+bench_timeline = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(bench_timeline)
 
 START_MS = 1_765_000_000_000
 

@@ -8,44 +8,7 @@ import sqlite3
 from collections import Counter
 from datetime import datetime, timezone
 
-# The collector's tables, as its store creates them in SQLite.
-EVENTS_DDL = """
-CREATE TABLE IF NOT EXISTS events (
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  received_us BIGINT NOT NULL,
-  peer TEXT,
-  device TEXT NOT NULL,
-  client_seq BIGINT,
-  item_index INTEGER,
-  action TEXT,
-  version TEXT,
-  uid TEXT,
-  channel TEXT,
-  first_channel TEXT,
-  registered_channel TEXT,
-  os_version TEXT,
-  error_code BIGINT,
-  duration_s BIGINT,
-  exit_code BIGINT,
-  removed_data INTEGER,
-  bid TEXT,
-  tid TEXT,
-  values_json TEXT,
-  message_digest TEXT NOT NULL
-);
-CREATE INDEX IF NOT EXISTS events_device_id ON events (device, id);
-CREATE INDEX IF NOT EXISTS events_received ON events (received_us);
-CREATE TABLE IF NOT EXISTS device_last (device_key TEXT PRIMARY KEY, client_seq BIGINT,
-                                        message_digest TEXT);
-CREATE TABLE IF NOT EXISTS rejects (id INTEGER PRIMARY KEY AUTOINCREMENT, received_us BIGINT,
-                                    peer TEXT, kind TEXT, detail TEXT);
-"""
-
-COLUMNS = ("received_us", "peer", "device", "client_seq", "item_index", "action", "version",
-           "uid", "channel", "first_channel", "registered_channel", "os_version", "error_code",
-           "duration_s", "exit_code", "removed_data", "bid", "tid", "values_json",
-           "message_digest")
-
+from collector.store import EVENT_COLUMNS, INSERT_EVENT, INSERT_REJECT, open_store
 
 def at(text):
     """Microseconds since 1970 of an ISO time written in UTC ("2024-05-01T23:59:59.999999")."""
@@ -87,52 +50,33 @@ class MemoryStore:
 
 
 class SqliteFileStore:
-    """The tables in one SQLite file; a connection per read, so any thread may read."""
+    """The collector's own SQLite store, its tables made by the store itself and filled row by
+    row as its writer would; reads go through the store."""
 
     def __init__(self, path, rows=(), rejects=()):
         self.path = str(path)
-        with self._connect() as connection:
-            connection.executescript(EVENTS_DDL)
+        self.store = open_store(self.path)
         self.add(rows, rejects)
 
-    def _connect(self):
-        return sqlite3.connect(self.path)
-
     def describe(self):
-        return "SQLite " + self.path
+        return self.store.describe()
 
     def add(self, rows=(), rejects=()):
-        connection = self._connect()
+        connection = sqlite3.connect(self.path)
         try:
             with connection:
                 for row in rows:
-                    connection.execute(
-                        f"INSERT INTO events ({', '.join(COLUMNS)}) "
-                        f"VALUES ({', '.join('?' * len(COLUMNS))})",
-                        [row.get(name) for name in COLUMNS])
+                    connection.execute(INSERT_EVENT, [row.get(name) for name in EVENT_COLUMNS])
                 for kind in rejects:
-                    connection.execute("INSERT INTO rejects (received_us, peer, kind, detail) "
-                                       "VALUES (0, '127.0.0.1:1', ?, '')", (kind,))
+                    connection.execute(INSERT_REJECT, (0, "127.0.0.1:1", kind, ""))
         finally:
             connection.close()
 
     def events(self, since_us=None, until_us=None):
-        connection = self._connect()
-        connection.row_factory = sqlite3.Row
-        try:
-            query = ("SELECT * FROM events WHERE (? IS NULL OR received_us >= ?) "
-                     "AND (? IS NULL OR received_us < ?) ORDER BY id")
-            for row in connection.execute(query, (since_us, since_us, until_us, until_us)):
-                yield dict(row)
-        finally:
-            connection.close()
+        return self.store.events(since_us, until_us)
 
     def reject_counts(self):
-        connection = self._connect()
-        try:
-            return dict(connection.execute("SELECT kind, COUNT(*) FROM rejects GROUP BY kind"))
-        finally:
-            connection.close()
+        return self.store.reject_counts()
 
 
 def make_store(kind, tmp_path, rows=(), rejects=()):

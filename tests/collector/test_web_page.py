@@ -126,7 +126,7 @@ def test_the_page_shows_the_stores_funnel_its_source_and_plots_drawn_from_it(tmp
     assert int(headers["content-length"]) == len(body)
     assert "script-src" not in headers["content-security-policy"]
     page = body.decode("utf-8")
-    assert f"SQLite {tmp_path / 'reports.sqlite3'}" in page
+    assert f"sqlite:{tmp_path / 'reports.sqlite3'}" in page
     drawn = re.search(r'<time class="drawn">([^<]+) UTC</time>', page).group(1)
     drawn_at = datetime.strptime(drawn, "%Y-%m-%d %H:%M:%S").replace(tzinfo=timezone.utc)
     assert before <= drawn_at <= datetime.now(timezone.utc)
@@ -288,6 +288,7 @@ def test_the_screenshot_script_refuses_clearly_without_chromium(tmp_path):
 def test_headless_chromium_photographs_the_page(tmp_path):
     store = SqliteFileStore(tmp_path / "reports.sqlite3", reports())
     out = tmp_path / "page.png"
+    profiles_before = set(Path("/tmp").glob("collector-screenshot.*"))
 
     async def scenario(port):
         process = await asyncio.create_subprocess_exec(
@@ -301,5 +302,6 @@ def test_headless_chromium_photographs_the_page(tmp_path):
     assert code == 0, stderr
     assert stdout.strip() == str(out)
     assert png_size(out) == (1024, 1400)
-    # The throwaway profile is gone.
+    # The throwaway profile is gone, also under a pytest worker's deep TMPDIR.
+    assert set(Path("/tmp").glob("collector-screenshot.*")) <= profiles_before
     assert sorted(path.name for path in tmp_path.iterdir()) == ["page.png", "reports.sqlite3"]
