@@ -13,7 +13,8 @@
 # latency p50/p90/p99/max), the check's, and the load average before and after.
 #
 # --db postgresql  a PostgreSQL cluster of Debian's package made for the run in the temporary
-#                  folder (initdb, pg_ctl; as the postgres user when run as root), on a free port
+#                  folder under /tmp (initdb, pg_ctl; as the postgres user when run as root), on a
+#                  free port
 # --kill-at F      once the share F of the reports is acknowledged, the collector is killed with
 #                  SIGKILL and started again on the same database and port; the senders retry until
 #                  it answers again. The check is the same: nothing acknowledged lost, nothing twice.
@@ -46,15 +47,16 @@ done
 [[ -z $kill_at || $kill_at =~ ^0?\.[0-9]+$ ]] || { echo "--kill-at takes a share between 0 and 1" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pelora-bench-collector.XXXXXX")
-chmod 755 "$work"  # the postgres user makes its cluster in here
 collector_pid=""
 pg_bin=""
+pg_folder=""
 as_postgres=()
 
 cleanup() {
   stop_collector
-  if [ -n "$pg_bin" ]; then
-    "${as_postgres[@]}" "$pg_bin/pg_ctl" -D "$work/pg/data" -m immediate -w stop >/dev/null 2>&1
+  if [ -n "$pg_folder" ]; then
+    pg_run pg_ctl -D "$pg_folder/data" -m immediate -w stop >/dev/null 2>&1
+    rm -rf "$pg_folder"
   fi
   rm -rf "$work"
 }
@@ -64,22 +66,26 @@ trap 'exit 130' INT TERM
 load_average() { printf '%s (%s cores)' "$(cut -d' ' -f1-3 /proc/loadavg)" "$(nproc)"; }
 free_port() { "$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 
+# The cluster's folder lies under /tmp and its programs start from /: the postgres user, which
+# runs them when this script runs as root, may not reach $TMPDIR or the current folder.
+pg_run() { (cd / && "${as_postgres[@]}" "$pg_bin/$1" "${@:2}"); }
+
 start_postgres() {
   pg_bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
   [ -x "$pg_bin/initdb" ] || { echo "PostgreSQL is not installed (Debian's postgresql package)" >&2; exit 1; }
-  mkdir -p "$work/pg"
+  pg_folder=$(mktemp -d /tmp/pelora-bench-pg.XXXXXX)
   # The server refuses to run as root.
   if [ "$(id -u)" = 0 ]; then
-    chown postgres: "$work/pg"
+    chown postgres: "$pg_folder"
     as_postgres=(runuser -u postgres --)
   fi
   local port
   port=$(free_port)
-  "${as_postgres[@]}" "$pg_bin/initdb" -D "$work/pg/data" -A trust -U collector --no-sync >"$work/pg-init.log" 2>&1 \
+  pg_run initdb -D "$pg_folder/data" -A trust -U collector --no-sync >"$work/pg-init.log" 2>&1 \
     || { cat "$work/pg-init.log" >&2; exit 1; }
-  "${as_postgres[@]}" "$pg_bin/pg_ctl" -D "$work/pg/data" -l "$work/pg/server.log" -w \
-    -o "-c listen_addresses=127.0.0.1 -p $port -k $work/pg" start >/dev/null \
-    || { cat "$work/pg/server.log" >&2; exit 1; }
+  pg_run pg_ctl -D "$pg_folder/data" -l "$pg_folder/server.log" -w \
+    -o "-c listen_addresses=127.0.0.1 -p $port -k $pg_folder" start >/dev/null \
+    || { cat "$pg_folder/server.log" >&2; exit 1; }
   db="postgresql://collector@127.0.0.1:$port/postgres"
 }
 

@@ -27,9 +27,9 @@ import sys
 import time
 from dataclasses import dataclass, field
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from report_server import DEFAULT_PROTO, load_messages  # noqa: E402 (the schema loader beside this tool)
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, ROOT)
+from collector.schema import PROTO_PATH, load_messages  # noqa: E402 (the schema's classes as the collector makes them)
 
 FRAME_MAGIC = b"\xf1\x00"
 ACKNOWLEDGEMENT = b"\xf1\x00"
@@ -306,7 +306,7 @@ def main(argv=None):
     parser.add_argument("--mark-at", type=float, metavar="SHARE", help="with --mark-file: the share of "
                         "acknowledged reports at which the file is made")
     parser.add_argument("--mark-file", metavar="PATH")
-    parser.add_argument("--proto", default=DEFAULT_PROTO, help="the report schema")
+    parser.add_argument("--proto", default=PROTO_PATH, help="the report schema")
     args = parser.parse_args(argv)
     if not 0 <= args.retry_share <= 1:
         parser.error("--retry-share is a share between 0 and 1")

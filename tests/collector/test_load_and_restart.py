@@ -20,9 +20,9 @@ sys.path.insert(0, os.path.join(ROOT, "tools"))
 import collector_check  # noqa: E402
 from collector_load import (ACKNOWLEDGEMENT, LoadPlan, Progress, ReportMaker, Settings,  # noqa: E402
                             device_identity, frame, nearest_rank, run_load)
-from report_server import DEFAULT_PROTO, load_messages  # noqa: E402
+from collector.schema import load_messages  # noqa: E402
 
-MESSAGES = load_messages(DEFAULT_PROTO)
+MESSAGES = load_messages()
 MAKER = ReportMaker(MESSAGES)
 
 
