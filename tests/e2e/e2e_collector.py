@@ -10,6 +10,7 @@ from pathlib import Path
 from e2e_wine import ROOT
 
 COLLECTOR = ROOT / "scripts" / "collector.sh"
+SCREENSHOT = ROOT / "scripts" / "collector-screenshot.sh"
 SUMMARY = re.compile(r"Install funnel: (?P<started>\d+) started, (?P<finished>\d+) finished, "
                      r"(?P<abandoned>\d+) abandoned, (?P<failed>\d+) failed; (?P<uninstalls>\d+) uninstalls?")
 NOTHING = "–"
@@ -43,6 +44,12 @@ class Collector:
 
     def log(self):
         return self.db.with_suffix(".err").read_text(errors="replace")
+
+    def photograph_page(self, path):
+        """The page as Debian's chromium draws it, saved as a PNG at `path` (returns it)."""
+        subprocess.run([str(SCREENSHOT), f"http://127.0.0.1:{self.http_port}/", str(path), "1280x1500"],
+                       check=True, capture_output=True, timeout=180)
+        return path
 
     def funnel_json(self):
         with urllib.request.urlopen(f"http://127.0.0.1:{self.http_port}/funnel.json", timeout=30) as answer:

@@ -3,12 +3,14 @@ install that finishes, a second one that fails because the installed client is i
 reporting the removal steps that went wrong), the setup window opened and given up, another
 hidden install that finishes and an uninstall that removes the user's data. Every program reports
 to one collector on a fresh SQLite file; the collector stores each event once, and both
-`scripts/collector.sh report` and the page's /funnel.json count exactly those runs.
+`scripts/collector.sh report` and the page's /funnel.json count exactly those runs; the page is
+photographed with headless chromium into the build's screenshots folder.
 
 Every Wine prefix of this machine gives the programs the same device identity (it is made from
 the processor, the disk and the network adapter, which the prefixes share), so the collector sees
 one device with five runs of the setup and one of the uninstaller, in this order."""
 
+import shutil
 import sqlite3
 import statistics
 import time
@@ -17,7 +19,7 @@ import pytest
 
 from e2e_collector import Collector, counts, parse_report
 from e2e_product import EXIT_ABANDONED, EXIT_FINISHED, HIDDEN_MODE, VERSION, version_folder, windows_path_in
-from e2e_screen import CLOSE_BUTTON, GIVE_UP_LINK
+from e2e_screen import CLOSE_BUTTON, GIVE_UP_LINK, screenshot_folder
 from e2e_uninstall import run_uninstaller
 from e2e_wine import FileHolder
 
@@ -121,4 +123,7 @@ def test_installs_a_failure_an_abandoned_window_and_an_uninstall_are_counted_exa
     assert [code for row in rows for code in row["failed_by_code"]] == [str(KEPT_OLD_ROOT)]
     assert sorted(page["durations"]) == sorted(install_times)
     assert page["rejects"] == {}, "the programs sent nothing the collector refused"
+    if shutil.which("chromium"):
+        photo = collector.photograph_page(screenshot_folder() / "collector-funnel.png")
+        assert photo.stat().st_size > 0
     assert collector.stop() == 0, collector.log()
