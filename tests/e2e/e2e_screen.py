@@ -109,6 +109,16 @@ class SetupWindow:
         xdotool(self.display, "mouseup", "1")
         time.sleep(settle)
 
+    def give_up(self, setup, timeout=60):
+        """Close button, then the abort card's give-up link, which acts when the button goes
+        down; returns the setup's exit code."""
+        self.click(CLOSE_BUTTON)
+        self.press(GIVE_UP_LINK)
+        try:
+            return setup.wait(timeout=timeout)
+        finally:
+            self.release(GIVE_UP_LINK)
+
     def type_into_path_box(self, text):
         """Clicks into the path box, selects all with Ctrl+A and types `text` over it."""
         self.click(PATH_BOX)

@@ -19,7 +19,7 @@ import pytest
 
 from e2e_collector import Collector, counts, parse_report
 from e2e_product import EXIT_ABANDONED, EXIT_FINISHED, HIDDEN_MODE, VERSION, version_folder, windows_path_in
-from e2e_screen import CLOSE_BUTTON, GIVE_UP_LINK, screenshot_folder
+from e2e_screen import screenshot_folder
 from e2e_uninstall import run_uninstaller
 from e2e_wine import FileHolder
 
@@ -54,13 +54,7 @@ def give_up_in_the_window(prefix, start_setup, setup_window):
     setup = start_setup(prefix)
     window = setup_window(prefix, setup)
     time.sleep(2)
-    window.click(CLOSE_BUTTON)
-    # The give-up link acts when the button goes down.
-    window.press(GIVE_UP_LINK)
-    try:
-        assert setup.wait(timeout=60) == EXIT_ABANDONED
-    finally:
-        window.release(GIVE_UP_LINK)
+    assert window.give_up(setup) == EXIT_ABANDONED
 
 
 def total(rows, column):

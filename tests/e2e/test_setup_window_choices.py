@@ -8,7 +8,7 @@ import pytest
 
 from e2e_drives import TmpfsMounts, map_drive
 from e2e_product import EXIT_ABANDONED, IDOK, MESSAGE_CAPTION, VERSION
-from e2e_screen import (AGREEMENT_BOX, CLOSE_BUTTON, CONTINUE_BUTTON, GIVE_UP_LINK, INSTALL_BUTTON,
+from e2e_screen import (AGREEMENT_BOX, CLOSE_BUTTON, CONTINUE_BUTTON, INSTALL_BUTTON,
                         LOCATION_INSTALL_BUTTON, LOCATION_LINK, MINIMISE_BUTTON, RETURN_BUTTON, changed_pixels)
 
 DISK_FULL_TEXT = "磁盘空间不足，程序安装目录无效，请重新选择。(所需磁盘空间：77.0M)"
@@ -80,13 +80,7 @@ def test_close_button_opens_the_card_and_giving_up_reports_the_abort(screen_pref
         "the continue button did not close the card"
     assert setup.running()
 
-    window.click(CLOSE_BUTTON)
-    # The give-up link acts when the button goes down.
-    window.press(GIVE_UP_LINK)
-    try:
-        assert setup.wait(timeout=60) == EXIT_ABANDONED
-    finally:
-        window.release(GIVE_UP_LINK)
+    assert window.give_up(setup) == EXIT_ABANDONED
     actions = [value["string_value"] for report in report_server.reports() for item in report["list_reportItem"]
                for value in item["list_reportValue"] if value["name"] == "action"]
     assert "installer_abort" in actions, f"the server saw {actions}"
