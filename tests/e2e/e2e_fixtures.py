@@ -262,8 +262,16 @@ def setup_window(window_list):
     """setup_window(prefix, setup) -> e2e_screen.SetupWindow: the setup's window on the display of
     the prefix's programs (screen_prefix gives a prefix a display of its own)."""
     from e2e_screen import SetupWindow
-    return lambda prefix, setup, timeout=60: SetupWindow(window_list(prefix), setup.pid, prefix.env["DISPLAY"],
-                                                         timeout)
+
+    def find(prefix, setup, timeout=60):
+        try:
+            return SetupWindow(window_list(prefix), setup.pid, prefix.env["DISPLAY"], timeout)
+        except AssertionError as error:
+            # Whether the setup still runs tells a window that never came from a setup that ended.
+            state = "still runs" if setup.running() else f"ended with {setup.wait(timeout=10)}"
+            raise AssertionError(f"{error}; the setup {state}") from None
+
+    return find
 
 
 @pytest.fixture
